@@ -1,0 +1,14 @@
+# Cross build for 64-bit Windows with Debian's mingw-w64 (win32 thread model).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR AMD64)
+set(MINGW_TRIPLE x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${MINGW_TRIPLE}-gcc)
+set(CMAKE_CXX_COMPILER ${MINGW_TRIPLE}-g++)
+set(CMAKE_RC_COMPILER ${MINGW_TRIPLE}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# Test executables run through Wine; the prefix and server come from the environment (scripts/wine-env.sh).
+set(CMAKE_CROSSCOMPILING_EMULATOR wine)
