@@ -41,6 +41,9 @@ struct ReadError {
     size_t bytesRead = 0;      // bytes actually read by the failing field
 };
 
+// The low-level read's name for a failure ("readInt", "readWString", "magic", ...).
+const char* readFailureName(ReadFailure failure);
+
 // The fields of the PE headers that locate the config block, as the launcher logs them.
 struct OverlayLocation {
     int16_t sectionCount = 0;
