@@ -1,0 +1,31 @@
+#include "core/crc32.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+TEST(Crc32, KnownVectors)
+{
+    const std::string check = "123456789";
+    EXPECT_EQ(crc32Update(kCrc32Initial, check.data(), check.size()), 0xCBF43926u);
+    EXPECT_EQ(crc32Update(kCrc32Initial, "", 0), 0u);
+    const std::string fox = "The quick brown fox jumps over the lazy dog";
+    EXPECT_EQ(crc32Update(kCrc32Initial, fox.data(), fox.size()), 0x414FA339u);
+}
+
+TEST(Crc32, ContinuingOverPiecesEqualsOneCall)
+{
+    std::vector<uint8_t> bytes(100000);
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7 + (i >> 8));
+    uint32_t whole = crc32Update(kCrc32Initial, bytes.data(), bytes.size());
+    for (size_t piece : {1u, 12000u, 65537u}) {
+        uint32_t crc = kCrc32Initial;
+        for (size_t at = 0; at < bytes.size(); at += piece) {
+            crc = crc32Update(crc, bytes.data() + at, std::min(piece, bytes.size() - at));
+        }
+        EXPECT_EQ(crc, whole) << "pieces of " << piece;
+    }
+    bytes[5000] ^= 1;
+    EXPECT_NE(crc32Update(kCrc32Initial, bytes.data(), bytes.size()), whole);
+}

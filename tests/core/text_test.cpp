@@ -1,0 +1,68 @@
+#include "core/text.h"
+
+#include <gtest/gtest.h>
+
+TEST(Utf8ToUtf16, ConvertsAllPlanes)
+{
+    std::u16string out;
+    ASSERT_TRUE(utf8ToUtf16("A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", out));
+    EXPECT_EQ(out, (std::u16string{u'A', 0x00E9, 0x20AC, 0xD83D, 0xDE00}));
+    ASSERT_TRUE(utf8ToUtf16("", out));
+    EXPECT_TRUE(out.empty());
+}
+
+TEST(Utf8ToUtf16, RejectsMalformedInputAndLeavesTheOutputAlone)
+{
+    const char* bad[] = {
+        "\x80",              // lone continuation byte
+        "\xC3",              // cut sequence
+        "\xC0\x80",          // overlong NUL
+        "\xE0\x80\xAF",      // overlong slash
+        "\xED\xA0\x80",      // encoded surrogate
+        "\xF4\x90\x80\x80",  // above U+10FFFF
+        "\xC3\x28",          // continuation missing
+        "\xFF",
+    };
+    for (const char* text : bad) {
+        std::u16string out = u"kept";
+        EXPECT_FALSE(utf8ToUtf16(text, out)) << text;
+        EXPECT_EQ(out, u"kept");
+        std::string narrow = "kept";
+        EXPECT_FALSE(utf8ToCp1252(text, narrow));
+        EXPECT_EQ(narrow, "kept");
+    }
+}
+
+TEST(Utf16ToUtf8, PairsAndUnpairedSurrogates)
+{
+    EXPECT_EQ(utf16ToUtf8(std::u16string{0xD83D, 0xDE00}), "\xF0\x9F\x98\x80");
+    EXPECT_EQ(utf16ToUtf8(std::u16string{u'a', 0xD83D, u'b'}), "a\xEF\xBF\xBD" "b");
+    EXPECT_EQ(utf16ToUtf8(std::u16string{0xDE00, 0xD83D}), "\xEF\xBF\xBD\xEF\xBF\xBD");
+    EXPECT_EQ(utf16ToUtf8(std::u16string{0x07FF, 0x0800}), "\xDF\xBF\xE0\xA0\x80");
+}
+
+TEST(Cp1252, MapsTheSpecialRangeAndLatin1)
+{
+    std::string out;
+    ASSERT_TRUE(utf8ToCp1252("\xE2\x82\xAC \xC3\xA9 \xE2\x84\xA2 \xC5\xB8", out));  // € é ™ Ÿ
+    EXPECT_EQ(out, "\x80 \xE9 \x99 \x9F");
+    EXPECT_FALSE(utf8ToCp1252("\xE4\xB8\xAD", out));  // 中
+    EXPECT_FALSE(utf8ToCp1252("\xC2\x80", out));      // U+0080 has no byte: 0x80 is the euro sign
+    EXPECT_EQ(cp1252ToUtf8("\x80\xE9\x81"), "\xE2\x82\xAC\xC3\xA9\xC2\x81");
+}
+
+TEST(Cp1252, EveryByteRoundTripsThroughUtf8)
+{
+    std::string all;
+    for (int b = 1; b < 256; ++b) all += static_cast<char>(b);
+    std::string back;
+    ASSERT_TRUE(utf8ToCp1252(cp1252ToUtf8(all), back));
+    EXPECT_EQ(back, all);
+}
+
+TEST(WidenBytes, EachByteBecomesOneUnitOfTheSameValue)
+{
+    EXPECT_EQ(widenBytes("a\x80\xE9\xFF"), (std::u16string{u'a', 0x0080, 0x00E9, 0x00FF}));
+    EXPECT_EQ(widenBytes(std::string("a\0b", 3)).size(), 3u);
+    EXPECT_EQ(asciiToUtf16("ok"), u"ok");
+}
