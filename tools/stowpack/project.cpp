@@ -1,0 +1,352 @@
+#include "tools/stowpack/project.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+#include <toml++/toml.h>
+
+#include "core/config_keys.h"
+#include "core/default_messages.h"
+#include "core/text.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// "project.toml:12:5" (or just the file when the node has no position, as in JSON projects).
+std::string where(const fs::path& file, const toml::source_region& region)
+{
+    std::string text = file.string();
+    if (region.begin.line == 0) return text;
+    return text + ":" + std::to_string(region.begin.line) + ":" + std::to_string(region.begin.column);
+}
+
+[[noreturn]] void fail(const fs::path& file, const toml::source_region& region, const std::string& what)
+{
+    throw ProjectError(where(file, region) + ": " + what);
+}
+
+std::string readWholeFile(const fs::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    if (!in) throw ProjectError(file.string() + ": cannot open the project file");
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (in.bad()) throw ProjectError(file.string() + ": cannot read the project file");
+    return text.str();
+}
+
+// JSON projects have the same shape as TOML ones; they are turned into a TOML table so one
+// reader serves both (JSON values carry no source positions).
+void insertJson(toml::table& table, const std::string& key, const nlohmann::json& value);
+
+toml::array jsonArray(const nlohmann::json& value)
+{
+    toml::array array;
+    for (const auto& item : value) {
+        toml::table wrapper;
+        insertJson(wrapper, "v", item);
+        array.push_back(std::move(*wrapper.get("v")));
+    }
+    return array;
+}
+
+toml::table jsonTable(const nlohmann::json& value)
+{
+    toml::table table;
+    for (const auto& [key, item] : value.items()) insertJson(table, key, item);
+    return table;
+}
+
+void insertJson(toml::table& table, const std::string& key, const nlohmann::json& value)
+{
+    if (value.is_object()) {
+        table.insert(key, jsonTable(value));
+    } else if (value.is_array()) {
+        table.insert(key, jsonArray(value));
+    } else if (value.is_string()) {
+        table.insert(key, value.get<std::string>());
+    } else if (value.is_boolean()) {
+        table.insert(key, value.get<bool>());
+    } else if (value.is_number_integer()) {
+        table.insert(key, value.get<int64_t>());
+    } else if (value.is_number()) {
+        table.insert(key, value.get<double>());
+    } else {
+        throw ProjectError("key \"" + key + "\": null is not a value");
+    }
+}
+
+toml::table parseProjectText(const fs::path& file, const std::string& text)
+{
+    std::string extension = file.extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(), [](unsigned char c) {
+        return static_cast<char>(std::tolower(c));
+    });
+    if (extension == ".json") {
+        nlohmann::json json;
+        try {
+            json = nlohmann::json::parse(text);
+        } catch (const nlohmann::json::exception& error) {
+            throw ProjectError(file.string() + ": " + error.what());
+        }
+        if (!json.is_object()) throw ProjectError(file.string() + ": the project must be a JSON object");
+        try {
+            return jsonTable(json);
+        } catch (const ProjectError& error) {
+            throw ProjectError(file.string() + ": " + error.what());
+        }
+    }
+    try {
+        return toml::parse(text, file.string());
+    } catch (const toml::parse_error& error) {
+        fail(file, error.source(), std::string(error.description()));
+    }
+}
+
+// Reads the key of a [config] or [messages] table: an alias or a decimal key number.
+int32_t keyOf(const fs::path& file, const toml::key& key, KeyKind kind, const std::string& table)
+{
+    const std::string name(key.str());
+    int32_t number = 0;
+    if (keyFromAlias(name, kind, number)) return number;
+    bool digits = !name.empty() && name.size() <= 10 &&
+                  std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; });
+    if (digits) {
+        long long value = std::strtoll(name.c_str(), nullptr, 10);
+        if (value <= INT32_MAX) return static_cast<int32_t>(value);
+    }
+    fail(file, key.source(), "[" + table + "] " + name + ": unknown " +
+                                 (kind == KeyKind::Config ? "config" : "message") + " key");
+}
+
+std::string toCp1252(const fs::path& file, const toml::source_region& region, const std::string& context,
+                     const std::string& utf8)
+{
+    std::string out;
+    if (!utf8ToCp1252(utf8, out)) {
+        fail(file, region, context + ": a character has no Windows-1252 form (narrow texts are Windows-1252)");
+    }
+    return out;
+}
+
+// A config value as the block stores it: text as is, numbers in decimal, booleans "0"/"1",
+// arrays of those joined by ";".
+std::string configText(const fs::path& file, const toml::node& value, const std::string& context)
+{
+    if (auto text = value.as_string()) return text->get();
+    if (auto number = value.as_integer()) return std::to_string(number->get());
+    if (auto flag = value.as_boolean()) return flag->get() ? "1" : "0";
+    if (auto array = value.as_array()) {
+        std::string joined;
+        for (size_t i = 0; i < array->size(); ++i) {
+            const toml::node& item = *array->get(i);
+            if (item.is_array() || item.is_table()) fail(file, item.source(), context + ": lists hold plain values");
+            if (i > 0) joined += ';';
+            joined += configText(file, item, context);
+        }
+        return joined;
+    }
+    fail(file, value.source(), context + ": expected text, a whole number, true/false or a list");
+}
+
+const toml::table& tableOf(const fs::path& file, const toml::node& node, const std::string& name)
+{
+    if (!node.is_table()) fail(file, node.source(), name + " must be a table");
+    return *node.as_table();
+}
+
+std::string textOf(const fs::path& file, const toml::node& node, const std::string& name)
+{
+    if (!node.is_string()) fail(file, node.source(), name + ": expected text");
+    return node.as_string()->get();
+}
+
+std::vector<NarrowEntry> readConfig(const fs::path& file, const toml::table& table)
+{
+    std::map<int32_t, std::string> entries;
+    for (const auto& [key, value] : table) {
+        int32_t number = keyOf(file, key, KeyKind::Config, "config");
+        const std::string context = "[config] " + std::string(key.str());
+        if (number == keys::kIncludedFileCount || number == keys::kIncludedFileNames) {
+            fail(file, key.source(), context + ": filled in from [[files]], not set by hand");
+        }
+        std::string text = toCp1252(file, value.source(), context, configText(file, value, context));
+        if (!entries.emplace(number, std::move(text)).second) {
+            fail(file, key.source(), context + ": key " + std::to_string(number) + " is given twice");
+        }
+    }
+    std::vector<NarrowEntry> out;
+    for (auto& [key, text] : entries) out.push_back({key, std::move(text)});
+    return out;
+}
+
+std::map<int32_t, std::u16string> readMessages(const fs::path& file, const toml::table& table,
+                                               const std::string& tableName)
+{
+    std::map<int32_t, std::u16string> messages;
+    for (const auto& [key, value] : table) {
+        if (value.is_table()) continue;  // a language set, read on its own
+        int32_t number = keyOf(file, key, KeyKind::Message, tableName);
+        const std::string context = "[" + tableName + "] " + std::string(key.str());
+        std::u16string text;
+        if (!utf8ToUtf16(textOf(file, value, context), text)) fail(file, value.source(), context + ": not UTF-8");
+        if (!messages.emplace(number, std::move(text)).second) {
+            fail(file, key.source(), context + ": key " + std::to_string(number) + " is given twice");
+        }
+    }
+    return messages;
+}
+
+std::vector<WideEntry> wideEntries(const std::map<int32_t, std::u16string>& messages)
+{
+    std::vector<WideEntry> out;
+    for (const auto& [key, text] : messages) out.push_back({key, text});
+    return out;
+}
+
+// A payload name: one optional directory level separated by a backslash ("/" is taken as one).
+std::string payloadName(const fs::path& file, const toml::source_region& region, std::string name)
+{
+    std::replace(name.begin(), name.end(), '/', '\\');
+    const std::string context = "[[files]] name \"" + name + "\"";
+    size_t separators = std::count(name.begin(), name.end(), '\\');
+    if (separators > 1) fail(file, region, context + ": at most one directory level is allowed");
+    size_t split = name.find('\\');
+    std::vector<std::string> parts{name.substr(0, split)};
+    if (split != std::string::npos) parts.push_back(name.substr(split + 1));
+    for (const std::string& part : parts) {
+        if (part.empty() || part == "." || part == "..") fail(file, region, context + ": empty, \".\" or \"..\" part");
+        if (part.find_first_of(";:*?\"<>|") != std::string::npos) {
+            fail(file, region, context + ": contains a character not allowed in a file name or the list");
+        }
+    }
+    return toCp1252(file, region, context, name);
+}
+
+std::vector<PayloadFile> readFiles(const fs::path& file, const toml::node& node)
+{
+    const toml::array* array = node.as_array();
+    if (!array) fail(file, node.source(), "files must be an array of tables ([[files]])");
+    std::vector<PayloadFile> files;
+    std::set<std::string> names;
+    const fs::path base = file.parent_path();
+    for (const toml::node& item : *array) {
+        const toml::table& entry = tableOf(file, item, "each [[files]] entry");
+        const toml::node* source = entry.get("source");
+        if (!source) fail(file, item.source(), "[[files]]: source is required");
+        for (const auto& [key, value] : entry) {
+            if (key.str() != "source" && key.str() != "name") {
+                fail(file, key.source(), "[[files]] " + std::string(key.str()) + ": unknown setting");
+            }
+        }
+        PayloadFile payload;
+        fs::path sourcePath = fs::u8path(textOf(file, *source, "[[files]] source"));
+        payload.source = sourcePath.is_absolute() ? sourcePath : base / sourcePath;
+        const toml::node* name = entry.get("name");
+        std::string nameText = name ? textOf(file, *name, "[[files]] name") : sourcePath.filename().u8string();
+        payload.name = payloadName(file, name ? name->source() : source->source(), nameText);
+        payload.where = where(file, item.source());
+        std::string folded = payload.name;
+        std::transform(folded.begin(), folded.end(), folded.begin(), [](unsigned char c) {
+            return static_cast<char>(std::tolower(c));
+        });
+        if (!names.insert(folded).second) {
+            fail(file, item.source(), "[[files]] name \"" + nameText + "\": listed twice");
+        }
+        files.push_back(std::move(payload));
+    }
+    return files;
+}
+
+}  // namespace
+
+Project loadProject(const fs::path& projectFile)
+{
+    const toml::table root = parseProjectText(projectFile, readWholeFile(projectFile));
+    Project project;
+    project.file = projectFile;
+    const fs::path base = projectFile.parent_path();
+    std::string downloadSite;
+    bool haveDownloadSite = false;
+    std::map<int32_t, std::u16string> messageOverrides;
+    std::map<std::string, std::map<int32_t, std::u16string>> languageSets;
+
+    for (const auto& [key, value] : root) {
+        const std::string name(key.str());
+        if (name == "launcher") {
+            project.launcher = base / fs::u8path(textOf(projectFile, value, name));
+        } else if (name == "download_site") {
+            downloadSite = textOf(projectFile, value, name);
+            haveDownloadSite = true;
+        } else if (name == "checksum") {
+            if (!value.is_boolean()) fail(projectFile, value.source(), "checksum: expected true or false");
+            project.checksum = value.as_boolean()->get();
+        } else if (name == "java_data") {
+            project.javaData = base / fs::u8path(textOf(projectFile, value, name));
+        } else if (name == "config") {
+            project.contents.strings = readConfig(projectFile, tableOf(projectFile, value, "[config]"));
+        } else if (name == "messages") {
+            const toml::table& table = tableOf(projectFile, value, "[messages]");
+            messageOverrides = readMessages(projectFile, table, "messages");
+            for (const auto& [language, set] : table) {
+                if (!set.is_table()) continue;
+                const std::string setName = "messages." + std::string(language.str());
+                toCp1252(projectFile, language.source(), "[" + setName + "]", std::string(language.str()));
+                languageSets[std::string(language.str())] = readMessages(projectFile, *set.as_table(), setName);
+            }
+        } else if (name == "files") {
+            project.files = readFiles(projectFile, value);
+        } else {
+            fail(projectFile, key.source(), name + ": unknown setting");
+        }
+    }
+
+    // The defaults need the application's name (key 101) and a download site, unless the
+    // project supplies every message that uses them.
+    auto overridden = [&](int32_t key) { return messageOverrides.count(key) != 0; };
+    std::string applicationName;
+    auto nameEntry = std::find_if(project.contents.strings.begin(), project.contents.strings.end(),
+                                  [](const NarrowEntry& e) { return e.key == keys::kApplicationName; });
+    if (nameEntry != project.contents.strings.end()) {
+        applicationName = cp1252ToUtf8(nameEntry->text);
+    } else if (!overridden(messages::kDownloadingRuntime) || !overridden(messages::kPreparingWizard)) {
+        throw ProjectError(projectFile.string() +
+                           ": [config] application_name is required (messages 20001 and 20007 begin with it)");
+    }
+    if (!haveDownloadSite && (!overridden(messages::kNoJvm) || !overridden(messages::kNoJvmBitness))) {
+        throw ProjectError(projectFile.string() +
+                           ": download_site is required (messages 1001 and 1016 end with it)");
+    }
+
+    std::map<int32_t, std::u16string> messageTable;
+    for (const DefaultMessage& message : defaultMessages(applicationName, downloadSite)) {
+        std::u16string text;
+        utf8ToUtf16(message.text, text);
+        messageTable[message.key] = text;
+    }
+    for (auto& [key, text] : messageOverrides) messageTable[key] = text;
+    project.contents.messages = wideEntries(messageTable);
+    // Sorted by name, so "pt" comes before "pt_BR" and the more specific set wins.
+    for (const auto& [language, set] : languageSets) {
+        project.contents.languageSets.push_back({language, wideEntries(set)});
+    }
+    project.contents.checksumPresent = project.checksum;
+    return project;
+}
+
+std::vector<NarrowEntry> includedFileEntries(const std::vector<PayloadFile>& files)
+{
+    std::string names;
+    for (const PayloadFile& file : files) {
+        if (!names.empty()) names += ';';
+        names += file.name;
+    }
+    return {{keys::kIncludedFileCount, std::to_string(files.size())}, {keys::kIncludedFileNames, names}};
+}
