@@ -1,9 +1,9 @@
-# Cross build for 32-bit Windows with Debian's mingw-w64 (win32 thread model).
+# Cross build for 32-bit Windows with Debian's mingw-w64 (posix thread model: GoogleTest needs std::mutex; winpthread is linked statically).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR X86)
 set(MINGW_TRIPLE i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${MINGW_TRIPLE}-gcc)
-set(CMAKE_CXX_COMPILER ${MINGW_TRIPLE}-g++)
+set(CMAKE_C_COMPILER ${MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${MINGW_TRIPLE}-g++-posix)
 set(CMAKE_RC_COMPILER ${MINGW_TRIPLE}-windres)
 set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_TRIPLE})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

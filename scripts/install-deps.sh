@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs what building and testing need on Debian 12 (as root). Safe to run again.
+set -euo pipefail
+packages=(
+  cmake ninja-build g++ python3 python3-pytest
+  g++-mingw-w64-x86-64 g++-mingw-w64-i686 libz-mingw-w64-dev zlib1g-dev
+  googletest nlohmann-json3-dev libtomlplusplus-dev
+  wine wine64 xvfb
+)
+missing=()
+for package in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update
+  apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+# wine32 breaks the wine command for 64-bit programs on machines that cannot run 32-bit code.
+if dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed"; then
+  apt-get remove -y wine32:i386
+fi

@@ -1,0 +1,61 @@
+#include "core/expansion.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+LauncherVariables sampleValues()
+{
+    LauncherVariables values;
+    values.launcherDirectory = u"C:\\app";
+    values.temporaryDirectory = u"C:\\tmp\\tlw1.tmp_dir5";
+    values.jvmHome = u"C:\\jre";
+    values.systemTempDirectory = u"C:\\tmp";
+    values.environment = {{u"Path", u"C:\\windows"}, {u"HOME", u"C:\\users\\me"}};
+    return values;
+}
+
+}  // namespace
+
+TEST(Expansion, ReplacesEveryFormOfTheLauncherVariables)
+{
+    struct Case {
+        std::u16string text;
+        std::u16string expected;
+    };
+    const Case cases[] = {
+        {u"%TALLOW_EXEDIR%\\lib", u"C:\\app\\lib"},
+        {u"${STOWLINE_TEMPDIR}/x", u"C:\\tmp\\tlw1.tmp_dir5/x"},
+        {u"a%STOWLINE_PATHLIST_SEPARATOR%b", u"a;b"},
+        {u"${launcher:sys.jvmHome}", u"C:\\jre"},
+        {u"${launcher:sys.tempDir}", u"C:\\tmp"},
+        {u"%TALLOW_EXEDIR%;%TALLOW_EXEDIR%", u"C:\\app;C:\\app"},
+        {u"%tallow_exedir%", u"%tallow_exedir%"},  // case-sensitive
+        {u"${Path} ${PATH} ${HOME}", u"C:\\windows C:\\windows C:\\users\\me"},
+        {u"${NOT_SET}", u"${NOT_SET}"},
+    };
+    std::vector<Variable> table = variableTable(sampleValues());
+    for (const Case& c : cases) EXPECT_EQ(expandVariableTable(c.text, table), c.expected);
+}
+
+TEST(Expansion, InsertedTextIsNotScannedAgain)
+{
+    LauncherVariables values = sampleValues();
+    values.launcherDirectory = u"${launcher:sys.tempDir}";  // would expand again if rescanned
+    values.environment = {{u"LOOP", u"${LOOP}"}};
+    std::vector<Variable> table = variableTable(values);
+    EXPECT_EQ(expandVariableTable(u"%TALLOW_EXEDIR%", table), u"${launcher:sys.tempDir}");
+    EXPECT_EQ(expandVariableTable(u"${LOOP}${LOOP}", table), u"${LOOP}${LOOP}");
+}
+
+TEST(Expansion, ReportsEachVariableReplaced)
+{
+    std::vector<std::u16string> reported;
+    auto report = [](const Variable& variable, const std::u16string&, void* context) {
+        static_cast<std::vector<std::u16string>*>(context)->push_back(variable.name);
+    };
+    expandVariableTable(u"%TALLOW_EXEDIR% ${HOME} %TALLOW_EXEDIR%", variableTable(sampleValues()), report, &reported);
+    ASSERT_EQ(reported.size(), 2u);
+    EXPECT_EQ(reported[0], u"%TALLOW_EXEDIR%");
+    EXPECT_EQ(reported[1], u"${HOME}");
+}

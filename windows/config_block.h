@@ -1,0 +1,43 @@
+// The config block of the running executable: read once at start-up, then looked up by key.
+// Lookups never fail: a missing key reads as empty text, 0 or false.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "windows/handles.h"
+
+// Reads the block into the tables; any failure ends the process with its fatal text.
+void readConfigBlock();
+
+// Opens the executable's own file for reading; failure is fatal ("Error opening media file.").
+unique_file openOwnExecutable();
+// Positions file at the start of the config block (the overlay rule), logging the header fields.
+void seekToConfigBlock(HANDLE file);
+
+// Copies at most capacity - 1 bytes and terminates; returns the bytes copied; logs truncation.
+size_t configString(int32_t key, char* buffer, size_t capacity);
+// The whole value (empty when missing).
+std::string configStringDup(int32_t key);
+// The value read as a signed decimal number (leading part, as by strtol); 0 when missing.
+int32_t configInt(int32_t key);
+// configInt(key) != 0.
+bool configFlag(int32_t key);
+// The value widened byte by byte into buffer (at most capacity - 1 characters); returns the count.
+size_t configWString(int32_t key, wchar_t* buffer, size_t capacity);
+// The message table's text (empty when missing), at most 5999 characters.
+std::wstring messageString(int32_t key);
+// messageString, or the config string of the same key widened when that is empty.
+std::wstring messageText(int32_t key);
+
+// File offset of the payload (just after the last language set).
+uint64_t payloadStart();
+// The user's language (two letters) and country (empty when none), chosen while reading.
+std::string userLanguage();
+std::string userCountry();
+
+struct ConfigBlock;
+// Replaces the tables with block (tests only; the launcher reads them once with readConfigBlock).
+void useConfigBlock(const ConfigBlock& block);

@@ -1,0 +1,36 @@
+#include "windows/language.h"
+
+#include <windows.h>
+
+#include "core/language_table.h"
+#include "windows/native_log.h"
+#include "windows/wide_text.h"
+
+std::string selectLanguage(const std::vector<std::wstring>* arguments)
+{
+    LANGID languageId = static_cast<LANGID>(::GetUserDefaultLCID() & 0xFFFF);
+    bool formatAsDefault = false;
+    if (arguments != nullptr) {
+        std::vector<std::u16string> converted;
+        for (const std::wstring& argument : *arguments) converted.push_back(toU16(argument));
+        LanguageArguments scanned = scanLanguageArguments(converted);
+        formatAsDefault = scanned.formatAsDefault;
+        logInfo(L"sun.locale.formatasdefault is %S", formatAsDefault ? "true" : "false");
+        if (scanned.manual) {
+            std::string code = wideToNarrow(toWide(scanned.manualCode), CP_ACP);
+            logInfo(L"manual language/country is %S", code.c_str());
+            return code;
+        }
+    }
+    if (!formatAsDefault) {
+        using GetUserDefaultUILanguageFunction = LANGID(WINAPI*)();
+        HMODULE kernel = ::GetModuleHandleW(L"Kernel32.DLL");
+        auto getUiLanguage = kernel ? reinterpret_cast<GetUserDefaultUILanguageFunction>(
+                                          reinterpret_cast<void*>(::GetProcAddress(kernel, "GetUserDefaultUILanguage")))
+                                    : nullptr;
+        if (getUiLanguage != nullptr) languageId = getUiLanguage();
+    }
+    std::string code = localeCodeForLanguageId(languageId);
+    logInfo(L"language/country is %S", code.c_str());
+    return code;
+}

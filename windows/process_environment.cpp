@@ -1,0 +1,125 @@
+#include "windows/process_environment.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <cwctype>
+#include <string>
+
+#include "core/config_keys.h"
+#include "windows/config_block.h"
+#include "windows/native_log.h"
+
+namespace {
+
+template <typename Function>
+Function kernelFunction(const char* name)
+{
+    HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
+    return kernel ? reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(kernel, name))) : nullptr;
+}
+
+bool isWindowsVista()
+{
+    // GetVersionEx lies to programs without a compatibility manifest entry; ntdll tells the truth.
+    using RtlGetVersionFunction = LONG(WINAPI*)(OSVERSIONINFOW*);
+    HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    auto getVersion = ntdll ? reinterpret_cast<RtlGetVersionFunction>(
+                                  reinterpret_cast<void*>(::GetProcAddress(ntdll, "RtlGetVersion")))
+                            : nullptr;
+    OSVERSIONINFOW version{};
+    version.dwOSVersionInfoSize = sizeof version;
+    if (getVersion == nullptr || getVersion(&version) != 0) return false;
+    return version.dwMajorVersion == 6 && version.dwMinorVersion == 0;
+}
+
+}  // namespace
+
+void restrictDllSearch()
+{
+    if (isWindowsVista()) return;
+    using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
+    auto setDefault = kernelFunction<SetDefaultDllDirectoriesFunction>("SetDefaultDllDirectories");
+    if (setDefault == nullptr) return;
+    setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_USER_DIRS);
+    logInfo(L"restrict DLL directories");
+}
+
+void preloadSystemDlls()
+{
+    static bool done = false;
+    if (done) return;
+    done = true;
+    ::LoadLibraryW(L"davhlpr.dll");
+    ::LoadLibraryW(L"fwbase.dll");
+}
+
+void initCommonControls()
+{
+    HMODULE comctl = ::GetModuleHandleW(L"comctl32.dll");
+    if (comctl == nullptr) comctl = ::LoadLibraryExW(L"comctl32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (comctl == nullptr) return;
+    using InitCommonControlsFunction = void(WINAPI*)();
+    auto init = reinterpret_cast<InitCommonControlsFunction>(
+        reinterpret_cast<void*>(::GetProcAddress(comctl, "InitCommonControls")));
+    if (init != nullptr) init();
+}
+
+bool attachConsole()
+{
+    using AttachConsoleFunction = BOOL(WINAPI*)(DWORD);
+    auto attach = kernelFunction<AttachConsoleFunction>("AttachConsole");
+    if (attach != nullptr) {
+        if (attach(ATTACH_PARENT_PROCESS) || ::GetLastError() == ERROR_ACCESS_DENIED) return true;
+    }
+    return ::AllocConsole() != FALSE;
+}
+
+void clearJavaOptionVariables()
+{
+    static const wchar_t* const kNames[] = {L"_JAVA_OPTIONS", L"JDK_JAVA_OPTIONS", L"JAVA_TOOL_OPTIONS"};
+    for (const wchar_t* name : kNames) {
+        ::SetEnvironmentVariableW(name, nullptr);
+        ::_wputenv_s(name, L"");
+    }
+    // A runtime built on the universal C runtime keeps its own copy of the environment.
+    HMODULE ucrt = ::GetModuleHandleW(L"ucrtbase.dll");
+    using PutenvFunction = int(__cdecl*)(const char*, const char*);
+    auto putenv = ucrt ? reinterpret_cast<PutenvFunction>(reinterpret_cast<void*>(::GetProcAddress(ucrt, "_putenv_s")))
+                       : nullptr;
+    if (putenv == nullptr) return;
+    logInfo(L"using _putenv_s in ucrtbase.dll %p %p", ucrt, reinterpret_cast<void*>(putenv));
+    for (const char* name : {"_JAVA_OPTIONS", "JDK_JAVA_OPTIONS", "JAVA_TOOL_OPTIONS"}) putenv(name, "");
+}
+
+void reducePath()
+{
+    if (!configFlag(keys::kReducePath)) return;
+    DWORD size = ::GetEnvironmentVariableW(L"PATH", nullptr, 0);
+    if (size <= 1) return;
+    std::wstring path(size, L'\0');
+    size = ::GetEnvironmentVariableW(L"PATH", path.data(), size);
+    path.resize(size);
+    wchar_t windowsDirectory[MAX_PATH + 1];
+    UINT windowsLength = ::GetWindowsDirectoryW(windowsDirectory, MAX_PATH + 1);
+    if (windowsLength == 0 || windowsLength > MAX_PATH || path.empty()) return;
+    logInfo(L"reducing PATH %d %d %s", static_cast<int>(windowsLength), static_cast<int>(path.size() + 1), path.c_str());
+
+    std::wstring reduced;
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find(L';', start);
+        if (end == std::wstring::npos) end = path.size();
+        std::wstring entry = path.substr(start, end - start);
+        if (!entry.empty() && entry.size() >= windowsLength &&
+            ::_wcsnicmp(entry.c_str(), windowsDirectory, windowsLength) == 0) {
+            if (!reduced.empty()) reduced += L';';
+            reduced += entry;
+        }
+        start = end + 1;
+    }
+    logInfo(L"reduced PATH %d to %s", static_cast<int>(reduced.size()), reduced.c_str());
+    if (reduced.empty()) return;
+    if (!::SetEnvironmentVariableW(L"PATH", reduced.c_str())) logInfo(L"ERROR setting path");
+    ::_wputenv_s(L"PATH", reduced.c_str());
+}
