@@ -168,19 +168,35 @@ std::string textOf(const fs::path& file, const toml::node& node, const std::stri
     return node.as_string()->get();
 }
 
+// One key given twice, by alias and by number: reported at the later of the two in the file
+// (tables iterate in key order, not file order).
+void rejectDuplicate(const fs::path& file, std::map<int32_t, const toml::key*>& seen, int32_t number,
+                     const toml::key& key, const std::string& table)
+{
+    auto [it, inserted] = seen.emplace(number, &key);
+    if (inserted) return;
+    const toml::key* first = it->second;
+    const toml::key* later = &key;
+    if (std::make_pair(later->source().begin.line, later->source().begin.column) <
+        std::make_pair(first->source().begin.line, first->source().begin.column)) {
+        std::swap(first, later);
+    }
+    fail(file, later->source(), "[" + table + "] " + std::string(later->str()) + ": key " + std::to_string(number) +
+                                    " is given twice (also as " + std::string(first->str()) + ")");
+}
+
 std::vector<NarrowEntry> readConfig(const fs::path& file, const toml::table& table)
 {
     std::map<int32_t, std::string> entries;
+    std::map<int32_t, const toml::key*> seen;
     for (const auto& [key, value] : table) {
         int32_t number = keyOf(file, key, KeyKind::Config, "config");
         const std::string context = "[config] " + std::string(key.str());
         if (number == keys::kIncludedFileCount || number == keys::kIncludedFileNames) {
             fail(file, key.source(), context + ": filled in from [[files]], not set by hand");
         }
-        std::string text = toCp1252(file, value.source(), context, configText(file, value, context));
-        if (!entries.emplace(number, std::move(text)).second) {
-            fail(file, key.source(), context + ": key " + std::to_string(number) + " is given twice");
-        }
+        rejectDuplicate(file, seen, number, key, "config");
+        entries[number] = toCp1252(file, value.source(), context, configText(file, value, context));
     }
     std::vector<NarrowEntry> out;
     for (auto& [key, text] : entries) out.push_back({key, std::move(text)});
@@ -191,15 +207,15 @@ std::map<int32_t, std::u16string> readMessages(const fs::path& file, const toml:
                                                const std::string& tableName)
 {
     std::map<int32_t, std::u16string> messages;
+    std::map<int32_t, const toml::key*> seen;
     for (const auto& [key, value] : table) {
         if (value.is_table()) continue;  // a language set, read on its own
         int32_t number = keyOf(file, key, KeyKind::Message, tableName);
         const std::string context = "[" + tableName + "] " + std::string(key.str());
+        rejectDuplicate(file, seen, number, key, tableName);
         std::u16string text;
         if (!utf8ToUtf16(textOf(file, value, context), text)) fail(file, value.source(), context + ": not UTF-8");
-        if (!messages.emplace(number, std::move(text)).second) {
-            fail(file, key.source(), context + ": key " + std::to_string(number) + " is given twice");
-        }
+        messages[number] = std::move(text);
     }
     return messages;
 }

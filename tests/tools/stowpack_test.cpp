@@ -1,0 +1,395 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "core/config_format.h"
+#include "core/crc32.h"
+#include "core/text.h"
+#include "tools/stowpack/cli.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A scratch directory removed at the end of the test.
+class ScratchDir {
+public:
+    ScratchDir()
+    {
+        static std::atomic<int> counter{0};
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        path_ = fs::temp_directory_path() /
+                ("stowpack-test-" + std::string(info->name()) + "-" + std::to_string(counter++));
+        fs::remove_all(path_);
+        fs::create_directories(path_);
+    }
+    ~ScratchDir()
+    {
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
+    const fs::path& path() const { return path_; }
+    fs::path operator/(const std::string& name) const { return path_ / name; }
+
+private:
+    fs::path path_;
+};
+
+void writeFile(const fs::path& path, const std::string& bytes)
+{
+    fs::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary);
+    out << bytes;
+}
+
+std::vector<uint8_t> readFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+// A launcher reduced to the headers the packer checks: DOS header, PE header, a PE32+ optional
+// header and two sections whose raw data ends at 0x600, followed by `extra` bytes.
+std::string fakeLauncher(size_t extra = 0)
+{
+    std::string file(0x600 + extra, '\0');
+    auto put16 = [&](size_t at, uint16_t v) { file[at] = char(v & 0xFF), file[at + 1] = char(v >> 8); };
+    auto put32 = [&](size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i) file[at + i] = char((v >> (8 * i)) & 0xFF);
+    };
+    file[0] = 'M', file[1] = 'Z';
+    put32(60, 0x80);
+    std::memcpy(&file[0x80], "PE\0\0", 4);
+    put16(0x84, 0x8664);
+    put16(0x86, 2);
+    put16(0x94, 240);
+    put16(0x98, 0x20B);
+    size_t table = 0x80 + 24 + 240;
+    std::memcpy(&file[table], ".text", 5);
+    put32(table + 16, 0x200), put32(table + 20, 0x200);
+    std::memcpy(&file[table + 40], ".rsrc", 5);
+    put32(table + 40 + 16, 0x200), put32(table + 40 + 20, 0x400);
+    for (size_t i = 0x600; i < file.size(); ++i) file[i] = 'S';
+    return file;
+}
+
+constexpr uint64_t kBlockStart = 0x600;
+
+struct Outcome {
+    int code;
+    std::string out;
+    std::string err;
+};
+
+Outcome stowpack(const std::vector<std::string>& arguments)
+{
+    std::ostringstream out, err;
+    int code = runStowpack(arguments, out, err);
+    return {code, out.str(), err.str()};
+}
+
+const char* const kProject = R"(launcher = "bin/launcher.exe"
+download_site = "https://example.org/java"
+java_data = "data/java.bin"
+
+[config]
+application_name = "Acme Setup"
+main_class = "com.example.Main"
+launcher_type = 1
+single_instance = true
+class_path = ["app.jar", "lib\\x.jar"]
+10201 = "8-11"
+stdout_file = "caf\u00e9.log"
+
+[messages]
+error_title = "Problem"
+20019 = "Mindestens:"
+
+[messages.pt_BR]
+error_title = "Erro BR"
+
+[messages.pt]
+error_title = "Erro"
+
+[[files]]
+source = "files/app.jar"
+
+[[files]]
+source = "files/params.txt"
+name = "conf/params.txt"
+
+[[files]]
+source = "files/empty.txt"
+)";
+
+// A scratch directory with the launcher, the payload files and a project file.
+void layOutProject(const ScratchDir& dir, const std::string& project = kProject)
+{
+    writeFile(dir / "bin/launcher.exe", fakeLauncher());
+    std::string jar;
+    for (int i = 0; i < 70000; ++i) jar += static_cast<char>(i * 31 % 251);
+    writeFile(dir / "files/app.jar", jar);
+    writeFile(dir / "files/params.txt", "a=1\n");
+    writeFile(dir / "files/empty.txt", "");
+    writeFile(dir / "data/java.bin", "JAVADATA");
+    writeFile(dir / "project.toml", project);
+}
+
+ConfigBlock readBlock(const std::vector<uint8_t>& bytes, const std::string& language = "")
+{
+    ByteSource source = memoryByteSource(bytes);
+    OverlayLocation location;
+    EXPECT_EQ(locateOverlay(source, location).failure, ReadFailure::None);
+    EXPECT_EQ(location.blockStart, kBlockStart);
+    ConfigBlock block;
+    EXPECT_EQ(parseConfigBlock(source, [&] { return language; }, true, block).failure, ReadFailure::None);
+    return block;
+}
+
+}  // namespace
+
+TEST(StowpackBuild, WritesTheBlockAndThePayloadTheLauncherReads)
+{
+    ScratchDir dir;
+    layOutProject(dir);
+    Outcome run = stowpack({"build", (dir / "project.toml").string(), "-o", (dir / "out.exe").string()});
+    ASSERT_EQ(run.code, 0) << run.err;
+    std::vector<uint8_t> bytes = readFile(dir / "out.exe");
+    std::vector<uint8_t> launcher = readFile(dir / "bin/launcher.exe");
+    ASSERT_TRUE(std::equal(launcher.begin(), launcher.end(), bytes.begin()));
+
+    ConfigBlock block = readBlock(bytes, "pt_BR");
+    EXPECT_EQ(block.strings.at(101), "Acme Setup");
+    EXPECT_EQ(block.strings.at(107), "1");
+    EXPECT_EQ(block.strings.at(10005), "1");
+    EXPECT_EQ(block.strings.at(121), "app.jar;lib\\x.jar");
+    EXPECT_EQ(block.strings.at(10201), "8-11");
+    EXPECT_EQ(block.strings.at(105), "caf\xE9.log");  // Windows-1252
+    EXPECT_EQ(block.strings.at(2002), "3");
+    EXPECT_EQ(block.strings.at(2003), "app.jar;conf\\params.txt;empty.txt");
+    EXPECT_EQ(block.messages.at(1000), u"Erro BR");  // pt, then pt_BR
+    EXPECT_EQ(block.messages.at(20019), u"Mindestens:");
+    EXPECT_EQ(block.messages.at(20013), u"stowline Wizard");
+    EXPECT_EQ(utf16ToUtf8(block.messages.at(20001)),
+              "Acme Setup is downloading the Java(TM) Runtime Environment. Please wait.");
+    ASSERT_EQ(block.languageSets.size(), 2u);
+    EXPECT_EQ(block.languageSets[0].name, "pt");
+    EXPECT_EQ(block.languageSets[1].name, "pt_BR");
+
+    // Payload: per file an 8-byte length and the masked bytes, in [[files]] order.
+    size_t at = block.payloadStart;
+    for (const char* name : {"files/app.jar", "files/params.txt", "files/empty.txt"}) {
+        std::vector<uint8_t> original = readFile(dir / name);
+        ASSERT_LE(at + 8, bytes.size());
+        uint64_t length = 0;
+        for (int b = 7; b >= 0; --b) length = length << 8 | bytes[at + b];
+        EXPECT_EQ(length, original.size()) << name;
+        std::vector<uint8_t> data(bytes.begin() + at + 8, bytes.begin() + at + 8 + length);
+        maskPayload(data.data(), data.size());
+        EXPECT_EQ(data, original) << name;
+        at += 8 + length;
+    }
+    EXPECT_EQ(std::string(bytes.begin() + at, bytes.end()), "JAVADATA");
+
+    EXPECT_EQ(block.checksumPresent, 1u);
+    EXPECT_EQ(static_cast<uint64_t>(block.coveredLength), bytes.size() - kBlockStart - 20);
+    EXPECT_EQ(block.checksum, crc32Update(kCrc32Initial, bytes.data() + kBlockStart + 20, bytes.size() - kBlockStart - 20));
+}
+
+TEST(StowpackBuild, OutputIsByteForByteReproducible)
+{
+    ScratchDir dir;
+    layOutProject(dir);
+    const std::string project = (dir / "project.toml").string();
+    ASSERT_EQ(stowpack({"build", project, "-o", (dir / "a.exe").string()}).code, 0);
+    fs::last_write_time(dir / "files/app.jar", fs::last_write_time(dir / "files/app.jar") + std::chrono::hours(1));
+    ASSERT_EQ(stowpack({"build", project, "-o", (dir / "b.exe").string()}).code, 0);
+    EXPECT_EQ(readFile(dir / "a.exe"), readFile(dir / "b.exe"));
+}
+
+TEST(StowpackBuild, JsonProjectGivesTheSameInstallerAsToml)
+{
+    ScratchDir dir;
+    layOutProject(dir);
+    writeFile(dir / "project.json", R"({
+  "launcher": "bin/launcher.exe", "download_site": "https://example.org/java", "java_data": "data/java.bin",
+  "config": {"application_name": "Acme Setup", "main_class": "com.example.Main", "launcher_type": 1,
+             "single_instance": true, "class_path": ["app.jar", "lib\\x.jar"], "10201": "8-11",
+             "stdout_file": "caf\u00e9.log"},
+  "messages": {"error_title": "Problem", "20019": "Mindestens:", "pt": {"error_title": "Erro"},
+               "pt_BR": {"error_title": "Erro BR"}},
+  "files": [{"source": "files/app.jar"}, {"source": "files/params.txt", "name": "conf/params.txt"},
+            {"source": "files/empty.txt"}]
+})");
+    ASSERT_EQ(stowpack({"build", (dir / "project.toml").string(), "-o", (dir / "t.exe").string()}).code, 0);
+    Outcome run = stowpack({"build", (dir / "project.json").string(), "-o", (dir / "j.exe").string()});
+    ASSERT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(readFile(dir / "t.exe"), readFile(dir / "j.exe"));
+}
+
+TEST(StowpackBuild, TestOptionsDamageTheInstallerAsAsked)
+{
+    ScratchDir dir;
+    layOutProject(dir);
+    const std::string project = (dir / "project.toml").string();
+    ASSERT_EQ(stowpack({"build", project, "-o", (dir / "plain.exe").string()}).code, 0);
+    const std::vector<uint8_t> plain = readFile(dir / "plain.exe");
+    const ConfigBlock plainBlock = readBlock(plain);
+
+    ASSERT_EQ(stowpack({"build", project, "-o", (dir / "nocheck.exe").string(), "--no-checksum"}).code, 0);
+    EXPECT_EQ(readBlock(readFile(dir / "nocheck.exe")).checksumPresent, 0u);
+
+    ASSERT_EQ(stowpack({"build", project, "-o", (dir / "wrong.exe").string(), "--wrong-crc"}).code, 0);
+    EXPECT_NE(readBlock(readFile(dir / "wrong.exe")).checksum, plainBlock.checksum);
+    Outcome dump = stowpack({"dump", (dir / "wrong.exe").string()});
+    EXPECT_EQ(dump.code, kExitFailure);
+    EXPECT_NE(dump.err.find("checksum does not match"), std::string::npos);
+
+    ASSERT_EQ(stowpack({"build", project, "-o", (dir / "signed.exe").string(), "--trailing-bytes", "100"}).code, 0);
+    std::vector<uint8_t> signedBytes = readFile(dir / "signed.exe");
+    EXPECT_EQ(signedBytes.size(), plain.size() + 100);
+    EXPECT_TRUE(std::equal(plain.begin(), plain.end(), signedBytes.begin()));  // same header and CRC
+    EXPECT_EQ(stowpack({"dump", (dir / "signed.exe").string()}).code, 0);
+
+    ASSERT_EQ(stowpack({"build", project, "-o", (dir / "cut.exe").string(), "--truncate-at", "1000"}).code, 0);
+    EXPECT_EQ(fs::file_size(dir / "cut.exe"), 1000u);
+}
+
+TEST(StowpackBuild, BytesAfterTheLastSectionAreLeftOutWithAWarning)
+{
+    ScratchDir dir;
+    layOutProject(dir);
+    writeFile(dir / "bin/launcher.exe", fakeLauncher(300));
+    Outcome run = stowpack({"build", (dir / "project.toml").string(), "-o", (dir / "out.exe").string()});
+    ASSERT_EQ(run.code, 0) << run.err;
+    EXPECT_NE(run.err.find("300 bytes after the last section"), std::string::npos);
+    ConfigBlock block = readBlock(readFile(dir / "out.exe"));  // the block sits right after .rsrc
+    EXPECT_EQ(block.strings.at(2002), "3");
+}
+
+TEST(StowpackDump, ShowsKeysMessagesSetsAndPayloadFiles)
+{
+    ScratchDir dir;
+    layOutProject(dir);
+    ASSERT_EQ(stowpack({"build", (dir / "project.toml").string(), "-o", (dir / "out.exe").string()}).code, 0);
+    Outcome run = stowpack({"dump", (dir / "out.exe").string(), "--language", "pt_BR"});
+    ASSERT_EQ(run.code, 0) << run.err;
+    const char* expected[] = {
+        "config block at 1536",
+        "main_class (122) = \"com.example.Main\"",
+        "included_file_count (2002) = \"3\"",
+        "stdout_file (105) = \"caf\xC3\xA9.log\"",
+        "error_title (1000) = \"Erro BR\"",
+        "\"pt\" (1 entries, applied)",
+        "\"app.jar\" length 70000",
+        "\"conf\\\\params.txt\" length 4",
+        "\"empty.txt\" length 0",
+        "data for the Java side: 8 bytes",
+        "matches",
+    };
+    for (const char* line : expected) EXPECT_NE(run.out.find(line), std::string::npos) << line << "\n" << run.out;
+}
+
+TEST(StowpackDump, DamagedInstallersNameTheFailingField)
+{
+    ScratchDir dir;
+    layOutProject(dir);
+    const std::string project = (dir / "project.toml").string();
+    ASSERT_EQ(stowpack({"build", project, "-o", (dir / "full.exe").string()}).code, 0);
+    const ConfigBlock block = readBlock(readFile(dir / "full.exe"));
+    struct Case {
+        uint64_t cut;
+        const char* field;
+    };
+    const Case cases[] = {
+        {kBlockStart + 2, "readInt"},  // cut inside the magic itself
+        {kBlockStart + 14, "readLong"},
+        {kBlockStart + 20 + 4 + 4 + 2, "readString"},
+        {block.payloadStart - 3, "readWString"},
+        {block.payloadStart + 4, "readLong"},
+        {block.payloadStart + 100, "run past the end"},
+    };
+    for (const Case& c : cases) {
+        const std::string cut = (dir / ("cut" + std::to_string(c.cut) + ".exe")).string();
+        ASSERT_EQ(stowpack({"build", project, "-o", cut, "--truncate-at", std::to_string(c.cut)}).code, 0);
+        Outcome run = stowpack({"dump", cut});
+        EXPECT_EQ(run.code, kExitFailure) << c.field;
+        EXPECT_NE(run.err.find(c.field), std::string::npos) << c.cut << ": " << run.err;
+    }
+}
+
+TEST(StowpackErrors, BadProjectsNameFileLineAndKeyAndLeaveNoOutput)
+{
+    struct Case {
+        const char* what;
+        std::string project;
+        std::vector<std::string> expected;  // pieces of the error message
+    };
+    const std::string head = "launcher = \"bin/launcher.exe\"\ndownload_site = \"x\"\n";
+    const std::string named = head + "[config]\napplication_name = \"A\"\n";
+    const Case cases[] = {
+        {"syntax", named + "main_class = \n", {"project.toml:5:"}},
+        {"unknown alias", named + "main_klass = \"x\"\n", {"project.toml:5:1", "main_klass", "unknown config key"}},
+        {"not Windows-1252", named + "main_class = \"\xE4\xB8\xAD\"\n", {"project.toml:5:", "main_class", "Windows-1252"}},
+        {"float value", named + "launcher_type = 1.5\n", {"project.toml:5:", "launcher_type"}},
+        {"file list by hand", named + "included_file_count = 2\n", {"project.toml:5:1", "included_file_count"}},
+        {"key twice", named + "main_class = \"a\"\n122 = \"b\"\n", {"project.toml:6:1", "given twice"}},
+        {"unknown message", named + "[messages]\nerror_titel = \"x\"\n", {"project.toml:6:1", "error_titel"}},
+        {"unknown message in a set", named + "[messages.de]\n1000 = \"a\"\nnope = \"b\"\n", {"project.toml:7:1", "nope"}},
+        {"two directory levels", named + "[[files]]\nsource = \"files/app.jar\"\nname = \"a\\\\b\\\\c\"\n",
+         {"project.toml:7:", "at most one directory level"}},
+        {"semicolon in a name", named + "[[files]]\nsource = \"files/app.jar\"\nname = \"a;b\"\n", {"project.toml:7:"}},
+        {"missing source", named + "[[files]]\nsource = \"files/none.jar\"\n", {"project.toml:5:1", "none.jar"}},
+        {"file listed twice", named + "[[files]]\nsource = \"files/app.jar\"\n[[files]]\nsource = \"files/APP.jar\"\n",
+         {"project.toml:7:1", "listed twice"}},
+        {"no application name", head + "[config]\nmain_class = \"x\"\n", {"project.toml", "application_name"}},
+        {"no download site", "launcher = \"bin/launcher.exe\"\n[config]\napplication_name = \"A\"\n", {"download_site"}},
+        {"unknown setting", head + "compression = true\n", {"project.toml:3:1", "compression"}},
+        {"no launcher", "download_site = \"x\"\n[config]\napplication_name = \"A\"\n", {"--launcher"}},
+    };
+    for (const Case& c : cases) {
+        ScratchDir dir;
+        layOutProject(dir, c.project);
+        const fs::path output = dir / "out.exe";
+        Outcome run = stowpack({"build", (dir / "project.toml").string(), "-o", output.string()});
+        EXPECT_EQ(run.code, kExitBadInput) << c.what << ": " << run.err;
+        for (const std::string& piece : c.expected) {
+            EXPECT_NE(run.err.find(piece), std::string::npos) << c.what << ": " << run.err;
+        }
+        EXPECT_FALSE(fs::exists(output)) << c.what;
+        for (const auto& entry : fs::directory_iterator(dir.path())) {
+            EXPECT_EQ(entry.path().string().find("out.exe"), std::string::npos) << c.what << ": " << entry.path();
+        }
+    }
+}
+
+TEST(StowpackErrors, UnreadableLauncherFailsWithoutOutput)
+{
+    ScratchDir dir;
+    layOutProject(dir);
+    writeFile(dir / "notpe.exe", std::string(100, 'x'));
+    const fs::path output = dir / "out.exe";
+    Outcome run = stowpack({"build", (dir / "project.toml").string(), "-o", output.string(), "--launcher",
+                        (dir / "notpe.exe").string()});
+    EXPECT_EQ(run.code, kExitFailure);
+    EXPECT_NE(run.err.find("not a Windows executable"), std::string::npos) << run.err;
+    EXPECT_FALSE(fs::exists(output));
+    EXPECT_FALSE(fs::exists(dir / "out.exe.stowpack-partial"));
+}
+
+TEST(StowpackErrors, UsageMistakesExitWithTwo)
+{
+    const std::vector<std::vector<std::string>> cases = {
+        {}, {"pack"}, {"build"}, {"build", "p.toml"}, {"build", "p.toml", "-o"},
+        {"build", "p.toml", "-o", "x.exe", "--trailing-bytes", "-3"}, {"dump"}, {"dump", "a", "b"},
+    };
+    for (const auto& arguments : cases) {
+        Outcome run = stowpack(arguments);
+        EXPECT_EQ(run.code, kExitBadInput);
+        EXPECT_NE(run.err.find("usage:"), std::string::npos);
+    }
+}
