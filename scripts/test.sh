@@ -16,4 +16,4 @@ trap wine_stop EXIT
 echo "== Windows tests under Wine (x64)"
 ctest --test-dir build/x64 --output-on-failure
 echo "== end-to-end tests under Wine (x64)"
-python3 -m pytest -q tests/e2e "$@"
+/usr/bin/python3 -m pytest -q tests/e2e "$@"

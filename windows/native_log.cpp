@@ -202,7 +202,9 @@ void showError(const std::wstring& text)
     if (!path.empty()) composed = formatWide(L"%s\n\nLog: %s", text.c_str(), longPathOf(path).c_str());
     if (theLog().guiErrors) {
         std::wstring title = messageText(messages::kErrorTitle);
-        ::MessageBoxW(theLog().ownerWindow, composed.c_str(), title.c_str(), MB_ICONERROR | MB_OK);
+        // A box that cannot be shown (no desktop, a service session) must not swallow the error.
+        if (::MessageBoxW(theLog().ownerWindow, composed.c_str(), title.c_str(), MB_ICONERROR | MB_OK) <= 0)
+            writeToConsoleOrStandardError(composed);
     } else {
         writeToConsoleOrStandardError(composed);
     }

@@ -1,0 +1,107 @@
+"""End-to-end tests: pack installers with stowpack and run them under Wine (x64).
+
+The Wine prefix and its persistent server come from scripts/wine-env.sh (scripts/test.sh sources
+it). Tests run one after another: they share the prefix's temp directory.
+"""
+import os
+import pathlib
+import subprocess
+
+import pytest
+
+ROOT = pathlib.Path(__file__).resolve().parents[2]
+LAUNCHER = pathlib.Path(os.environ.get("LAUNCHER_EXE", ROOT / "build/x64/windows/launcher.exe"))
+STOWPACK = pathlib.Path(os.environ.get("STOWPACK", ROOT / "build/native/tools/stowpack/stowpack"))
+DOUBLES = pathlib.Path(os.environ.get("TEST_DOUBLES", ROOT / "build/x64/tests/doubles"))
+
+
+def toml_value(value):
+    if isinstance(value, bool):
+        return "true" if value else "false"
+    if isinstance(value, int):
+        return str(value)
+    text = str(value).replace("\\", "\\\\").replace('"', '\\"').replace("\n", "\\n")
+    return f'"{text}"'
+
+
+class Installer:
+    """A packed installer and helpers to run it."""
+
+    def __init__(self, path, workdir):
+        self.path = path
+        self.workdir = workdir
+
+    def run(self, *args, env=None, timeout=60, cwd=None):
+        environment = dict(os.environ)
+        environment.pop("STOWLINE_LOG", None)
+        environment.pop("TALLOW_LOG", None)
+        environment.update(env or {})
+        return subprocess.run(["wine", str(self.path), *args], cwd=cwd or self.workdir, env=environment,
+                              capture_output=True, timeout=timeout)
+
+
+class Wine:
+    def __init__(self):
+        prefix = os.environ.get("WINEPREFIX")
+        if not prefix or not pathlib.Path(prefix, "system.reg").exists():
+            pytest.skip("no Wine prefix: run through scripts/test.sh")
+        self.prefix = pathlib.Path(prefix)
+        user = os.environ.get("USER") or subprocess.run(["whoami"], capture_output=True, text=True).stdout.strip()
+        self.temp = self.prefix / "drive_c" / "users" / user / "Temp"
+
+    def logs(self):
+        return sorted(self.temp.glob("stw_nlog_*.log"), key=lambda p: p.stat().st_mtime)
+
+    def clear_logs(self):
+        for log in self.temp.glob("stw_nlog_*.log"):
+            log.unlink()
+
+    def windows_path(self, path):
+        return "Z:" + str(pathlib.Path(path).resolve()).replace("/", "\\")
+
+
+@pytest.fixture(scope="session")
+def wine():
+    return Wine()
+
+
+@pytest.fixture
+def pack(tmp_path, wine):
+    """pack(config={...}, messages={...}, translations={"de": {...}}, files=[(name, bytes)], options=[...])"""
+    wine.clear_logs()
+
+    def make(config=None, messages=None, translations=None, files=(), options=(), name="installer.exe",
+             java_data=None):
+        lines = [f'launcher = {toml_value(LAUNCHER)}', 'download_site = "https://downloads.example.org/java"']
+        if java_data is not None:
+            data = tmp_path / "java_data.bin"
+            data.write_bytes(java_data)
+            lines.append(f"java_data = {toml_value(data)}")
+        lines.append("[config]")
+        merged = {"application_name": "Test App", "launcher_type": 0}
+        merged.update(config or {})
+        for key, value in merged.items():
+            lines.append(f'"{key}" = {toml_value(value)}')
+        if messages:
+            lines.append("[messages]")
+            lines += [f'"{key}" = {toml_value(value)}' for key, value in messages.items()]
+        for language, table in (translations or {}).items():
+            lines.append(f"[messages.{language}]")
+            lines += [f'"{key}" = {toml_value(value)}' for key, value in table.items()]
+        for index, (file_name, content) in enumerate(files):
+            source = tmp_path / f"payload_{index}.bin"
+            source.write_bytes(content)
+            lines += ["[[files]]", f"source = {toml_value(source)}", f"name = {toml_value(file_name)}"]
+        project = tmp_path / "project.toml"
+        project.write_text("\n".join(lines) + "\n", encoding="utf-8")
+        output = tmp_path / name
+        result = subprocess.run([str(STOWPACK), "build", str(project), "-o", str(output), *options],
+                                capture_output=True, text=True)
+        assert result.returncode == 0, result.stderr
+        return Installer(output, tmp_path)
+
+    return make
+
+
+def read_log(path):
+    return path.read_bytes()[3:].decode("utf-8")

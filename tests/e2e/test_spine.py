@@ -1,0 +1,167 @@
+"""The launcher's start-up: native log, config block reading and its failures, switches, language."""
+import re
+import struct
+
+import pytest
+
+from conftest import read_log
+
+LINE = re.compile(r"^\[\d+:\d+\] ")
+
+
+def block_start(path):
+    data = path.read_bytes()
+    pe = struct.unpack_from("<i", data, 60)[0]
+    count, = struct.unpack_from("<h", data, pe + 6)
+    optional, = struct.unpack_from("<h", data, pe + 20)
+    entry = pe + optional + 40 * count - 16
+    size, offset = struct.unpack_from("<II", data, entry + 16)
+    return offset + size
+
+
+class TestNativeLog:
+    def test_requested_log_is_utf8_with_bom_and_prefixed_lines(self, pack, wine):
+        installer = pack()
+        result = installer.run("-q", env={"STOWLINE_LOG": "yes"})
+        assert result.returncode == 0
+        logs = wine.logs()
+        assert len(logs) == 1 and logs[0].name == "stw_nlog_1.log"
+        raw = logs[0].read_bytes()
+        assert raw[:3] == b"\xef\xbb\xbf"
+        text = read_log(logs[0])
+        lines = text.split("\n")
+        assert lines[0].startswith("Started executable ") and installer.path.name in lines[0]
+        assert lines[1] == ""
+        body = [line for line in lines[2:] if line]
+        assert body and all(LINE.match(line) for line in body)
+        assert any(line.endswith("] Init done") for line in body)
+
+    @pytest.mark.parametrize("variable", ["STOWLINE_LOG", "TALLOW_LOG"])
+    def test_either_variable_requests_the_log(self, pack, wine, variable):
+        pack().run("-q", env={variable: "yes"})
+        assert len(wine.logs()) == 1
+
+    @pytest.mark.parametrize("value", [None, "YES", "1"])
+    def test_without_request_a_successful_run_leaves_no_log(self, pack, wine, value):
+        installer = pack()
+        env = {"STOWLINE_LOG": value} if value else {}
+        assert installer.run("-q", env=env).returncode == 0
+        assert wine.logs() == []
+
+    def test_existing_logs_are_kept_and_the_next_number_is_taken(self, pack, wine):
+        installer = pack()
+        for number in (1, 2):
+            (wine.temp / f"stw_nlog_{number}.log").write_text("old")
+        installer.run("-q", env={"STOWLINE_LOG": "yes"})
+        assert (wine.temp / "stw_nlog_3.log").exists()
+        assert (wine.temp / "stw_nlog_1.log").read_text() == "old"
+
+    def test_a_failed_run_keeps_its_log_and_names_it(self, pack, wine):
+        installer = pack()
+        data = bytearray(installer.path.read_bytes())
+        data[block_start(installer.path)] ^= 0xFF
+        installer.path.write_bytes(bytes(data))
+        result = installer.run("-q")
+        assert result.returncode == 1
+        logs = wine.logs()
+        assert len(logs) == 1
+        assert f"Log: " in result.stderr.decode("cp1252")
+        assert logs[0].name in result.stderr.decode("cp1252")
+
+
+class TestConfigBlockFailures:
+    def test_damaged_magic(self, pack):
+        installer = pack()
+        data = bytearray(installer.path.read_bytes())
+        data[block_start(installer.path) + 1] ^= 0x01
+        installer.path.write_bytes(bytes(data))
+        result = installer.run("-q")
+        assert result.returncode == 1
+        assert result.stderr.decode("cp1252").startswith("Internal Error: magic\n\nLog: ")
+
+    @pytest.mark.parametrize("cut, text", [
+        (2, "Internal Error: readInt"),        # inside the magic
+        (14, "Internal Error: readLong"),      # inside coveredLength
+        (30, "Internal Error: readString"),    # inside the first narrow entry's text
+    ])
+    def test_a_block_cut_inside_a_field_names_the_field(self, pack, cut, text):
+        installer = pack(config={"main_class": "com.example.Main"})
+        start = block_start(installer.path)
+        data = installer.path.read_bytes()[: start + cut]
+        installer.path.write_bytes(data)
+        result = installer.run("-q")
+        assert result.returncode == 1
+        assert result.stderr.decode("cp1252").startswith(text + "\n")
+
+    def test_a_cut_inside_the_message_table_names_readWString(self, pack, tmp_path):
+        installer = pack(config={}, messages={})
+        dump = installer.path.read_bytes()
+        start = block_start(installer.path)
+        # The message table follows the narrow entries: cut in the middle of its first text.
+        count, = struct.unpack_from("<i", dump, start + 20)
+        position = start + 24
+        for _ in range(count):
+            length, = struct.unpack_from("<i", dump, position + 4)
+            position += 8 + length
+        position += 4  # message count
+        installer.path.write_bytes(dump[: position + 8 + 3])
+        result = installer.run("-q")
+        assert result.returncode == 1
+        assert result.stderr.decode("cp1252").startswith("Internal Error: readWString\n")
+
+    def test_trailing_bytes_after_the_covered_region_are_ignored(self, pack):
+        installer = pack(options=["--trailing-bytes", "4096"])
+        assert installer.run("-q").returncode == 0
+
+    def test_config_string_truncation_is_logged(self, pack, wine):
+        installer = pack(config={"launcher_type": "0" + "7" * 6999})
+        installer.run("-q", env={"STOWLINE_LOG": "yes"})
+        text = read_log(wine.logs()[-1])
+        assert "ERROR: config string 107 truncated (6000 7000)" in text
+
+
+class TestSwitchesAndLanguage:
+    def test_manual_language_is_taken_without_lookup(self, pack, wine):
+        installer = pack(translations={"pt": {"error_title": "Erro"}, "pt_BR": {"error_title": "Erro BR"}})
+        installer.run("-q", "-Dstowline.language=pt_BR", env={"STOWLINE_LOG": "yes"})
+        text = read_log(wine.logs()[-1])
+        assert "manual language/country is pt_BR" in text
+        assert "language/country is" not in text.replace("manual language/country is", "")
+
+    def test_quiet_errors_go_to_standard_error_with_a_line_feed(self, pack):
+        installer = pack(config={"launcher_type": 1})  # message boxes, unless quiet
+        data = bytearray(installer.path.read_bytes())
+        data[block_start(installer.path)] ^= 0xFF
+        installer.path.write_bytes(bytes(data))
+        # The magic is read before the switches: the box cannot show without a display and
+        # falls back to standard error.
+        result = installer.run("-q")
+        assert result.returncode == 1
+        assert result.stderr.decode("cp1252").endswith("\n")
+
+    def test_temp_switch_as_last_argument_is_dropped(self, pack, wine):
+        installer = pack()
+        installer.run("-q", "-temp", env={"STOWLINE_LOG": "yes"})
+        text = read_log(wine.logs()[-1])
+        assert "Using manual temp dir" not in text and "Manual temp dir not usable" not in text
+
+    def test_usable_manual_temp_directory_is_taken(self, pack, wine, tmp_path):
+        installer = pack()
+        manual = tmp_path / "manual"
+        manual.mkdir()
+        installer.run("-q", "-temp", wine.windows_path(manual), env={"STOWLINE_LOG": "yes"})
+        # The log was opened by the first line of the run, before the switch was read.
+        text = read_log(wine.logs()[-1])
+        assert "Using manual temp dir " + wine.windows_path(manual) in text
+        assert list(manual.iterdir()) == []  # the probe directory was removed again
+
+    def test_unusable_manual_temp_directory_is_refused(self, pack, wine, tmp_path):
+        installer = pack()
+        installer.run("-q", "-temp", wine.windows_path(tmp_path / "missing"), env={"STOWLINE_LOG": "yes"})
+        text = read_log(wine.logs()[-1])
+        assert "Manual temp dir not usable" in text
+
+    def test_create_log_switch_only_as_first_argument(self, pack, wine):
+        installer = pack()
+        installer.run("-q", "-create-stw-log")
+        assert wine.logs() == []
