@@ -21,6 +21,11 @@ void registerDialogClass()
     ::RegisterClassExW(&windowClass);
 }
 
-// The seam where the installer work flow (integrity check, extraction, runtime choice, progress
-// dialog, JVM launch) takes over; until it exists, start-up ends after "Init done".
-void dispatchWorkFlow() {}
+// Interim work flow, quiet and in order, until the installer work flow with its progress dialog,
+// integrity check and runtime download replaces it.
+void dispatchWorkFlow()
+{
+    // [extraction] the payload into this run's temporary directory
+    // [runtime] the search for a Java runtime and the loading of its jvm.dll
+    // [launch] VM options, JVM creation and main
+}
