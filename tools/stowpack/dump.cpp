@@ -144,7 +144,7 @@ int dumpInstaller(const fs::path& installer, const std::string& languageCode, st
         position += 8;
         out << "  " << escaped(name) << " length " << length << " offset " << position << "\n";
         if (length > 0) {
-            if (static_cast<uint64_t>(length) > fileSize - position || position > fileSize) {
+            if (position > fileSize || static_cast<uint64_t>(length) > fileSize - position) {
                 return damaged(err, installer, "payload file " + escaped(name) + ": its " + std::to_string(length) +
                                                    " bytes run past the end of the file");
             }

@@ -314,8 +314,9 @@ Project loadProject(const fs::path& projectFile)
             for (const auto& [language, set] : table) {
                 if (!set.is_table()) continue;
                 const std::string setName = "messages." + std::string(language.str());
-                toCp1252(projectFile, language.source(), "[" + setName + "]", std::string(language.str()));
-                languageSets[std::string(language.str())] = readMessages(projectFile, *set.as_table(), setName);
+                std::string narrowName =
+                    toCp1252(projectFile, language.source(), "[" + setName + "]", std::string(language.str()));
+                languageSets[narrowName] = readMessages(projectFile, *set.as_table(), setName);
             }
         } else if (name == "files") {
             project.files = readFiles(projectFile, value);
