@@ -259,6 +259,17 @@ TEST(StowpackBuild, TestOptionsDamageTheInstallerAsAsked)
     EXPECT_EQ(fs::file_size(dir / "cut.exe"), 1000u);
 }
 
+TEST(StowpackBuild, WithoutDefaultsOnlyTheProjectsMessagesAreWritten)
+{
+    ScratchDir dir;
+    layOutProject(dir, "launcher = \"bin/launcher.exe\"\ndefault_messages = false\n[messages]\nok = \"Fine\"\n");
+    Outcome run = stowpack({"build", (dir / "project.toml").string(), "-o", (dir / "out.exe").string()});
+    ASSERT_EQ(run.code, 0) << run.err;
+    ConfigBlock block = readBlock(readFile(dir / "out.exe"));
+    EXPECT_EQ(block.messages, (std::map<int32_t, std::u16string>{{1013, u"Fine"}}));
+    EXPECT_EQ(block.strings.count(101), 0u);
+}
+
 TEST(StowpackBuild, BytesAfterTheLastSectionAreLeftOutWithAWarning)
 {
     ScratchDir dir;

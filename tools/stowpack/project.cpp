@@ -291,6 +291,7 @@ Project loadProject(const fs::path& projectFile)
     const fs::path base = projectFile.parent_path();
     std::string downloadSite;
     bool haveDownloadSite = false;
+    bool withDefaults = true;
     std::map<int32_t, std::u16string> messageOverrides;
     std::map<std::string, std::map<int32_t, std::u16string>> languageSets;
 
@@ -304,6 +305,9 @@ Project loadProject(const fs::path& projectFile)
         } else if (name == "checksum") {
             if (!value.is_boolean()) fail(projectFile, value.source(), "checksum: expected true or false");
             project.checksum = value.as_boolean()->get();
+        } else if (name == "default_messages") {
+            if (!value.is_boolean()) fail(projectFile, value.source(), "default_messages: expected true or false");
+            withDefaults = value.as_boolean()->get();
         } else if (name == "java_data") {
             project.javaData = base / fs::u8path(textOf(projectFile, value, name));
         } else if (name == "config") {
@@ -327,7 +331,7 @@ Project loadProject(const fs::path& projectFile)
 
     // The defaults need the application's name (key 101) and a download site, unless the
     // project supplies every message that uses them.
-    auto overridden = [&](int32_t key) { return messageOverrides.count(key) != 0; };
+    auto overridden = [&](int32_t key) { return !withDefaults || messageOverrides.count(key) != 0; };
     std::string applicationName;
     auto nameEntry = std::find_if(project.contents.strings.begin(), project.contents.strings.end(),
                                   [](const NarrowEntry& e) { return e.key == keys::kApplicationName; });
@@ -343,7 +347,8 @@ Project loadProject(const fs::path& projectFile)
     }
 
     std::map<int32_t, std::u16string> messageTable;
-    for (const DefaultMessage& message : defaultMessages(applicationName, downloadSite)) {
+    for (const DefaultMessage& message : withDefaults ? defaultMessages(applicationName, downloadSite)
+                                                      : std::vector<DefaultMessage>{}) {
         std::u16string text;
         utf8ToUtf16(message.text, text);
         messageTable[message.key] = text;
