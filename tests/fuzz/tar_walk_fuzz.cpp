@@ -2,6 +2,7 @@
 // overrun, or a name outside the target handed to the output.
 #include <cstddef>
 #include <cstdint>
+#include <algorithm>
 #include <cstring>
 #include <string>
 
