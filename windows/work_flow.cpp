@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "resources/resource_ids.h"
+#include "windows/jvm_search.h"
 #include "windows/launcher_state.h"
 #include "windows/native_log.h"
 
@@ -26,6 +27,16 @@ void registerDialogClass()
 void dispatchWorkFlow()
 {
     // [extraction] the payload into this run's temporary directory
-    // [runtime] the search for a Java runtime and the loading of its jvm.dll
+    if (!LoadDLL(true, nullptr, false)) {
+        // A quiet start without download ends with the code that tells a script no runtime was found.
+        // [runtime download] until the download and locate step exists, every start ends this way.
+        logError(L"No JRE found");
+        HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
+        const char text[] = "No JRE found. Aborting.\n";
+        DWORD written = 0;
+        if (output != nullptr && output != INVALID_HANDLE_VALUE)
+            ::WriteFile(output, text, sizeof text - 1, &written, nullptr);
+        terminate(83);
+    }
     // [launch] VM options, JVM creation and main
 }
