@@ -227,7 +227,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR rawArguments, int)
     if (state.logRequested) offerLogFile();
 
     applySwitches();
-    if (!state.languageRestart) checkSingleInstance();
+    // Forwarding a second start's command line only matters where a second start hands over.
+    if (!state.languageRestart) claimInstance(configFlag(keys::kSingleInstance));
     if (configFlag(keys::kNoProgressDialog)) state.progressThroughWrapper = true;
     logInfo(L"Init done");
     dispatchWorkFlow();

@@ -190,6 +190,8 @@ std::wstring logPath()
     return log.path;
 }
 
+void cleanupLog() { deleteLogAtExit(); }
+
 void setGuiErrors(bool gui) { theLog().guiErrors = gui; }
 bool guiErrors() { return theLog().guiErrors; }
 void setErrorOwnerWindow(HWND window) { theLog().ownerWindow = window; }

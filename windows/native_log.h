@@ -19,6 +19,8 @@ void logError(const wchar_t* format, ...);
 
 // The log file's path (empty when there is no log); the log is then kept at exit.
 std::wstring logPath();
+// Deletes the log file now unless it was requested or its path was handed out (NativeLogger.cleanup0).
+void cleanupLog();
 
 // Clears message boxes as the way errors are shown: errors go to the console or standard error.
 void setGuiErrors(bool gui);
