@@ -1,0 +1,366 @@
+#include "windows/jvm_launch.h"
+
+#include "core/command_line.h"
+#include "core/config_keys.h"
+#include "core/vm_options_rules.h"
+#include "natives/registration.h"
+#include "windows/config_block.h"
+#include "windows/handles.h"
+#include "windows/native_log.h"
+#include "windows/splash.h"
+#include "windows/temp_dirs.h"
+#include "windows/variables.h"
+#include "windows/wide_text.h"
+
+namespace {
+
+// Codes shown with the internal-error message when main's argument array cannot be built.
+constexpr const wchar_t* kNoArgumentArray = L"60";
+constexpr const wchar_t* kNoArgumentString = L"61";
+
+constexpr size_t kConfiguredArgumentsLimit = 2000;
+
+struct VmState {
+    JavaVM* vm = nullptr;
+    JNIEnv* env = nullptr;
+    volatile LONG running = 0;
+};
+
+VmState& vmState()
+{
+    static VmState* state = new VmState();
+    return *state;
+}
+
+bool isInstaller() { return configStringDup(keys::kProductKind).rfind('i', 0) == 0; }
+
+const char* launcherClassName()
+{
+    return isInstaller() ? "com/stowline/runtime/launcher/WinLauncher" : "com/tallow/runtime/WinLauncher";
+}
+
+// FindClass, leaving no exception pending when the class is missing.
+jclass findClass(JNIEnv* env, const char* name)
+{
+    jclass found = (*env)->FindClass(env, name);
+    if (found == nullptr) (*env)->ExceptionClear(env);
+    return found;
+}
+
+jmethodID staticMethod(JNIEnv* env, jclass owner, const char* name, const char* signature)
+{
+    jmethodID method = (*env)->GetStaticMethodID(env, owner, name, signature);
+    if (method == nullptr) (*env)->ExceptionClear(env);
+    return method;
+}
+
+jstring newString(JNIEnv* env, const std::wstring& text)
+{
+    jstring string = (*env)->NewString(env, reinterpret_cast<const jchar*>(text.data()), static_cast<jsize>(text.size()));
+    if (string == nullptr) (*env)->ExceptionClear(env);
+    return string;
+}
+
+std::wstring configWide(int32_t key, size_t limit)
+{
+    std::wstring text(limit + 1, L'\0');
+    text.resize(configWString(key, text.data(), text.size()));
+    return text;
+}
+
+// A redirection file of main's arguments: expanded, then made absolute unless it names a
+// variable for the Java side ("$...").
+std::wstring redirectionFile(int32_t flagKey, int32_t fileKey)
+{
+    if (!configFlag(flagKey)) return {};
+    std::wstring file = expandVariables(configWide(fileKey, 6000), false);
+    if (!file.empty() && file[0] == L'$') return file;
+    return resolvePath(file);
+}
+
+// The splash text lines configured for the Java side.
+void initAwtSplashConfig(JNIEnv* env)
+{
+    jclass launcher = findClass(env, "com/tallow/runtime/WinLauncher");
+    if (launcher == nullptr) {
+        logError(L"could not find main class for splash properties");
+        return;
+    }
+    jmethodID method = staticMethod(env, launcher, "initAwtSplashConfig",
+                                    "(ZZLjava/lang/String;IILjava/lang/String;IILjava/lang/String;IILjava/lang/"
+                                    "String;II)V");
+    if (method == nullptr) {
+        logError(L"could not find method for splash properties");
+        (*env)->DeleteLocalRef(env, launcher);
+        return;
+    }
+    auto text = [&](int32_t key) { return newString(env, narrowToWide(configStringDup(key))); };
+    // Two lines, each: text, x, y, colour "r,g,b", font size, and one further setting.
+    jstring firstText = text(keys::kSplashStatusFontSize);     // 10111
+    jstring firstColour = text(keys::kSplashStatusWeight);     // 10114
+    jstring secondText = text(keys::kSplashVersionFontSize);   // 10118
+    jstring secondColour = text(keys::kSplashVersionWeight);   // 10121
+    jvalue values[14];
+    values[0].z = JNI_TRUE;
+    values[1].z = configInt(keys::kSplashSetting) != 0 ? JNI_TRUE : JNI_FALSE;
+    values[2].l = firstText;
+    values[3].i = configInt(keys::kSplashStatusX);                 // 10109
+    values[4].i = configInt(keys::kSplashStatusY);                 // 10110
+    values[5].l = firstColour;
+    values[6].i = configInt(keys::kSplashStatusColor);             // 10113: font size of line one
+    values[7].i = configInt(keys::kSplashVersionText);             // 10115
+    values[8].l = secondText;
+    values[9].i = configInt(keys::kSplashVersionX);                // 10116
+    values[10].i = configInt(keys::kSplashVersionY);               // 10117
+    values[11].l = secondColour;
+    values[12].i = configInt(keys::kSplashVersionColor);           // 10120: font size of line two
+    values[13].i = configInt(keys::kSplashTextSetting10122);       // 10122
+    (*env)->CallStaticVoidMethodA(env, launcher, method, values);
+    reportJavaException(env, false);
+    for (jstring string : {firstText, firstColour, secondText, secondColour})
+        if (string != nullptr) (*env)->DeleteLocalRef(env, string);
+    (*env)->DeleteLocalRef(env, launcher);
+}
+
+void registerInstallerNatives(JNIEnv* env)
+{
+    logInfo(L"load helper dll");
+    HMODULE self = ::GetModuleHandleA(nullptr);
+    logInfo(L"helper dll (in-module) %p", self);
+    auto registerAll = reinterpret_cast<RegisterNativesFn>(reinterpret_cast<void*>(::GetProcAddress(self, "registerNatives")));
+    if (registerAll == nullptr) {
+        logError(L"did not find register natives in helper dll");
+        return;
+    }
+    if (!initFromLauncher(env, true)) return;
+    if (!registerAll(env, self, &logError)) {
+        logError(L"registering helper dll failed");
+        initFromLauncher(env, false);
+    }
+}
+
+// Tells the Java side which executable to delete after the installer has ended.
+void handOverSelfDeletion(JNIEnv* env)
+{
+    jclass winDel = findClass(env, "com/tallow/runtime/util/WinDel");
+    if (winDel == nullptr) {
+        logError(L"did not find WinDel class");
+        return;
+    }
+    scope_exit release([&] { (*env)->DeleteLocalRef(env, winDel); });
+    jfieldID field = (*env)->GetStaticFieldID(env, winDel, "externalExecutable", "Ljava/lang/String;");
+    if (field == nullptr) {
+        (*env)->ExceptionClear(env);
+        logError(L"did not find WinDel field");
+        return;
+    }
+    std::wstring path = moduleFileName();
+    if (path.empty()) {
+        logError(L"could not get module name for WinDel");
+        return;
+    }
+    jstring value = newString(env, path);
+    if (value == nullptr) {
+        logError(L"could not create string for WinDel");
+        return;
+    }
+    (*env)->SetStaticObjectField(env, winDel, field, value);
+    (*env)->DeleteLocalRef(env, value);
+}
+
+// The "-D" property may carry a short or lossy narrow path; this one is the exact Unicode path.
+void setModuleNameProperty(JNIEnv* env)
+{
+    jclass system = findClass(env, "java/lang/System");
+    if (system == nullptr) {
+        logError(L"could not get system class");
+        return;
+    }
+    scope_exit release([&] { (*env)->DeleteLocalRef(env, system); });
+    jmethodID setProperty =
+        staticMethod(env, system, "setProperty", "(Ljava/lang/String;Ljava/lang/String;)Ljava/lang/String;");
+    if (setProperty == nullptr) {
+        logError(L"could not get method for module name init");
+        return;
+    }
+    const std::wstring& path = executablePathWide();
+    jstring key = newString(env, L"tallow.moduleName");
+    jstring value = key ? newString(env, path) : nullptr;
+    if (key == nullptr || value == nullptr) {
+        logError(L"could not create string for init module name");
+        if (key) (*env)->DeleteLocalRef(env, key);
+        return;
+    }
+    logInfo(L"setting tallow.moduleName to %s", path.c_str());
+    jvalue arguments[2];
+    arguments[0].l = key;
+    arguments[1].l = value;
+    jobject previous = (*env)->CallStaticObjectMethodA(env, system, setProperty, arguments);
+    reportJavaException(env, false);
+    if (previous) (*env)->DeleteLocalRef(env, previous);
+    (*env)->DeleteLocalRef(env, value);
+    (*env)->DeleteLocalRef(env, key);
+}
+
+bool runVmBody(void* context) { return runVm(*static_cast<LaunchRecord*>(context)); }
+
+struct ThreadStart {
+    bool (*body)(void*);
+    void* context;
+};
+
+DWORD WINAPI vmThreadProc(LPVOID parameter)
+{
+    const ThreadStart* start = static_cast<const ThreadStart*>(parameter);
+    return start->body(start->context) ? 1 : 0;
+}
+
+}  // namespace
+
+bool vmRunning() { return ::InterlockedCompareExchange(&vmState().running, 0, 0) != 0; }
+JavaVM* runningJavaVm() { return vmRunning() ? vmState().vm : nullptr; }
+
+bool initFromLauncher(JNIEnv* env, bool value)
+{
+    jclass common = findClass(env, "com/stowline/runtime/installer/platform/win32/Common");
+    if (common == nullptr) {
+        logError(L"did not find com/stowline/runtime/installer/platform/win32/Common");
+        return false;
+    }
+    scope_exit release([&] { (*env)->DeleteLocalRef(env, common); });
+    jmethodID method = staticMethod(env, common, "initFromLauncher", "(Z)V");
+    if (method == nullptr) {
+        logError(L"did not find initMethod");
+        return false;
+    }
+    jvalue argument;
+    argument.z = value ? JNI_TRUE : JNI_FALSE;
+    (*env)->CallStaticVoidMethodA(env, common, method, &argument);
+    reportJavaException(env, false);
+    return true;
+}
+
+std::vector<std::wstring> buildMainArguments(const LaunchRecord& record)
+{
+    MainArgumentInputs inputs;
+    inputs.launcherType = configInt(keys::kLauncherType);
+    inputs.mainClass = toU16(narrowToWide(configStringDup(keys::kMainClass)));
+    inputs.mainFromModulePath = configFlag(keys::kMainFromModulePath);
+    inputs.errorFile = toU16(redirectionFile(keys::kRedirectStderr, keys::kStderrFile));
+    inputs.outputFile = toU16(redirectionFile(keys::kRedirectStdout, keys::kStdoutFile));
+    inputs.appendRedirection = configFlag(keys::kRedirectAppend);
+    for (const std::wstring& argument : record.arguments) inputs.arguments.push_back(toU16(argument));
+    std::wstring configured = configWide(keys::kDefaultArguments, kConfiguredArgumentsLimit);
+    if (!configured.empty())
+        splitCommandLine(toU16(expandVariables(configured, false)), inputs.configured, false);
+    inputs.javaOptionArguments = configFlag(keys::kJavaOptionArguments);
+    std::vector<std::wstring> result;
+    for (const std::u16string& argument : mainArguments(inputs)) result.push_back(toWide(argument));
+    return result;
+}
+
+bool invokeMain(const LaunchRecord& record, JNIEnv* env)
+{
+    const char* className = launcherClassName();
+    logInfo(L"main class: %S", className);
+    jclass launcher = findClass(env, className);
+    if (launcher == nullptr) {
+        logError(L"could not find main class");
+        fatalMessage(messages::kMainClassNotLoaded, nullptr);
+    }
+    jmethodID main = staticMethod(env, launcher, "main", "([Ljava/lang/String;)V");
+    if (main == nullptr) {
+        logError(L"could not find main method");
+        fatalMessage(messages::kMainMethodNotFound, nullptr);
+    }
+    std::vector<std::wstring> arguments = buildMainArguments(record);
+    logInfo(L"param count: %d", static_cast<int>(arguments.size()));
+    jclass stringClass = findClass(env, "java/lang/String");
+    jobjectArray array = stringClass ? (*env)->NewObjectArray(env, static_cast<jsize>(arguments.size()), stringClass, nullptr)
+                                     : nullptr;
+    if (array == nullptr) fatalMessage(messages::kInternalError, kNoArgumentArray);
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        logInfo(L"param %d: %s", static_cast<int>(i), arguments[i].c_str());
+        jstring argument = newString(env, arguments[i]);
+        if (argument == nullptr) fatalMessage(messages::kInternalError, kNoArgumentString);
+        (*env)->SetObjectArrayElement(env, array, static_cast<jsize>(i), argument);
+        (*env)->DeleteLocalRef(env, argument);
+    }
+    logInfo(L"calling main");
+    jvalue argument;
+    argument.l = array;
+    (*env)->CallStaticVoidMethodA(env, launcher, main, &argument);
+    logInfo(L"main returned");
+    return reportJavaException(env, true);
+}
+
+bool runVm(LaunchRecord& record)
+{
+    logInfo(L"Creating JVM");
+    JavaVM* vm = nullptr;
+    JNIEnv* env = nullptr;
+    if (record.jvm.createJavaVM == nullptr ||
+        record.jvm.createJavaVM(&vm, reinterpret_cast<void**>(&env), &record.vmOptions->initArgs) != JNI_OK ||
+        env == nullptr) {
+        logError(L"could not initialize JVM");
+        return false;
+    }
+    vmState().vm = vm;
+    vmState().env = env;
+    logInfo(L"JVM created");
+    if (record.showSplash) showSplash(record.jvm.home, record.splashValue);
+    ::InterlockedExchange(&vmState().running, 1);
+
+    if (configFlag(keys::kSplashThroughJava)) initAwtSplashConfig(env);
+    if (isInstaller()) registerInstallerNatives(env);
+    handOverSelfDeletion(env);
+    setModuleNameProperty(env);
+
+    if (!invokeMain(record, env)) {
+        logError(L"could not call main");
+        return false;
+    }
+    if (record.destroyAfterMain) {
+        logInfo(L"dest JVM");
+        (*vm)->DestroyJavaVM(vm);
+    }
+    logInfo(L"launch done");
+    return true;
+}
+
+bool runOnVmThread(uint64_t stackSize, bool (*body)(void*), void* context)
+{
+    ThreadStart start{body, context};
+    unique_handle thread;
+    if (stackSize <= SIZE_MAX)
+        thread.reset(::CreateThread(nullptr, static_cast<SIZE_T>(stackSize), vmThreadProc, &start,
+                                    STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+    if (!thread) {
+        logInfo(L"could not create VM thread (%d), running on this thread", static_cast<int>(::GetLastError()));
+        return body(context);
+    }
+    ::WaitForSingleObject(thread.get(), INFINITE);
+    DWORD exitCode = 0;
+    ::GetExitCodeThread(thread.get(), &exitCode);
+    return exitCode != 0;
+}
+
+bool launchProgram(const std::vector<std::wstring>& arguments, const LoadedJvm& jvm, bool destroyAfterMain,
+                   bool showSplash, int splashValue)
+{
+    logInfo(L"launching program");
+    // Neither is freed: the VM keeps the option strings, and main may outlive this frame when
+    // System.exit ends the process from another thread.
+    LaunchRecord* record = new LaunchRecord();
+    record->arguments = arguments;
+    record->jvm = jvm;
+    record->destroyAfterMain = destroyAfterMain;
+    record->showSplash = showSplash;
+    record->splashValue = splashValue;
+    record->vmOptions = new VmOptions();
+    buildVmOptions(currentLauncherProperties(), arguments, jvm, *record->vmOptions);
+
+    uint64_t stackSize = stackSizeFromOptions(record->vmOptions->options);
+    logInfo(L"used stack size %d", static_cast<int>(stackSize > INT32_MAX ? INT32_MAX : stackSize));
+    return runOnVmThread(stackSize, runVmBody, record);
+}
