@@ -9,6 +9,9 @@
 #include "core/config_keys.h"
 #include "windows/config_block.h"
 #include "windows/native_log.h"
+#include "windows/temp_dirs.h"
+#include "windows/variables.h"
+#include "windows/wide_text.h"
 
 namespace {
 
@@ -73,6 +76,64 @@ bool attachConsole()
         if (attach(ATTACH_PARENT_PROCESS) || ::GetLastError() == ERROR_ACCESS_DENIED) return true;
     }
     return ::AllocConsole() != FALSE;
+}
+
+void* addDllDirectory(const std::string& directory)
+{
+    const UINT codePage = ::AreFileApisANSI() ? CP_ACP : CP_OEMCP;
+    std::wstring wide = narrowToWide(directory, codePage);
+    if (wide.empty() && !directory.empty()) return nullptr;
+    logInfo(L"Adding DLL directory %s", wide.c_str());
+    using AddDllDirectoryFunction = void*(WINAPI*)(const wchar_t*);
+    auto add = kernelFunction<AddDllDirectoryFunction>("AddDllDirectory");
+    return add ? add(wide.c_str()) : nullptr;
+}
+
+void removeDllDirectory(void* cookie)
+{
+    if (cookie == nullptr) return;
+    logInfo(L"Removing DLL directory");
+    using RemoveDllDirectoryFunction = BOOL(WINAPI*)(void*);
+    auto remove = kernelFunction<RemoveDllDirectoryFunction>("RemoveDllDirectory");
+    if (remove) remove(cookie);
+}
+
+void addNativeLibraryDirectories()
+{
+    constexpr size_t kPathTextLimit = 48000;
+    char configured[6000];
+    configString(keys::kNativeLibraryDirectories, configured, sizeof configured);
+    logInfo(L"native lib dir is %S", configured);
+    const std::string expanded = expandVariablesNarrow(configured);
+
+    std::wstring path;
+    size_t start = 0;
+    while (start < expanded.size()) {
+        size_t end = expanded.find(';', start);
+        if (end == std::string::npos) end = expanded.size();
+        if (end > start) {
+            std::string resolved = resolvePathNarrow(expanded.substr(start, end - start));
+            addDllDirectory(resolved);
+            if (!path.empty()) path += L';';
+            path += narrowToWide(resolved);
+        }
+        start = end + 1;
+    }
+    if (!path.empty() && path.back() != L';') path += L';';
+    // PATH is kept wide: a narrow round trip would turn its other entries' characters outside the
+    // code page into "?".
+    DWORD size = ::GetEnvironmentVariableW(L"PATH", nullptr, 0);
+    if (size > 0) {
+        std::wstring old(size, L'\0');
+        size = ::GetEnvironmentVariableW(L"PATH", old.data(), size);
+        if (size < old.size()) path += old.substr(0, size);
+    }
+    if (path.size() > kPathTextLimit) path.resize(kPathTextLimit);
+    if (::SetEnvironmentVariableW(L"PATH", path.c_str()))
+        logInfo(L"Setting PATH (native libs) %s", path.c_str());
+    else
+        logInfo(L"Setting PATH (native libs) %s failed with error %d", path.c_str(), static_cast<int>(::GetLastError()));
+    ::_wputenv_s(L"PATH", path.c_str());
 }
 
 void clearJavaOptionVariables()

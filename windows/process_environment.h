@@ -2,6 +2,8 @@
 // console, PATH and the environment variables through which Java options could be injected.
 #pragma once
 
+#include <string>
+
 // DLLs are found in the system directory and added directories only (not on Windows Vista).
 void restrictDllSearch();
 // Loads "davhlpr.dll" and "fwbase.dll" by name, once; results are ignored.
@@ -10,6 +12,14 @@ void preloadSystemDlls();
 void initCommonControls();
 // Attaches to the parent's console or allocates one; false only when allocation failed.
 bool attachConsole();
+// Puts a narrow directory (ANSI code page, OEM when the file APIs are set to OEM) on the DLL search
+// path; returns the cookie, or null when the system lacks AddDllDirectory or the call fails.
+void* addDllDirectory(const std::string& directory);
+// Takes a directory off the DLL search path again; a null cookie does nothing.
+void removeDllDirectory(void* cookie);
+// The native library directories of config key 10004 (expanded, resolved against the
+// executable's directory) go on the DLL search path and in front of PATH.
+void addNativeLibraryDirectories();
 // Removes _JAVA_OPTIONS, JDK_JAVA_OPTIONS and JAVA_TOOL_OPTIONS from every copy of the environment.
 void clearJavaOptionVariables();
 // With config key 10010: keeps only the PATH entries under the Windows directory.

@@ -1,9 +1,12 @@
 #include "windows/temp_dirs.h"
 
 #include <windows.h>
+#include <shlobj.h>
 
+#include <cstdarg>
 #include <cstdlib>
 #include <ctime>
+#include <vector>
 
 #include "core/config_keys.h"
 #include "core/path_rules.h"
@@ -14,6 +17,8 @@
 
 namespace {
 
+constexpr size_t kPathLimit = 6000;
+
 struct Paths {
     bool executableKnown = false;
     std::wstring executableWide;
@@ -22,6 +27,7 @@ struct Paths {
     std::string directoryNarrow;
 
     bool userTempChosen = false;
+    bool relaxed = false;
     std::wstring userTempWide;
     std::string userTempNarrow;
 
@@ -30,12 +36,37 @@ struct Paths {
     std::string manualNarrow;
 
     std::string temporaryDirectory;
+
+    // The log opens its file in the user temp directory, so lines written while that directory
+    // is being chosen would reopen the log from inside its own opening: they wait here.
+    bool choosing = false;
+    std::vector<std::wstring> pendingLines;
 };
 
 Paths& paths()
 {
     static Paths* instance = new Paths();
     return *instance;
+}
+
+void note(const wchar_t* format, ...)
+{
+    va_list arguments;
+    va_start(arguments, format);
+    std::wstring text = formatWideV(format, arguments);
+    va_end(arguments);
+    Paths& state = paths();
+    if (state.choosing) state.pendingLines.push_back(text);
+    else logInfo(L"%s", text.c_str());
+}
+
+void flushPendingLines()
+{
+    Paths& state = paths();
+    if (state.choosing || state.pendingLines.empty()) return;
+    std::vector<std::wstring> lines;
+    lines.swap(state.pendingLines);
+    for (const std::wstring& line : lines) logInfo(L"%s", line.c_str());
 }
 
 std::wstring longPathWide(const std::wstring& path)
@@ -49,6 +80,18 @@ std::wstring longPathWide(const std::wstring& path)
     return result;
 }
 
+std::wstring shortPathWide(const std::wstring& path)
+{
+    DWORD length = ::GetShortPathNameW(path.c_str(), nullptr, 0);
+    if (length == 0) return {};
+    std::wstring result(length, L'\0');
+    length = ::GetShortPathNameW(path.c_str(), result.data(), length);
+    if (length == 0 || length >= result.size()) return {};
+    result.resize(length);
+    return result;
+}
+
+// The narrow API is the point here: its long form shows "?" for what the code page cannot hold.
 std::string longPathNarrow(const std::string& path)
 {
     DWORD length = ::GetLongPathNameA(path.c_str(), nullptr, 0);
@@ -58,6 +101,39 @@ std::string longPathNarrow(const std::string& path)
     if (length == 0 || length >= result.size()) return {};
     result.resize(length);
     return result;
+}
+
+std::string shortPathNarrow(const std::string& path)
+{
+    DWORD length = ::GetShortPathNameA(path.c_str(), nullptr, 0);
+    if (length == 0) return {};
+    std::string result(length, '\0');
+    length = ::GetShortPathNameA(path.c_str(), result.data(), length);
+    if (length == 0 || length >= result.size()) return {};
+    result.resize(length);
+    return result;
+}
+
+bool endsWithExe(const std::string& path)
+{
+    if (path.size() < 5) return false;
+    return ::_stricmp(path.c_str() + path.size() - 4, ".exe") == 0;
+}
+
+// The narrow form of wide when it converts without loss and ends in ".exe"; else empty.
+std::string narrowExecutableForm(const std::wstring& wide)
+{
+    if (wide.empty()) return {};
+    bool lossy = false;
+    std::string narrow = wideToNarrow(wide, CP_ACP, &lossy);
+    return (!lossy && endsWithExe(narrow)) ? narrow : std::string();
+}
+
+// Through UTF-16: in a double-byte code page a backslash byte may be the second half of a character.
+std::string collapsed(const std::string& path)
+{
+    if (path.empty()) return path;
+    return wideToNarrow(toWide(collapseBackslashes(toU16(narrowToWide(path)))));
 }
 
 void computeExecutablePath()
@@ -70,12 +146,29 @@ void computeExecutablePath()
     DWORD error = ::GetLastError();
     logInfo(L"init file name %s %s %d %d", moduleName.c_str(), longForm.c_str(), static_cast<int>(longForm.size()),
             static_cast<int>(error));
-    state.executableWide = longForm.empty() ? moduleName : longForm;
-    state.executableNarrow = wideToNarrow(state.executableWide, CP_ACP);
+    if (longForm.empty()) longForm = moduleName;
+
+    std::string narrow = narrowExecutableForm(longForm);
+    if (narrow.empty()) narrow = narrowExecutableForm(shortPathWide(longForm));
+    if (narrow.empty()) {
+        narrow = shortPathByShell(longForm);
+        if (!endsWithExe(narrow)) narrow.clear();
+    }
+    if (narrow.empty()) {
+        char name[MAX_PATH + 1] = "";
+        DWORD length = ::GetModuleFileNameA(nullptr, name, MAX_PATH + 1);
+        narrow = length > 0 && length <= MAX_PATH ? std::string(name, length) : std::string();
+        std::string shortForm = shortPathNarrow(narrow);
+        if (!shortForm.empty()) narrow = shortForm;
+    }
+
+    state.executableWide = toWide(collapseBackslashes(toU16(longForm)));
+    state.executableNarrow = collapsed(narrow);
     size_t slash = state.executableWide.find_last_of(L"\\/");
     state.directoryWide = slash == std::wstring::npos ? L".\\" : state.executableWide.substr(0, slash + 1);
     size_t narrowSlash = state.executableNarrow.find_last_of("\\/");
-    state.directoryNarrow = narrowSlash == std::string::npos ? ".\\" : state.executableNarrow.substr(0, narrowSlash + 1);
+    state.directoryNarrow =
+        narrowSlash == std::string::npos ? ".\\" : state.executableNarrow.substr(0, narrowSlash + 1);
 }
 
 unsigned probeRandom()
@@ -100,8 +193,17 @@ std::wstring withoutTrailingSlash(std::wstring path)
     return path;
 }
 
+std::string withTrailingBackslash(std::string path)
+{
+    if (!path.empty() && path.back() != '\\' && path.back() != '/') path += '\\';
+    return path;
+}
+
+// Precomposed folding that changes the length shows combining sequences that narrow file APIs
+// and the Java runtime do not round-trip.
 std::wstring foldPrecomposed(const std::wstring& text)
 {
+    if (text.empty()) return {};
     int length = ::FoldStringW(MAP_PRECOMPOSED, text.c_str(), -1, nullptr, 0);
     if (length <= 0) return {};
     std::wstring folded(static_cast<size_t>(length), L'\0');
@@ -110,20 +212,154 @@ std::wstring foldPrecomposed(const std::wstring& text)
     return folded;
 }
 
+std::wstring environmentWide(const wchar_t* name)
+{
+    DWORD size = ::GetEnvironmentVariableW(name, nullptr, 0);
+    if (size == 0) return {};
+    std::wstring value(size, L'\0');
+    size = ::GetEnvironmentVariableW(name, value.data(), size);
+    if (size == 0 || size >= value.size()) return {};
+    value.resize(size);
+    return value;
+}
+
+std::wstring systemTempPath()
+{
+    wchar_t buffer[MAX_PATH + 1];
+    DWORD length = ::GetTempPathW(MAX_PATH + 1, buffer);
+    if (length == 0 || length > MAX_PATH) return {};
+    return withoutTrailingSlash(std::wstring(buffer, length));
+}
+
+std::wstring windowsDirectory()
+{
+    wchar_t buffer[MAX_PATH + 1];
+    UINT length = ::GetWindowsDirectoryW(buffer, MAX_PATH + 1);
+    if (length == 0 || length > MAX_PATH) return {};
+    return withoutTrailingSlash(std::wstring(buffer, length));
+}
+
+std::wstring commonAppDataTemp()
+{
+    wchar_t buffer[MAX_PATH + 1];
+    if (FAILED(::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, buffer))) return {};
+    std::wstring base = withoutTrailingSlash(std::wstring(buffer)) + L"\\stowline";
+    ::CreateDirectoryW(base.c_str(), nullptr);
+    base += L"\\temp";
+    ::CreateDirectoryW(base.c_str(), nullptr);
+    return base;
+}
+
+struct Candidate {
+    std::wstring wide;
+    bool createFirst;
+    bool checkLongForm;
+};
+
+// The narrow form that names the same directory: the plain conversion, or the short form when
+// the code page cannot hold a character of the long one.
+std::string narrowFormOf(const std::wstring& wide)
+{
+    bool lossy = false;
+    std::string narrow = wideToNarrow(wide, CP_ACP, &lossy);
+    if (!lossy) return narrow;
+    std::wstring shortForm = shortPathWide(wide);
+    if (shortForm.empty()) return narrow;
+    std::string shortNarrow = wideToNarrow(shortForm, CP_ACP, &lossy);
+    return lossy ? narrow : shortNarrow;
+}
+
+bool tryCandidate(const Candidate& candidate, bool relaxed, bool switchToLongForm)
+{
+    if (candidate.wide.empty()) return false;
+    if (candidate.createFirst) ::CreateDirectoryW(candidate.wide.c_str(), nullptr);
+    std::string narrow = narrowFormOf(candidate.wide);
+    // The relaxed pass tolerates a long form with "?" but still switches to a long form when asked.
+    bool checkLongForm = !relaxed && candidate.checkLongForm;
+    bool switchHere = switchToLongForm && (relaxed || candidate.checkLongForm);
+    if (!usableDirectoryNarrow(narrow, false, checkLongForm, switchHere)) return false;
+    if (!usableDirectoryWide(candidate.wide, false, relaxed ? false : candidate.checkLongForm)) return false;
+    Paths& state = paths();
+    state.userTempWide = candidate.wide;
+    state.userTempNarrow = narrow;
+    return true;
+}
+
 void chooseUserTempDirectory()
 {
     Paths& state = paths();
     if (state.userTempChosen) return;
     state.userTempChosen = true;
-    wchar_t systemTemp[MAX_PATH + 1];
-    DWORD length = ::GetTempPathW(MAX_PATH + 1, systemTemp);
-    if (length == 0 || length > MAX_PATH) return;
-    std::wstring wide = withoutTrailingSlash(std::wstring(systemTemp, length));
-    std::string narrow = wideToNarrow(wide, CP_ACP);
-    if (usableDirectoryNarrow(narrow, true, true, configFlag(keys::kLongTempPaths)) &&
-        usableDirectoryWide(wide, false, true)) {
-        state.userTempWide = wide;
-        state.userTempNarrow = narrow;
+    state.choosing = true;
+    const bool switchToLongForm = configFlag(keys::kLongTempPaths);
+    const std::wstring windows = windowsDirectory();
+    const std::wstring profile = environmentWide(L"USERPROFILE");
+    const std::wstring homeDrive = environmentWide(L"HOMEDRIVE");
+    const std::wstring homePath = environmentWide(L"HOMEPATH");
+    const std::wstring profileTemp = profile.empty() ? std::wstring() : profile + L"\\AppData\\Local\\Temp";
+    const std::wstring home = homeDrive.empty() || homePath.empty() ? std::wstring() : homeDrive + homePath;
+
+    bool found = false;
+    int index = 0;
+    // Pass 1: long forms are tested for the first four; from the fifth only probe and folding.
+    const Candidate firstPass[] = {
+        {systemTempPath(), true, true},
+        {profileTemp, false, true},
+        {home, false, true},
+        {commonAppDataTemp(), false, true},
+        {windows.empty() ? std::wstring() : windows + L"\\temp", false, false},
+        {L"c:\\temp", false, false},
+        {L"c:\\tmp", false, false},
+        {windows, false, false},
+        {L"c:\\tmp", true, false},
+    };
+    for (const Candidate& candidate : firstPass) {
+        ++index;
+        if (tryCandidate(candidate, false, switchToLongForm)) {
+            found = true;
+            break;
+        }
+    }
+    if (!found) {
+        const Candidate secondPass[] = {
+            {systemTempPath(), true, false},
+            {profileTemp, false, false},
+            {home, false, false},
+        };
+        for (const Candidate& candidate : secondPass) {
+            ++index;
+            if (tryCandidate(candidate, true, switchToLongForm)) {
+                found = true;
+                state.relaxed = true;
+                break;
+            }
+        }
+    }
+    if (found)
+        note(L"user temp dir %s (%S), candidate %d", state.userTempWide.c_str(), state.userTempNarrow.c_str(), index);
+    else
+        note(L"no usable temp dir");
+    state.choosing = false;
+}
+
+// Probe: a fresh directory can be created inside the candidate.
+template <typename Char>
+bool probe(const std::basic_string<Char>& directory)
+{
+    if constexpr (sizeof(Char) == 1) {
+        std::string path = withoutTrailingSlash(directory) + "\\tlwtw" + std::to_string(::GetCurrentProcessId()) +
+                           std::to_string(probeRandom());
+        ::RemoveDirectoryA(path.c_str());
+        if (!::CreateDirectoryA(path.c_str(), nullptr)) return false;
+        if (::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) ::RemoveDirectoryA(path.c_str());
+        return true;
+    } else {
+        std::wstring path = withoutTrailingSlash(directory) + L"\\tlwtw" + std::to_wstring(::GetCurrentProcessId()) +
+                            std::to_wstring(probeRandom());
+        ::RemoveDirectoryW(path.c_str());
+        if (!::CreateDirectoryW(path.c_str(), nullptr)) return false;
+        if (::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) ::RemoveDirectoryW(path.c_str());
+        return true;
     }
 }
 
@@ -153,6 +389,70 @@ const std::string& executableDirectoryNarrow()
     return paths().directoryNarrow;
 }
 
+std::string shortPathByShell(const std::wstring& path)
+{
+    const std::wstring windows = windowsDirectory();
+    std::wstring command =
+        formatWide(L"%s\\system32\\cmd.exe /C for %%I in (\"%s\") do @echo %%~sI", windows.c_str(), path.c_str());
+    logInfo(L"executing %s", command.c_str());
+
+    SECURITY_ATTRIBUTES security{};
+    security.nLength = sizeof security;
+    security.bInheritHandle = TRUE;
+    unique_handle readEnd;
+    unique_handle writeEnd;
+    if (!::CreatePipe(readEnd.put(), writeEnd.put(), &security, 0)) {
+        logInfo(L"CreatePipe error (%d)", static_cast<int>(::GetLastError()));
+        return {};
+    }
+    // Only the write end goes to the child; an inherited read end would keep the pipe open.
+    if (!::SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0)) {
+        logInfo(L"SetHandleInformation error (%d)", static_cast<int>(::GetLastError()));
+        return {};
+    }
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    startup.hStdOutput = writeEnd.get();
+    startup.hStdError = writeEnd.get();
+    startup.hStdInput = nullptr;
+    PROCESS_INFORMATION information{};
+    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
+                          &startup, &information)) {
+        logInfo(L"could not execute cmd.exe");
+        return {};
+    }
+    unique_handle process(information.hProcess);
+    unique_handle thread(information.hThread);
+    writeEnd.reset();
+
+    std::string output;
+    char buffer[512];
+    while (output.size() < kPathLimit) {
+        DWORD got = 0;
+        DWORD want = static_cast<DWORD>(std::min(sizeof buffer, kPathLimit - output.size()));
+        if (!::ReadFile(readEnd.get(), buffer, want, &got, nullptr) || got == 0) break;
+        output.append(buffer, got);
+    }
+    logInfo(L"finished reading from cmd.exe %d \"%S\"", static_cast<int>(output.size()), output.c_str());
+    ::WaitForSingleObject(process.get(), 2000);
+    DWORD exitCode = STILL_ACTIVE;
+    ::GetExitCodeProcess(process.get(), &exitCode);
+    logInfo(L"Exit Code %d", static_cast<int>(exitCode));
+    if (exitCode == STILL_ACTIVE) {
+        logInfo(L"Terminating process");
+        ::TerminateProcess(process.get(), 1);
+        return {};
+    }
+    if (exitCode != 0 || output.size() < 6) return {};
+    std::string result = output.substr(0, output.find_first_of("\r\n"));
+    // Output that names nothing (an interpreter that printed an error) is no path.
+    if (result.empty() || ::GetFileAttributesA(result.c_str()) == INVALID_FILE_ATTRIBUTES) return {};
+    logInfo(L"Using %S", result.c_str());
+    return result;
+}
+
 bool usableDirectoryNarrow(std::string& path, bool createFirst, bool checkLongForm, bool switchToLongForm)
 {
     if (path.empty()) return false;
@@ -160,17 +460,17 @@ bool usableDirectoryNarrow(std::string& path, bool createFirst, bool checkLongFo
     if (checkLongForm) {
         std::string longForm = longPathNarrow(path);
         if (longForm.find('?') != std::string::npos) return false;
-        if (switchToLongForm && !longForm.empty() && longForm != path && longForm.size() < 6000) {
-            logInfo(L"using long path %S", longForm.c_str());
+    }
+    if (switchToLongForm) {
+        // A long form with "?" names no directory: keep the form that does.
+        std::string longForm = longPathNarrow(path);
+        if (!longForm.empty() && longForm != path && longForm.size() < kPathLimit &&
+            longForm.find('?') == std::string::npos) {
+            note(L"using long path %S", longForm.c_str());
             path = longForm;
         }
     }
-    std::string probe = withoutTrailingSlash(path) + "\\tlwtw" + std::to_string(::GetCurrentProcessId()) +
-                        std::to_string(probeRandom());
-    ::RemoveDirectoryA(probe.c_str());
-    if (!::CreateDirectoryA(probe.c_str(), nullptr)) return false;
-    if (::GetFileAttributesA(probe.c_str()) != INVALID_FILE_ATTRIBUTES) ::RemoveDirectoryA(probe.c_str());
-    return true;
+    return probe(path);
 }
 
 bool usableDirectoryWide(const std::wstring& path, bool createFirst, bool checkLongForm)
@@ -179,25 +479,20 @@ bool usableDirectoryWide(const std::wstring& path, bool createFirst, bool checkL
     if (createFirst) ::CreateDirectoryW(path.c_str(), nullptr);
     std::wstring folded = foldPrecomposed(path);
     if (folded.size() != path.size()) {
-        logInfo(L"folding error %s %d %s %d", path.c_str(), static_cast<int>(path.size()), folded.c_str(),
-                static_cast<int>(folded.size()));
+        note(L"folding error %s %d %s %d", path.c_str(), static_cast<int>(path.size()), folded.c_str(),
+             static_cast<int>(folded.size()));
         return false;
     }
     if (checkLongForm) {
         std::wstring longForm = longPathWide(path);
         std::wstring foldedLong = foldPrecomposed(longForm);
         if (longForm.find(L'?') != std::wstring::npos || foldedLong.size() != longForm.size()) {
-            logInfo(L"folding error2 %s %d %s %d", longForm.c_str(), static_cast<int>(longForm.size()),
-                    foldedLong.c_str(), static_cast<int>(foldedLong.size()));
+            note(L"folding error2 %s %d %s %d", longForm.c_str(), static_cast<int>(longForm.size()),
+                 foldedLong.c_str(), static_cast<int>(foldedLong.size()));
             return false;
         }
     }
-    std::wstring probe = withoutTrailingSlash(path) + L"\\tlwtw" + std::to_wstring(::GetCurrentProcessId()) +
-                         std::to_wstring(probeRandom());
-    ::RemoveDirectoryW(probe.c_str());
-    if (!::CreateDirectoryW(probe.c_str(), nullptr)) return false;
-    if (::GetFileAttributesW(probe.c_str()) != INVALID_FILE_ATTRIBUTES) ::RemoveDirectoryW(probe.c_str());
-    return true;
+    return probe(path);
 }
 
 std::wstring userTempDirectoryWide(bool failIfNone)
@@ -214,9 +509,12 @@ std::string userTempDirectoryNarrow()
     Paths& state = paths();
     if (state.manualSet) return state.manualNarrow;
     chooseUserTempDirectory();
+    flushPendingLines();
     if (state.userTempNarrow.empty()) fatalMessage(messages::kPowerUserRequired, nullptr);
     return state.userTempNarrow;
 }
+
+bool relaxedTempDirectory() { return paths().relaxed; }
 
 void setManualTemporaryDirectory(const std::wstring& wide, const std::string& narrow)
 {
@@ -228,36 +526,85 @@ void setManualTemporaryDirectory(const std::wstring& wide, const std::string& na
 
 bool manualTemporaryDirectorySet() { return paths().manualSet; }
 
+// The extraction directory is narrow: its path is handed to the Java runtime's narrow interfaces.
+void createTemporaryDirectory()
+{
+    Paths& state = paths();
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        const std::string directory = withTrailingBackslash(userTempDirectoryNarrow());
+        logInfo(L"tempPath is %S", directory.c_str());
+        char file[MAX_PATH + 1] = "";
+        std::string tempFile;
+        if (::GetTempFileNameA(directory.c_str(), "tlw", 0, file) != 0) {
+            tempFile = file;
+        } else {
+            logInfo(L"GetTempFileName failed (last error %d)", static_cast<int>(::GetLastError()));
+            tempFile = directory + "tlw" + std::to_string(probeRandom());
+        }
+        logInfo(L"tempFile is %S", tempFile.c_str());
+        std::string name = tempFile + "_dir" + std::to_string(static_cast<long long>(std::time(nullptr)));
+        logInfo(L"Temp dir3: %S", name.c_str());
+        if (name.size() < kPathLimit && ::CreateDirectoryA(name.c_str(), nullptr)) {
+            state.temporaryDirectory = name;
+            return;
+        }
+        logInfo(L"Could not create dir (%d)", static_cast<int>(::GetLastError()));
+    }
+    state.temporaryDirectory.clear();
+    fatalMessage(messages::kInternalError, std::to_wstring(internal_errors::kNoTemporaryDirectory).c_str());
+}
+
 std::string temporaryDirectoryName() { return paths().temporaryDirectory; }
 void clearTemporaryDirectoryName() { paths().temporaryDirectory.clear(); }
+void setTemporaryDirectoryName(const std::string& directory) { paths().temporaryDirectory = directory; }
 
+namespace {
+
+bool emptyDirectory(const std::string& base, bool recursive)
+{
+    logInfo(L"emptying %S", base.c_str());
+    bool complete = true;
+    WIN32_FIND_DATAA entry;
+    unique_find find(::FindFirstFileA((base + "\\*.*").c_str(), &entry));
+    if (!find) return ::GetLastError() == ERROR_FILE_NOT_FOUND;
+    do {
+        std::string name = entry.cFileName;
+        if (name == "." || name == "..") continue;
+        std::string child = base + "\\" + name;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            logInfo(L"attempting to remove %S (%d)", child.c_str(), recursive ? 1 : 0);
+            // A junction is removed as a link: following it would empty the directory it points to.
+            if (recursive && !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+                !emptyDirectory(child, true))
+                complete = false;
+            if (!::RemoveDirectoryA(child.c_str())) complete = false;
+        } else {
+            logInfo(L"attempting to delete %S", child.c_str());
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
+                ::SetFileAttributesA(child.c_str(), entry.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
+            if (!::DeleteFileA(child.c_str())) complete = false;
+        }
+    } while (::FindNextFileA(find.get(), &entry));
+    return complete;
+}
+
+}  // namespace
+
+// Narrow like the extraction directory's name; names inside it are the payload's narrow names.
 bool deleteTree(const std::string& directory, bool recursive)
 {
-    bool complete = true;
+    if (directory.empty() || directory[0] == '.') return false;
     std::string base = withoutTrailingSlash(directory);
-    WIN32_FIND_DATAA entry;
-    unique_find find(::FindFirstFileA((base + "\\*").c_str(), &entry));
-    if (find) {
-        do {
-            std::string name = entry.cFileName;
-            if (name == "." || name == "..") continue;
-            std::string child = base + "\\" + name;
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                if (!recursive || !deleteTree(child, true)) complete = false;
-            } else {
-                if (entry.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
-                    ::SetFileAttributesA(child.c_str(), entry.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
-                if (!::DeleteFileA(child.c_str())) complete = false;
-            }
-        } while (::FindNextFileA(find.get(), &entry));
-    }
+    bool complete = emptyDirectory(base, recursive);
     if (!::RemoveDirectoryA(base.c_str())) complete = false;
     return complete;
 }
 
-std::wstring resolvePath(const std::wstring& path)
+std::wstring resolvePath(const std::wstring& path, bool narrowDirectoryForm)
 {
-    std::wstring combined = isAbsolutePath(toU16(path)) ? path : executableDirectoryWide() + path;
+    const std::wstring directory =
+        narrowDirectoryForm ? narrowToWide(executableDirectoryNarrow()) : executableDirectoryWide();
+    std::wstring combined = isAbsolutePath(toU16(path)) ? path : directory + path;
     combined = toWide(collapseBackslashes(toU16(combined)));
     DWORD length = ::GetFullPathNameW(combined.c_str(), 0, nullptr, nullptr);
     if (length == 0) return combined;
@@ -270,9 +617,8 @@ std::wstring resolvePath(const std::wstring& path)
 
 std::string resolvePathNarrow(const std::string& path)
 {
-    std::wstring wide = narrowToWide(path);
-    std::string combined = isAbsolutePath(toU16(wide)) ? path : executableDirectoryNarrow() + path;
-    combined = wideToNarrow(toWide(collapseBackslashes(toU16(narrowToWide(combined)))));
+    std::string combined = isAbsolutePath(toU16(narrowToWide(path))) ? path : executableDirectoryNarrow() + path;
+    combined = collapsed(combined);
     DWORD length = ::GetFullPathNameA(combined.c_str(), 0, nullptr, nullptr);
     if (length == 0) return combined;
     std::string full(length, '\0');

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "resources/resource_ids.h"
+#include "windows/extraction.h"
 #include "windows/jvm_search.h"
 #include "windows/launcher_state.h"
 #include "windows/native_log.h"
@@ -26,7 +27,7 @@ void registerDialogClass()
 // integrity check and runtime download replaces it.
 void dispatchWorkFlow()
 {
-    // [extraction] the payload into this run's temporary directory
+    runExtractionStep(nullptr);  // [extraction] the payload into this run's extraction directory
     if (!LoadDLL(true, nullptr, false)) {
         // A quiet start without download ends with the code that tells a script no runtime was found.
         // [runtime download] until the download and locate step exists, every start ends this way.
