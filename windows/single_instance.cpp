@@ -140,12 +140,14 @@ DWORD WINAPI listenToMailslot(LPVOID parameter)
     logInfo(L"listening to mailslot");
     JNIEnv* env = nullptr;
     StartupMethod method;
+    bool wasEmpty = false;
     for (;;) {
         DWORD read = 0;
-        // Blocks until a message waits; a zero-byte buffer is too small for any message.
+        // Blocks until a message waits; a zero-byte buffer is too small for any message. Wine does
+        // not block and answers ERROR_BROKEN_PIPE at once: the mailslot is then polled below.
         if (!::ReadFile(mailslot.get(), nullptr, 0, &read, nullptr)) {
             DWORD error = ::GetLastError();
-            if (error != ERROR_INSUFFICIENT_BUFFER) {
+            if (error != ERROR_INSUFFICIENT_BUFFER && error != ERROR_BROKEN_PIPE) {
                 logError(L"error waiting for mailslot %d", static_cast<int>(error));
                 break;
             }
@@ -157,10 +159,13 @@ DWORD WINAPI listenToMailslot(LPVOID parameter)
             break;
         }
         if (size == MAILSLOT_NO_MESSAGE) {
-            logInfo(L"mailslot empty");
+            // Where the wait does not block this repeats every second: one line per quiet spell.
+            if (!wasEmpty) logInfo(L"mailslot empty");
+            wasEmpty = true;
             ::Sleep(1000);
             continue;
         }
+        wasEmpty = false;
         std::vector<wchar_t> message(size / 2 + 2, L'\0');
         DWORD got = 0;
         if (!::ReadFile(mailslot.get(), message.data(), size, &got, nullptr)) {
