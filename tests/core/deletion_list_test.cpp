@@ -1,0 +1,208 @@
+#include "core/deletion_list.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+
+namespace {
+
+std::vector<uint8_t> utf16le(const std::u16string& text)
+{
+    std::vector<uint8_t> bytes;
+    for (char16_t c : text) {
+        bytes.push_back(static_cast<uint8_t>(c & 0xFF));
+        bytes.push_back(static_cast<uint8_t>(c >> 8));
+    }
+    return bytes;
+}
+
+// A file system of paths; a locked path refuses deletion for its first `lockedPasses` attempts.
+struct FakeFileSystem {
+    std::set<std::u16string> present;
+    std::map<std::u16string, int> lockedAttempts;  // remaining refused attempts; -1: for ever
+    bool schedulingWorks = true;
+    std::vector<std::u16string> scheduled;
+    std::vector<unsigned> sleeps;
+
+    bool remove(const std::u16string& path)
+    {
+        if (!present.count(path)) return false;
+        auto locked = lockedAttempts.find(path);
+        if (locked != lockedAttempts.end() && locked->second != 0) {
+            if (locked->second > 0) --locked->second;
+            return false;
+        }
+        present.erase(path);
+        return true;
+    }
+
+    DeletionOperations operations()
+    {
+        DeletionOperations ops;
+        ops.deleteFile = [this](const std::u16string& path) { return remove(path); };
+        ops.removeDirectory = [this](const std::u16string& path) { return remove(path); };
+        ops.exists = [this](const std::u16string& path) { return present.count(path) > 0; };
+        ops.scheduleAtReboot = [this](const std::u16string& path) {
+            if (schedulingWorks) scheduled.push_back(path);
+            return schedulingWorks;
+        };
+        ops.sleep = [this](unsigned milliseconds) { sleeps.push_back(milliseconds); };
+        return ops;
+    }
+};
+
+}  // namespace
+
+TEST(DeletionListParsing, SectionsInOrderWithCrLfOrLf)
+{
+    DeletionList list = parseDeletionList(utf16le(
+        u"Local\\stw_sem\r\nreboot_deletion\r\nRestart now?\r\nSecond line\r\nEOSMARKER\r\n"
+        u"Restart failed.\nEOSMARKER trailing text\n"
+        u"C:\\a\\one.txt\r\nC:\\a\\two.txt\r\n\r\nC:\\a\\sub\r\n\r\nC:\\a\r\n"));
+    EXPECT_EQ(list.semaphore, u"Local\\stw_sem");
+    EXPECT_TRUE(list.rebootDeletion);
+    EXPECT_FALSE(list.forceReboot);
+    EXPECT_EQ(list.rebootQuestion, u"Restart now?\nSecond line");
+    EXPECT_EQ(list.rebootFailureText, u"Restart failed.");
+    EXPECT_EQ(list.files, (std::vector<std::u16string>{u"C:\\a\\one.txt", u"C:\\a\\two.txt"}));
+    EXPECT_EQ(list.directories, (std::vector<std::u16string>{u"C:\\a\\sub", u"C:\\a"}));
+}
+
+TEST(DeletionListParsing, OptionsLineIsComparedWhole)
+{
+    struct Case {
+        const char16_t* options;
+        bool force;
+        bool rebootDeletion;
+    };
+    for (const Case& c : {Case{u"force_reboot", true, true}, Case{u"reboot_deletion", false, true},
+                          Case{u"none", false, false}, Case{u"force_reboot ", false, false},
+                          Case{u"REBOOT_DELETION", false, false}}) {
+        DeletionList list = parseDeletionList(utf16le(std::u16string(u"\n") + c.options + u"\n"));
+        EXPECT_EQ(list.forceReboot, c.force) << std::string(c.options, c.options + 5);
+        EXPECT_EQ(list.rebootDeletion, c.rebootDeletion);
+    }
+}
+
+TEST(DeletionListParsing, MissingOrUnreadableListIsEmpty)
+{
+    DeletionList list = parseDeletionList({});
+    EXPECT_TRUE(list.semaphore.empty());
+    EXPECT_TRUE(list.files.empty());
+    EXPECT_TRUE(list.directories.empty());
+    EXPECT_FALSE(list.rebootDeletion);
+    // An odd trailing byte is no character.
+    std::vector<uint8_t> odd = utf16le(u"s\no\nq\nEOSMARKER\nf\nEOSMARKER\nC:\\x");
+    odd.push_back('y');
+    EXPECT_EQ(parseDeletionList(odd).files, std::vector<std::u16string>{u"C:\\x"});
+}
+
+TEST(DeletionListParsing, OverlongPathLinesAreDroppedNotCut)
+{
+    std::u16string longPath = u"C:\\" + std::u16string(kDeletionListLineLimit, u'a');
+    DeletionList list = parseDeletionList(
+        utf16le(u"\n\nq\nEOSMARKER\nf\nEOSMARKER\n" + longPath + u"\nC:\\short\n\n" + longPath + u"\nC:\\dir\n"));
+    EXPECT_EQ(list.files, std::vector<std::u16string>{u"C:\\short"});
+    EXPECT_EQ(list.directories, std::vector<std::u16string>{u"C:\\dir"});
+}
+
+TEST(DeletionPasses, LockedFileReleasedLaterIsDeletedWithoutReboot)
+{
+    FakeFileSystem fs;
+    fs.present = {u"C:\\app\\a.txt", u"C:\\app\\b.txt", u"C:\\app"};
+    fs.lockedAttempts[u"C:\\app\\b.txt"] = 3;
+    fs.lockedAttempts[u"C:\\app"] = 3;  // not empty while b.txt is there
+    DeletionList list;
+    list.rebootDeletion = true;
+    list.files = {u"C:\\app\\a.txt", u"C:\\app\\b.txt"};
+    list.directories = {u"C:\\app"};
+    DeletionOutcome outcome = runDeletionPasses(list, fs.operations());
+    EXPECT_TRUE(fs.present.empty());
+    EXPECT_EQ(outcome.passes, 4);
+    EXPECT_EQ(fs.sleeps, (std::vector<unsigned>{500, 500, 500}));
+    EXPECT_FALSE(outcome.rebootNeeded);
+    EXPECT_TRUE(fs.scheduled.empty());
+}
+
+TEST(DeletionPasses, VanishedEntriesCountAsDone)
+{
+    FakeFileSystem fs;
+    DeletionList list;
+    list.files = {u"C:\\gone.txt"};
+    list.directories = {u"C:\\gone"};
+    DeletionOutcome outcome = runDeletionPasses(list, fs.operations());
+    EXPECT_EQ(outcome.passes, 1);
+    EXPECT_TRUE(fs.sleeps.empty());
+    EXPECT_TRUE(outcome.remaining.empty());
+}
+
+TEST(DeletionPasses, ExtractionDirectoryLeftoversAreScheduledAtOnceAndAskNoQuestion)
+{
+    FakeFileSystem fs;
+    const std::u16string file = u"C:\\T\\tlw1A.tmp_dir17\\stwruntime.jar";
+    const std::u16string directory = u"C:\\T\\tlw1A.tmp_dir17";
+    fs.present = {file, directory};
+    fs.lockedAttempts[file] = -1;
+    fs.lockedAttempts[directory] = -1;
+    DeletionList list;  // no reboot deletion allowed: the rule applies regardless
+    list.files = {file};
+    list.directories = {directory};
+    DeletionOutcome outcome = runDeletionPasses(list, fs.operations());
+    EXPECT_EQ(outcome.passes, 1);
+    EXPECT_EQ(fs.scheduled, (std::vector<std::u16string>{file, directory}));
+    EXPECT_FALSE(outcome.rebootNeeded);
+    EXPECT_TRUE(fs.sleeps.empty());
+}
+
+TEST(DeletionPasses, StubbornFileIsScheduledInTheLastPassOnlyWhenAllowed)
+{
+    for (bool allowed : {false, true}) {
+        FakeFileSystem fs;
+        fs.present = {u"C:\\app\\locked.dll", u"C:\\app"};
+        fs.lockedAttempts[u"C:\\app\\locked.dll"] = -1;
+        fs.lockedAttempts[u"C:\\app"] = -1;
+        DeletionList list;
+        list.rebootDeletion = allowed;
+        list.files = {u"C:\\app\\locked.dll"};
+        list.directories = {u"C:\\app"};
+        DeletionOutcome outcome = runDeletionPasses(list, fs.operations(), 60, 500);
+        EXPECT_EQ(outcome.passes, 60);
+        EXPECT_EQ(fs.sleeps.size(), 59u);  // none after the last pass
+        EXPECT_EQ(outcome.rebootNeeded, allowed);
+        if (allowed) {
+            EXPECT_EQ(fs.scheduled, (std::vector<std::u16string>{u"C:\\app\\locked.dll", u"C:\\app"}));
+            EXPECT_TRUE(outcome.remaining.empty());
+        } else {
+            EXPECT_TRUE(fs.scheduled.empty());
+            EXPECT_EQ(outcome.remaining.size(), 2u);
+        }
+    }
+}
+
+TEST(DeletionPasses, OnlyAScheduledFileNotADirectoryNeedsTheReboot)
+{
+    FakeFileSystem fs;
+    fs.present = {u"C:\\app"};
+    fs.lockedAttempts[u"C:\\app"] = -1;
+    DeletionList list;
+    list.rebootDeletion = true;
+    list.directories = {u"C:\\app"};
+    DeletionOutcome outcome = runDeletionPasses(list, fs.operations(), 3, 10);
+    EXPECT_EQ(fs.scheduled, std::vector<std::u16string>{u"C:\\app"});
+    EXPECT_FALSE(outcome.rebootNeeded);
+}
+
+TEST(DeletionPasses, FailedSchedulingNeedsNoReboot)
+{
+    FakeFileSystem fs;
+    fs.present = {u"C:\\x.dll"};
+    fs.lockedAttempts[u"C:\\x.dll"] = -1;
+    fs.schedulingWorks = false;
+    DeletionList list;
+    list.rebootDeletion = true;
+    list.files = {u"C:\\x.dll"};
+    DeletionOutcome outcome = runDeletionPasses(list, fs.operations(), 2, 10);
+    EXPECT_FALSE(outcome.rebootNeeded);
+    EXPECT_EQ(outcome.remaining, std::vector<std::u16string>{u"C:\\x.dll"});
+}

@@ -1,0 +1,178 @@
+#include "core/payload_copy.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "core/config_format.h"
+
+namespace {
+
+// A payload source over bytes, optionally ending early or failing after some bytes.
+struct Source {
+    std::vector<uint8_t> bytes;
+    size_t position = 0;
+    size_t failAt = SIZE_MAX;  // an I/O error once position reaches this
+    size_t reads = 0;
+
+    PayloadRead reader()
+    {
+        return [this](void* buffer, size_t size, size_t* got, uint32_t* error) {
+            ++reads;
+            if (position >= failAt) {
+                *got = 0;
+                *error = 23;
+                return false;
+            }
+            size_t count = std::min(size, bytes.size() - position);
+            std::memcpy(buffer, bytes.data() + position, count);
+            position += count;
+            *got = count;
+            return true;
+        };
+    }
+};
+
+// A sink that accepts at most `limit` bytes per call and fails once `capacity` is reached.
+struct Sink {
+    std::vector<uint8_t> bytes;
+    size_t limit = SIZE_MAX;
+    size_t capacity = SIZE_MAX;
+
+    PayloadWrite writer()
+    {
+        return [this](const void* buffer, size_t size, size_t* written, uint32_t* error) {
+            if (bytes.size() >= capacity) {
+                *written = 0;
+                *error = 112;
+                return false;
+            }
+            size_t count = std::min({size, limit, capacity - bytes.size()});
+            const uint8_t* data = static_cast<const uint8_t*>(buffer);
+            bytes.insert(bytes.end(), data, data + count);
+            *written = count;
+            return true;
+        };
+    }
+};
+
+std::vector<uint8_t> pattern(size_t size)
+{
+    std::vector<uint8_t> bytes(size);
+    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(i * 7 + (i >> 8));
+    return bytes;
+}
+
+std::vector<uint8_t> masked(std::vector<uint8_t> bytes)
+{
+    maskPayload(bytes.data(), bytes.size());
+    return bytes;
+}
+
+}  // namespace
+
+TEST(PayloadCopy, UnmasksEveryByteWhateverTheChunkAndTailSizes)
+{
+    for (size_t bufferSize : {size_t{1}, size_t{7}, size_t{8}, size_t{6000}, size_t{1} << 20}) {
+        for (size_t size : {size_t{1}, size_t{9}, size_t{6001}, size_t{100003}}) {
+            const std::vector<uint8_t> plain = pattern(size);
+            Source source{masked(plain)};
+            source.bytes.push_back(0x55);  // the next file's data must stay unread
+            Sink sink;
+            std::vector<uint8_t> buffer(bufferSize);
+            PayloadCopyStatus status = copyPayloadFile(static_cast<int64_t>(size), buffer.data(), buffer.size(),
+                                                       source.reader(), sink.writer());
+            ASSERT_EQ(status.result, PayloadCopyResult::Done) << bufferSize << " " << size;
+            EXPECT_EQ(sink.bytes, plain) << bufferSize << " " << size;
+            EXPECT_EQ(source.position, size);
+            EXPECT_EQ(status.copied, static_cast<int64_t>(size));
+        }
+    }
+}
+
+TEST(PayloadCopy, PartialWritesAreRepeatedUntilTheChunkIsWritten)
+{
+    const std::vector<uint8_t> plain = pattern(10000);
+    Source source{masked(plain)};
+    Sink sink;
+    sink.limit = 333;
+    std::vector<uint8_t> buffer(4096);
+    PayloadCopyStatus status = copyPayloadFile(10000, buffer.data(), buffer.size(), source.reader(), sink.writer());
+    EXPECT_EQ(status.result, PayloadCopyResult::Done);
+    EXPECT_EQ(sink.bytes, plain);
+}
+
+TEST(PayloadCopy, DataEndingBeforeTheLengthIsAReadFailureNotSuccess)
+{
+    Source source{masked(pattern(2500))};
+    Sink sink;
+    std::vector<uint8_t> buffer(1000);
+    PayloadCopyStatus status = copyPayloadFile(4000, buffer.data(), buffer.size(), source.reader(), sink.writer());
+    EXPECT_EQ(status.result, PayloadCopyResult::ReadFailed);
+    EXPECT_EQ(status.copied, 2500);
+    EXPECT_EQ(status.lastRead, 0u);
+    EXPECT_EQ(status.systemError, 0u);
+}
+
+TEST(PayloadCopy, AnIoErrorWhileReadingIsAReadFailureWithItsCode)
+{
+    Source source{masked(pattern(5000))};
+    source.failAt = 2000;
+    Sink sink;
+    std::vector<uint8_t> buffer(1000);
+    PayloadCopyStatus status = copyPayloadFile(5000, buffer.data(), buffer.size(), source.reader(), sink.writer());
+    EXPECT_EQ(status.result, PayloadCopyResult::ReadFailed);
+    EXPECT_EQ(status.copied, 2000);
+    EXPECT_EQ(status.systemError, 23u);
+}
+
+TEST(PayloadCopy, AFullTargetIsAWriteFailureWithTheBytesLeft)
+{
+    Source source{masked(pattern(5000))};
+    Sink sink;
+    sink.capacity = 2500;
+    std::vector<uint8_t> buffer(1000);
+    PayloadCopyStatus status = copyPayloadFile(5000, buffer.data(), buffer.size(), source.reader(), sink.writer());
+    EXPECT_EQ(status.result, PayloadCopyResult::WriteFailed);
+    EXPECT_EQ(status.copied, 2000);
+    EXPECT_EQ(status.unwritten, 500u);
+    EXPECT_EQ(status.systemError, 112u);
+}
+
+TEST(PayloadCopy, AWriteThatMakesNoProgressFailsInsteadOfLooping)
+{
+    Source source{masked(pattern(100))};
+    PayloadWrite stuck = [](const void*, size_t, size_t* written, uint32_t*) {
+        *written = 0;
+        return true;
+    };
+    std::vector<uint8_t> buffer(64);
+    PayloadCopyStatus status = copyPayloadFile(100, buffer.data(), buffer.size(), source.reader(), stuck);
+    EXPECT_EQ(status.result, PayloadCopyResult::WriteFailed);
+    EXPECT_EQ(status.unwritten, 64u);
+}
+
+TEST(PayloadCopy, EmptyAndNegativeLengthsReadNothing)
+{
+    for (int64_t length : {int64_t{0}, int64_t{-5}}) {
+        Source source{{1, 2, 3}};
+        Sink sink;
+        std::vector<uint8_t> buffer(16);
+        PayloadCopyStatus status = copyPayloadFile(length, buffer.data(), buffer.size(), source.reader(), sink.writer());
+        EXPECT_EQ(status.result, PayloadCopyResult::Done);
+        EXPECT_EQ(source.reads, 0u);
+        EXPECT_TRUE(sink.bytes.empty());
+    }
+}
+
+TEST(PayloadCopy, LengthIsSignedLittleEndian)
+{
+    const uint8_t five[8] = {5, 0, 0, 0, 0, 0, 0, 0};
+    const uint8_t large[8] = {0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07};
+    const uint8_t negative[8] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+    EXPECT_EQ(decodePayloadLength(five), 5);
+    EXPECT_EQ(decodePayloadLength(large), 0x0706050403020100ll);
+    EXPECT_EQ(decodePayloadLength(negative), -1);
+}
