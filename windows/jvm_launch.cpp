@@ -7,6 +7,7 @@
 #include "windows/config_block.h"
 #include "windows/handles.h"
 #include "windows/native_log.h"
+#include "windows/single_instance.h"
 #include "windows/splash.h"
 #include "windows/temp_dirs.h"
 #include "windows/variables.h"
@@ -310,6 +311,8 @@ bool runVm(LaunchRecord& record)
     logInfo(L"JVM created");
     if (record.showSplash) showSplash(record.jvm.home, record.splashValue);
     ::InterlockedExchange(&vmState().running, 1);
+    registerNativeLoggerCleanup(env);
+    setListenerJavaVm(vm);
 
     if (configFlag(keys::kSplashThroughJava)) initAwtSplashConfig(env);
     if (isInstaller()) registerInstallerNatives(env);
@@ -363,4 +366,16 @@ bool launchProgram(const std::vector<std::wstring>& arguments, const LoadedJvm& 
     uint64_t stackSize = stackSizeFromOptions(record->vmOptions->options);
     logInfo(L"used stack size %d", static_cast<int>(stackSize > INT32_MAX ? INT32_MAX : stackSize));
     return runOnVmThread(stackSize, runVmBody, record);
+}
+
+void runLaunchStep()
+{
+    std::vector<std::u16string> parts;
+    splitCommandLine(toU16(::GetCommandLineW()), parts, true);
+    std::vector<std::wstring> arguments;
+    for (const std::u16string& part : parts) arguments.push_back(toWide(part));
+    if (!launchProgram(arguments, loadedJvm(), true, false, 0)) {
+        logError(L"Could not start JVM");
+        fatalMessage(messages::kJvmNotStarted, nullptr);
+    }
 }

@@ -27,6 +27,10 @@ struct LaunchRecord {
 bool launchProgram(const std::vector<std::wstring>& arguments, const LoadedJvm& jvm, bool destroyAfterMain,
                    bool showSplash, int splashValue);
 
+// The work flow's launch step: the VM for the process's full command line, destroyed after main,
+// without splash. A launch that fails ends the process with message 1005.
+void runLaunchStep();
+
 // The VM thread's body: create the VM, hand settings to Java, call main, destroy the VM.
 bool runVm(LaunchRecord& record);
 

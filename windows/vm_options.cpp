@@ -9,9 +9,11 @@
 #include "core/config_keys.h"
 #include "core/path_rules.h"
 #include "windows/config_block.h"
+#include "windows/extraction.h"
 #include "windows/handles.h"
 #include "windows/launcher_state.h"
 #include "windows/native_log.h"
+#include "windows/single_instance.h"
 #include "windows/temp_dirs.h"
 #include "windows/variables.h"
 #include "windows/wide_text.h"
@@ -19,17 +21,6 @@
 namespace {
 
 constexpr size_t kOptionTextLimit = 6000;  // configured option and argument texts
-
-struct RecordedProperties {
-    std::string semaphoreName;
-    int64_t unextractedPosition = -1;
-};
-
-RecordedProperties& recorded()
-{
-    static RecordedProperties* values = new RecordedProperties();
-    return *values;
-}
 
 bool startsWith(const std::wstring& text, const wchar_t* prefix) { return text.rfind(prefix, 0) == 0; }
 
@@ -214,19 +205,18 @@ using JliMemFreeFn = void(JNICALL*)(void* pointer);
 
 }  // namespace
 
-void recordSemaphoreName(const std::string& name) { recorded().semaphoreName = name; }
-void recordUnextractedPosition(int64_t position) { recorded().unextractedPosition = position; }
-
 LauncherProperties currentLauncherProperties()
 {
     const LauncherState& state = launcherState();
     LauncherProperties properties;
-    properties.semaphoreName = recorded().semaphoreName;
+    properties.semaphoreName = instanceSemaphoreName();
     properties.manualJre = state.manualJre;
     properties.installer = configStringDup(keys::kProductKind).rfind('i', 0) == 0;
     properties.executablePath = executablePathNarrow();
     properties.temporaryDirectory = temporaryDirectoryName();
-    properties.unextractedPosition = recorded().unextractedPosition;
+    // A language restart that found its files extracted has no position of its own.
+    properties.unextractedPosition =
+        completeLanguageRestart() ? -1 : static_cast<int64_t>(unextractedPosition());
     properties.path = environmentNarrow("PATH");
     environmentNarrow("MANPATH", &properties.manpathSet);
     properties.consoleCodePage = ::GetConsoleOutputCP();

@@ -24,14 +24,9 @@ struct OptionTargets {
     std::vector<std::wstring> openFiles;  // options files being read, against include cycles
 };
 
-// The launcher properties of this process: executable, temporary directory, PATH, MANPATH,
-// console code page, installer and manual switches; the semaphore name and the unextracted
-// position are what recordSemaphoreName and recordUnextractedPosition were given.
+// The launcher properties of this process: semaphore name, switches, executable, extraction
+// directory, unextracted position, PATH, MANPATH and the console code page.
 LauncherProperties currentLauncherProperties();
-// Kept for the "-Dtallow.semaphoreName" property (Part of single-instance coordination).
-void recordSemaphoreName(const std::string& name);
-// Kept for the "-Dtallow.unextractedPosition" property; -1 until recorded.
-void recordUnextractedPosition(int64_t position);
 
 // Builds the whole list into out (properties first) and fills its JavaVMInitArgs. Missing
 // required path entries end the process (messages 1006 and 1008).

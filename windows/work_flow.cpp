@@ -4,6 +4,7 @@
 
 #include "resources/resource_ids.h"
 #include "windows/extraction.h"
+#include "windows/jvm_launch.h"
 #include "windows/jvm_search.h"
 #include "windows/launcher_state.h"
 #include "windows/native_log.h"
@@ -39,5 +40,5 @@ void dispatchWorkFlow()
             ::WriteFile(output, text, sizeof text - 1, &written, nullptr);
         terminate(83);
     }
-    // [launch] VM options, JVM creation and main
+    runLaunchStep();  // [launch] VM options, JVM creation and main
 }

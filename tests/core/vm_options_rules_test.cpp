@@ -1,0 +1,300 @@
+#include "core/vm_options_rules.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "core/jni_names.h"
+#include "core/splash_rules.h"
+
+namespace {
+
+using Strings = std::vector<std::string>;
+using Wides = std::vector<std::u16string>;
+
+TEST(OptionsFile, OnlyMeaningfulLinesSurviveTrimmed)
+{
+    EXPECT_EQ(optionsFileLines("# comment\n\n   -Xmx512m \t\r\n"), Strings{"-Xmx512m"});
+    EXPECT_EQ(optionsFileLines("-Da=1\r\n  # indented comment\n-Db=two words\n-Dc=3"),
+              (Strings{"-Da=1", "-Db=two words", "-Dc=3"}));
+    EXPECT_EQ(optionsFileLines("-Dx=#not a comment\n"), Strings{"-Dx=#not a comment"});
+    EXPECT_TRUE(optionsFileLines("").empty());
+    EXPECT_TRUE(optionsFileLines("\n\r\n \t \n").empty());
+}
+
+TEST(OptionsFile, OverlongLineArrivesInPieces)
+{
+    std::string line(kOptionsFileLineLimit + 5, 'x');
+    Strings lines = optionsFileLines(line + "\n-Dnext");
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0].size(), kOptionsFileLineLimit);
+    EXPECT_EQ(lines[1], "xxxxx");
+    EXPECT_EQ(lines[2], "-Dnext");
+}
+
+TEST(OptionLine, PrefixesAreCaseSensitiveAndNeedTheirBlank)
+{
+    struct Case {
+        std::u16string line;
+        OptionLineKind kind;
+        std::u16string value;
+    } cases[] = {
+        {u"-include-options more.vmoptions", OptionLineKind::IncludeOptions, u"more.vmoptions"},
+        {u"-classpath a.jar;b.jar", OptionLineKind::ClassPath, u"a.jar;b.jar"},
+        {u"-classpath/p first.jar", OptionLineKind::ClassPathPrepend, u"first.jar"},
+        {u"-classpath/a last.jar", OptionLineKind::ClassPathAppend, u"last.jar"},
+        {u"-classpath/a", OptionLineKind::Option, u""},
+        {u"-CLASSPATH a.jar", OptionLineKind::Option, u""},
+        {u"-include-optionsx", OptionLineKind::Option, u""},
+        {u"-Xmx1g", OptionLineKind::Option, u""},
+    };
+    for (const Case& c : cases) {
+        std::u16string value;
+        EXPECT_EQ(classifyOptionLine(c.line, value), c.kind) << std::string(c.line.begin(), c.line.end());
+        if (c.kind != OptionLineKind::Option) {
+            EXPECT_EQ(value, c.value);
+        }
+    }
+}
+
+TEST(OptionLine, IncludeOptionsTakesTheNextArgumentUnlessLast)
+{
+    EXPECT_EQ(joinIncludeOptions({u"-Xmx1g", u"-include-options", u"a b.vmoptions", u"-Dx"}),
+              (Wides{u"-Xmx1g", u"-include-options a b.vmoptions", u"-Dx"}));
+    EXPECT_EQ(joinIncludeOptions({u"-Dx", u"-include-options"}), (Wides{u"-Dx", u"-include-options"}));
+}
+
+TEST(VersionGroups, MajorNumberSkipsTheLeadingOne)
+{
+    EXPECT_EQ(javaMajorVersion("1.8.0_172"), 8);
+    EXPECT_EQ(javaMajorVersion("11.0.2"), 11);
+    EXPECT_EQ(javaMajorVersion("17"), 17);
+    EXPECT_EQ(javaMajorVersion("1"), 1);
+    EXPECT_EQ(javaMajorVersion(""), -1);
+}
+
+TEST(VersionGroups, Wildcards)
+{
+    EXPECT_TRUE(wildcardMatch("1.8*", "1.8.0_172"));
+    EXPECT_FALSE(wildcardMatch("1.7*", "1.8.0_172"));
+    EXPECT_TRUE(wildcardMatch("*_172", "1.8.0_172"));
+    EXPECT_TRUE(wildcardMatch("1.?.0*", "1.8.0_172"));
+    EXPECT_FALSE(wildcardMatch("1.8", "1.8.0_172"));  // the whole text must match
+    EXPECT_TRUE(wildcardMatch("1*0*2", "11.0.2"));
+    EXPECT_FALSE(wildcardMatch("1*0*3", "11.0.2"));
+    EXPECT_TRUE(wildcardMatch("*", ""));
+    EXPECT_FALSE(wildcardMatch("?", ""));
+}
+
+TEST(VersionGroups, RangesCompareTheMajorNumber)
+{
+    VersionCondition old = evaluateVersionCondition("9-100000", "1.8.0_172", javaMajorVersion("1.8.0_172"));
+    EXPECT_EQ(old.kind, VersionCondition::Kind::Range);
+    EXPECT_EQ(old.min, 9);
+    EXPECT_EQ(old.max, 100000);
+    EXPECT_FALSE(old.matches);
+    EXPECT_TRUE(evaluateVersionCondition("9-100000", "11.0.2", 11).matches);
+    EXPECT_TRUE(evaluateVersionCondition("8-8", "1.8.0_172", 8).matches);
+    EXPECT_TRUE(evaluateVersionCondition("*1.8*", "1.8.0_172", 8).matches);
+    EXPECT_FALSE(evaluateVersionCondition("*1.7*", "1.8.0_172", 8).matches);
+    VersionCondition noDash = evaluateVersionCondition("11", "11.0.2", 11);
+    EXPECT_EQ(noDash.kind, VersionCondition::Kind::MissingDash);
+    EXPECT_FALSE(noDash.matches);
+}
+
+TEST(PathEntries, TypeRequirementAndArgument)
+{
+    std::vector<PathEntry> entries = parsePathEntries("A1lib\\app.jar;;E0EXTRA_CP;S2ext;X");
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[0].type, 'A');
+    EXPECT_TRUE(entries[0].required);
+    EXPECT_EQ(entries[0].argument, "lib\\app.jar");
+    EXPECT_EQ(entries[1].type, 'E');
+    EXPECT_FALSE(entries[1].required);
+    EXPECT_EQ(entries[1].argument, "EXTRA_CP");
+    EXPECT_EQ(entries[2].type, 'S');
+    EXPECT_FALSE(entries[2].required);  // only "1" is required
+}
+
+TEST(PathEntries, EnvironmentValuesLoseQuotesAndGainOneSeparator)
+{
+    EXPECT_EQ(environmentPathPart("\"c:\\a b\\x.jar\""), "c:\\a b\\x.jar;");
+    EXPECT_EQ(environmentPathPart("a.jar;b.jar;"), "a.jar;b.jar;");
+    EXPECT_EQ(environmentPathPart(""), ";");
+}
+
+TEST(PathEntries, AppendAddsASeparatorOnlyWhenMissing)
+{
+    std::string classPath = "-Djava.class.path=a.jar;";
+    appendToClassPath(classPath, "z.jar");
+    EXPECT_EQ(classPath, "-Djava.class.path=a.jar;z.jar");
+    appendToClassPath(classPath, "y.jar");
+    EXPECT_EQ(classPath, "-Djava.class.path=a.jar;z.jar;y.jar");
+}
+
+TEST(ModuleOptions, MainClassFromAModuleOpensItsPackage)
+{
+    EXPECT_EQ(modulePathOptions("c:\\t\\app.jar;", "my.app/com.example.Main", true, false),
+              (Strings{"--module-path=c:\\t\\app.jar;", "--add-opens=my.app/com.example=com.tallow.runtime",
+                       "--add-modules=my.app,com.tallow.runtime"}));
+    EXPECT_EQ(modulePathOptions("m;", "com.example.Main", true, true),
+              (Strings{"--module-path=m;", "--add-modules=com.example.Main,com.stowline.runtime"}));
+    EXPECT_EQ(modulePathOptions("m;", "my.app/com.example.Main", false, true),
+              (Strings{"--module-path=m;", "--add-modules=com.stowline.runtime"}));
+    EXPECT_TRUE(modulePathOptions("", "my.app/com.example.Main", true, false).empty());
+}
+
+TEST(ModuleOptions, OptionsTakingAValueAreJoinedWithIt)
+{
+    Strings options{"--add-opens", "java.desktop/java.awt=ALL-UNNAMED", "-Xmx1g", "--limit-modules", "--add-reads",
+                    "--patch-module"};
+    joinModuleOptions(options);
+    EXPECT_EQ(options, (Strings{"--add-opens=java.desktop/java.awt=ALL-UNNAMED", "-Xmx1g",
+                                "--limit-modules=--add-reads", "--patch-module"}));
+    Strings untouched{"--add-opens=x=y", "--module-path", "p"};
+    joinModuleOptions(untouched);
+    EXPECT_EQ(untouched, (Strings{"--add-opens=x=y", "--module-path", "p"}));
+}
+
+TEST(ModuleOptions, EmptyEntriesAreRemovedInOrder)
+{
+    Strings options{"", "-Da", "", "-Db", ""};
+    removeEmptyOptions(options);
+    EXPECT_EQ(options, (Strings{"-Da", "-Db"}));
+}
+
+TEST(LauncherProperties, FixedOrderAndOptionalEntries)
+{
+    LauncherProperties properties;
+    properties.semaphoreName = "Local\\c:_x_setup.exe0";
+    properties.manualJre = true;
+    properties.installer = true;
+    properties.executablePath = "c:\\x\\setup.exe";
+    properties.temporaryDirectory = "c:\\t\\tlw1.tmp_dir5";
+    properties.unextractedPosition = 123456;
+    properties.path = "c:\\jre\\bin;c:\\windows";
+    properties.consoleCodePage = 850;
+    EXPECT_EQ(launcherPropertyOptions(properties),
+              (Strings{"-Dtallow.semaphoreName=Local\\c:_x_setup.exe0", "-Dtallow.manualJre=true",
+                       "-Dtallow.isStowline=true", "-Dtallow.moduleName=c:\\x\\setup.exe",
+                       "-Dsun.java.command=c:\\x\\setup.exe", "-Dtallow.tempDir=c:\\t\\tlw1.tmp_dir5",
+                       "-Dtallow.unextractedPosition=123456", "-Djava.library.path=c:\\jre\\bin;c:\\windows",
+                       "-Dtallow.consoleCodepage=cp850"}));
+
+    LauncherProperties plain;
+    plain.manpathSet = true;
+    plain.unextractedPosition = -1;
+    Strings options = launcherPropertyOptions(plain);
+    ASSERT_EQ(options.size(), 5u);
+    EXPECT_EQ(options[0], "-Dtallow.moduleName=");
+    EXPECT_EQ(options[3], "-Dtallow.unextractedPosition=-1");
+    EXPECT_EQ(options[4], "-Djava.library.path=");
+}
+
+TEST(LauncherProperties, LibraryPathIsCut)
+{
+    LauncherProperties properties;
+    properties.path = std::string(20000, 'p');
+    Strings options = launcherPropertyOptions(properties);
+    auto library = std::find_if(options.begin(), options.end(),
+                                [](const std::string& o) { return o.rfind("-Djava.library.path=", 0) == 0; });
+    ASSERT_NE(library, options.end());
+    EXPECT_EQ(library->size(), kLibraryPathOptionLimit);
+}
+
+TEST(LocaleSwitch, LastOneAfterTheProgramCounts)
+{
+    EXPECT_EQ(lastLocaleSwitch({u"-Dsun.locale.formatasdefault=true", u"a"}), -1);
+    EXPECT_EQ(lastLocaleSwitch({u"p", u"-Dsun.locale.formatasdefault=true", u"x",
+                                u"-Dsun.locale.formatasdefault=false"}),
+              3);
+}
+
+TEST(StackSize, XssOptions)
+{
+    struct Case {
+        Strings options;
+        uint64_t size;
+    } cases[] = {
+        {{}, 0},
+        {{"-Xmx1g"}, 0},
+        {{"-Xss32k"}, 65536},
+        {{"-Xss2m"}, 2097152},
+        {{"-Xss1k", "-Xss4m"}, 4194304},
+        {{"-Xss4m", "-Xss0"}, 4194304},        // only positive values count
+        {{"-Xss4m", "-Xssfoo"}, 4194304},      // nor texts that do not parse
+        {{"-Xss10mb"}, 0},                     // more than one character after the digits
+        {{"-Xss3x"}, 0},
+        {{"-Xss"}, 0},
+        {{"-Xss1G"}, 1073741824},
+        {{"-Xss1t"}, 1099511627776ull},
+        {{"-Xss1000"}, 65536},
+        {{"-Xss99999999999999999999"}, 0},     // overflow is not a size
+        {{"-Xss20000000000000t"}, 0},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(stackSizeFromOptions(c.options), c.size) << (c.options.empty() ? "none" : c.options.back());
+}
+
+TEST(MainArguments, FixedArgumentsThenProgramConfiguredAndCommandLine)
+{
+    MainArgumentInputs inputs;
+    inputs.launcherType = 1;
+    inputs.mainClass = u"com.example.Main";
+    inputs.errorFile = u"c:\\x\\err.txt";
+    inputs.appendRedirection = true;
+    inputs.arguments = {u"setup.exe", u"-J-Xmx1g", u"a", u"-Dsun.locale.formatasdefault=true", u"b"};
+    inputs.configured = {u"-c1", u"c 2"};
+    inputs.javaOptionArguments = true;
+    EXPECT_EQ(mainArguments(inputs), (Wides{u"true", u"com.example.Main", u"c:\\x\\err.txt", u"", u"true",
+                                            u"setup.exe", u"-c1", u"c 2", u"a", u"b"}));
+
+    inputs.javaOptionArguments = false;
+    inputs.launcherType = 5;
+    inputs.mainFromModulePath = true;
+    inputs.appendRedirection = false;
+    Wides plain = mainArguments(inputs);
+    EXPECT_EQ(plain[0], u"false");
+    EXPECT_EQ(plain[1], u"/com.example.Main");
+    EXPECT_EQ(plain[4], u"false");
+    EXPECT_EQ(Wides(plain.begin() + 8, plain.end()), (Wides{u"-J-Xmx1g", u"a", u"b"}));
+}
+
+TEST(Splash, StartOffsetAndSearchOrder)
+{
+    EXPECT_EQ(splashStartOffset(splashScaleFactor(120)), 1);
+    EXPECT_EQ(splashStartOffset(splashScaleFactor(144)), 2);
+    EXPECT_EQ(splashStartOffset(splashScaleFactor(192)), 4);
+    EXPECT_DOUBLE_EQ(splashScaleFactor(0), 1.0);
+    EXPECT_LT(splashScaleFactor(2), 1.0);
+
+    auto present = [](std::initializer_list<int> offsets) {
+        std::vector<int> set(offsets);
+        return [set](int offset) { return std::find(set.begin(), set.end(), offset) != set.end(); };
+    };
+    EXPECT_EQ(chooseSplashOffset(2, present({0, 4})), 4);     // upward first
+    EXPECT_EQ(chooseSplashOffset(2, present({0, 1})), 1);     // then downward to 1
+    EXPECT_EQ(chooseSplashOffset(2, present({0})), 0);
+    EXPECT_EQ(chooseSplashOffset(1, present({0, 1, 4})), 1);
+    EXPECT_EQ(chooseSplashOffset(70, present({0, 64})), 64);  // beyond the last image
+    EXPECT_EQ(chooseSplashOffset(3, present({0, 64})), 64);
+}
+
+TEST(Splash, RescaleOnlyOutsideTenPercent)
+{
+    EXPECT_TRUE(splashNeedsRescale(1.5, splashImageScale(4)));   // 0.75
+    EXPECT_FALSE(splashNeedsRescale(1.25, splashImageScale(1)));
+    EXPECT_FALSE(splashNeedsRescale(2.15, splashImageScale(4)));
+    EXPECT_TRUE(splashNeedsRescale(2.25, splashImageScale(4)));
+}
+
+TEST(JniNames, ExportedNamesFollowTheManglingRules)
+{
+    EXPECT_EQ(jniExportName("com/stowline/runtime/installer/platform/win32/FileVersion", "compare0"),
+              "Java_com_stowline_runtime_installer_platform_win32_FileVersion_compare0");
+    EXPECT_EQ(jniExportName("com.stowline.runtime.flatlaf.FlatWindowsNativeWindowBorder$WndProc", "installImpl"),
+              "Java_com_stowline_runtime_flatlaf_FlatWindowsNativeWindowBorder_00024WndProc_installImpl");
+    EXPECT_EQ(mangleJniName("a_b;[c"), "a_1b_2_3c");
+}
+
+}  // namespace
