@@ -1,0 +1,238 @@
+#include "windows/runtime_archive.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "core/config_keys.h"
+#include "windows/config_block.h"
+#include "windows/handles.h"
+#include "windows/jvm_search.h"
+#include "windows/native_log.h"
+#include "windows/progress_dialog.h"
+#include "windows/temp_dirs.h"
+#include "windows/wide_text.h"
+
+namespace {
+
+constexpr DWORD kProgressInterval = 200;  // milliseconds between bar updates inside one file
+constexpr unsigned kGzInputBuffer = 256 * 1024;
+const wchar_t kCorruptedRuntime[] =
+    L"The bundled JRE is corrupted. If you downloaded the setup file please download it again.";
+
+std::wstring fullPath(const std::wstring& path)
+{
+    DWORD length = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (length == 0) return path;
+    std::wstring result(length, L'\0');
+    length = ::GetFullPathNameW(path.c_str(), length, result.data(), nullptr);
+    if (length == 0 || length >= result.size()) return path;
+    result.resize(length);
+    return result;
+}
+
+bool fileExists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// The gz file and the extraction directory behind the tar walk.
+class GzExtraction {
+public:
+    GzExtraction(gzFile archive, const std::wstring& target, HWND window, int64_t expectedSize)
+        : archive_(archive), target_(target), window_(window), expectedSize_(expectedSize)
+    {
+    }
+
+    TarInput input()
+    {
+        TarInput in;
+        in.read = [this](void* buffer, size_t size) -> long {
+            return ::gzread(archive_, buffer, static_cast<unsigned>(size));
+        };
+        in.skip = [this](size_t count) { return ::gzseek(archive_, static_cast<z_off_t>(count), SEEK_CUR) >= 0; };
+        in.atEnd = [this] { return ::gzeof(archive_) != 0; };
+        in.position = [this] { return static_cast<uint64_t>(std::max<z_off_t>(::gztell(archive_), 0)); };
+        // zlib reports a gzip stream cut before its end as Z_BUF_ERROR, yet returns the bytes it had.
+        in.truncated = [this] {
+            int error = Z_OK;
+            ::gzerror(archive_, &error);
+            return error == Z_BUF_ERROR;
+        };
+        return in;
+    }
+
+    TarOutput output()
+    {
+        TarOutput out;
+        out.makeDirectory = [this](const std::string& name) { ::CreateDirectoryW(pathOf(name).c_str(), nullptr); };
+        out.openFile = [this](const std::string& name) {
+            file_.reset(::CreateFileW(pathOf(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+            return static_cast<bool>(file_);
+        };
+        out.write = [this](const void* bytes, size_t size) {
+            DWORD written = 0;
+            return ::WriteFile(file_.get(), bytes, static_cast<DWORD>(size), &written, nullptr) && written == size;
+        };
+        out.closeFile = [this] { file_.reset(); };
+        out.progress = [this](uint64_t position, bool fileStart) { progress(position, fileStart); };
+        out.info = [](const std::string& text) { logInfo(L"%S", text.c_str()); };
+        out.report = [](const std::string& text) { logError(L"%S", text.c_str()); };
+        return out;
+    }
+
+private:
+    // Names are narrow text of the archive, taken in the ANSI code page like the launcher's other paths.
+    std::wstring pathOf(const std::string& name) const { return target_ + L"\\" + narrowToWide(name); }
+
+    void progress(uint64_t position, bool fileStart)
+    {
+        if (window_ == nullptr || expectedSize_ <= 0) return;
+        DWORD now = ::GetTickCount();
+        if (!fileStart && now - lastUpdate_ <= kProgressInterval) return;
+        lastUpdate_ = now;
+        float share = static_cast<float>(position) / static_cast<float>(expectedSize_) * 100.0f;
+        setProgressPosition(window_, 100 + static_cast<int>(std::min(share, 100.0f)));
+    }
+
+    gzFile archive_;
+    std::wstring target_;
+    HWND window_;
+    int64_t expectedSize_;
+    unique_file file_;
+    DWORD lastUpdate_ = 0;
+};
+
+// The directory scan of unpackRuntimeJars over one sub-directory.
+void unpackDirectory(const std::string& runtimeDirectory, const char* subDirectory, bool& started)
+{
+    const std::string directory = runtimeDirectory + "\\" + subDirectory;
+    const std::wstring pattern = narrowToWide(directory + "\\*.jar.pack");
+    WIN32_FIND_DATAW found;
+    unique_find search(::FindFirstFileW(pattern.c_str(), &found));
+    if (!search) return;
+    do {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        const std::string name = wideToNarrow(found.cFileName);
+        const std::string jar = directory + "\\" + name.substr(0, name.size() - 5);
+        logInfo(L"checking %S", jar.c_str());
+        if (fileExists(narrowToWide(jar))) continue;
+        if (!started) {
+            logInfo(L"Unpacking JRE");
+            std::fputs("Preparing JRE ...\n", stdout);
+            std::fflush(stdout);
+            started = true;
+        }
+        unpackPackedJar(runtimeDirectory, directory + "\\" + name);
+    } while (::FindNextFileW(search.get(), &found));
+}
+
+}  // namespace
+
+TarOutcome untarArchive(const std::wstring& archive, const std::wstring& target, HWND window, int64_t expectedSize)
+{
+    TarOutcome outcome;
+    gzFile file = ::gzopen_w(archive.c_str(), "rb");
+    if (file == nullptr) {
+        logError(L"Could not open gz-file");
+        return outcome;
+    }
+    ::gzbuffer(file, kGzInputBuffer);
+    {
+        GzExtraction extraction(file, fullPath(target), window, expectedSize);
+        TarInput in = extraction.input();
+        TarOutput out = extraction.output();
+        outcome = walkTar(in, out);
+    }
+    ::gzclose(file);
+    if (outcome.result == TarResult::Success)
+        logInfo(L"untaring JRE was successful");
+    else
+        logError(L"untaring JRE was unsuccessful");
+    return outcome;
+}
+
+bool untarGzip(const std::wstring& archive, const std::wstring& target, HWND window, int64_t expectedSize)
+{
+    TarOutcome outcome = untarArchive(archive, target, window, expectedSize);
+    if (outcome.result == TarResult::FileNotCreated)
+        fatal(formatWide(L"Could not open file %S\n", outcome.failedName.c_str()));
+    return outcome.result == TarResult::Success;
+}
+
+void unpackIncludedRuntime(HWND window)
+{
+    const DWORD start = ::GetTickCount();
+    logInfo(L"extracting JRE");
+    if (!::CreateDirectoryW(L"jre", nullptr)) logError(L"Could not create JRE dir");
+    if (!untarGzip(L"jre.tar.gz", L"jre", window, configInt(keys::kIncludedRuntimeSize))) {
+        logError(L"Could not untar JRE");
+        fatal(kCorruptedRuntime);
+    }
+    ::DeleteFileW(L"jre.tar.gz");
+    setUntarDuration(::GetTickCount() - start);
+    if (configFlag(keys::kUnpackRuntimeJars)) {
+        logInfo(L"JRE is packed");
+        startUnpackAnimation(window);
+        unpackRuntimeJars("jre");
+        unpackRuntimeJars("jre\\jre");
+        setUnpackFinished(true);
+    }
+    loadIncludedRuntime();
+}
+
+void loadIncludedRuntime()
+{
+    const std::string directory = wideToNarrow(fullPath(L"jre"));
+    logInfo(L"JRE dir: %S", directory.c_str());
+    if (LoadDLL(false, directory.c_str(), false)) return;
+    logError(L"Could not load bundled JRE. Trying to find another JRE.");
+    if (LoadDLL(false, nullptr, false)) return;
+    logError(L"Could not find another JRE.");
+    if (relaxedTempDirectory()) fatalMessage(messages::kPowerUserRequired, nullptr);
+    fatal(L"Could not use bundled JRE. Please send this log file to your software vendor:");
+}
+
+void unpackRuntimeJars(const std::string& runtimeDirectory)
+{
+    bool started = false;
+    unpackDirectory(runtimeDirectory, "lib", started);
+    unpackDirectory(runtimeDirectory, "lib\\ext", started);
+    if (started) logInfo(L"Unpacking JRE done");
+}
+
+void unpackPackedJar(const std::string& home, const std::string& packPath)
+{
+    if (packPath.size() <= 5) return;
+    const std::string jarPath = packPath.substr(0, packPath.size() - 5);
+    if (!fileExists(narrowToWide(packPath))) {
+        logInfo(L"pack path doesn't exists");
+        return;
+    }
+    const std::string program = home + "\\bin\\unpack200.exe";
+    const std::string arguments = "-r \"" + packPath + "\" \"" + jarPath + "\"";
+    logInfo(L"unpack200: %S", program.c_str());
+    logInfo(L"arguments: %S", arguments.c_str());
+
+    // The program goes separately as the application name; the command line holds the arguments only.
+    std::wstring programWide = narrowToWide(program);
+    std::wstring commandLine = narrowToWide(arguments);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION created{};
+    if (!::CreateProcessW(programWide.c_str(), commandLine.data(), nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS,
+                          nullptr, nullptr, &startup, &created)) {
+        logError(L"could not create unpack process (error %d)", static_cast<int>(::GetLastError()));
+        fatalMessage(messages::kCouldNotUnpackJvm, nullptr);
+    }
+    unique_handle process(created.hProcess);
+    unique_handle thread(created.hThread);
+    logInfo(L"waiting for unpack200 to finish");
+    ::WaitForSingleObject(process.get(), INFINITE);
+    logInfo(L"unpack done");
+    if (!::DeleteFileW(narrowToWide(packPath).c_str())) {
+        DWORD error = ::GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND) logError(L"could not delete packed file (error %d)", static_cast<int>(error));
+    }
+}
