@@ -1,0 +1,237 @@
+// Native registration against a scripted JNI table: which classes get registered, in which order,
+// with which functions, and the error texts when a class, an export or RegisterNatives fails.
+#include "natives/registration.h"
+
+#include <gtest/gtest.h>
+
+#include <cwchar>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "core/jni_names.h"
+
+// Exported by this test program so that GetProcAddress on it finds them like the launcher's own.
+extern "C" {
+JNIEXPORT void JNICALL Java_test_Alpha_one(JNIEnv*, jclass) {}
+JNIEXPORT void JNICALL Java_test_Beta_two(JNIEnv*, jclass) {}
+JNIEXPORT jint JNICALL Java_test_Beta_three(JNIEnv*, jclass, jint value) { return value; }
+JNIEXPORT void JNICALL Java_test_Delta_four(JNIEnv*, jclass) {}
+JNIEXPORT jlong JNICALL Java_test_Outer_00024Inner_five(JNIEnv*, jobject, jlong value) { return value; }
+}
+
+namespace {
+
+struct Registered {
+    std::string className;
+    std::vector<std::string> names;
+    std::vector<void*> functions;
+};
+
+// What the scripted VM knows and what it saw.
+struct FakeVm {
+    std::set<std::string> missing;
+    std::map<std::string, jint> registerResult;
+    std::vector<Registered> registered;
+    std::vector<std::string> forNameCalls;
+    jobject lastLoader = nullptr;
+    bool lastInitialize = true;
+    bool pending = false;
+    std::map<std::string, int> handles;
+    std::vector<std::string> names;
+    std::vector<std::wstring> errors;
+};
+
+FakeVm* vm = nullptr;
+
+jobject handleFor(const std::string& name)
+{
+    auto found = vm->handles.find(name);
+    if (found == vm->handles.end()) {
+        vm->names.push_back(name);
+        found = vm->handles.emplace(name, static_cast<int>(vm->names.size())).first;
+    }
+    return reinterpret_cast<jobject>(static_cast<intptr_t>(found->second));
+}
+
+std::string nameOf(jobject handle) { return vm->names.at(static_cast<size_t>(reinterpret_cast<intptr_t>(handle)) - 1); }
+
+jclass JNICALL findClass(JNIEnv*, const char* name)
+{
+    if (vm->missing.count(name)) {
+        vm->pending = true;
+        return nullptr;
+    }
+    return handleFor(name);
+}
+
+jint JNICALL registerNativesCall(JNIEnv*, jclass owner, const JNINativeMethod* methods, jint count)
+{
+    Registered entry;
+    entry.className = nameOf(owner);
+    for (jint i = 0; i < count; ++i) {
+        entry.names.push_back(methods[i].name);
+        entry.functions.push_back(methods[i].fnPtr);
+    }
+    vm->registered.push_back(entry);
+    auto result = vm->registerResult.find(entry.className);
+    return result == vm->registerResult.end() ? JNI_OK : result->second;
+}
+
+jstring JNICALL newStringUtf(JNIEnv*, const char* text) { return handleFor(std::string("string:") + text); }
+
+jobject JNICALL callStaticObjectA(JNIEnv*, jclass, jmethodID, const jvalue* arguments)
+{
+    std::string name = nameOf(arguments[0].l).substr(7);
+    vm->forNameCalls.push_back(name);
+    vm->lastInitialize = arguments[1].z != 0;
+    vm->lastLoader = arguments[2].l;
+    if (vm->missing.count(name)) {
+        vm->pending = true;
+        return nullptr;
+    }
+    return handleFor(name);
+}
+
+jboolean JNICALL exceptionCheck(JNIEnv*) { return vm->pending ? JNI_TRUE : JNI_FALSE; }
+void JNICALL exceptionClear(JNIEnv*) { vm->pending = false; }
+void JNICALL deleteLocalRef(JNIEnv*, jobject) {}
+
+void collectError(const wchar_t* format, ...)
+{
+    va_list arguments;
+    va_start(arguments, format);
+    wchar_t text[1024];
+    _vsnwprintf(text, 1023, format, arguments);
+    text[1023] = L'\0';
+    va_end(arguments);
+    vm->errors.push_back(text);
+}
+
+class Registration : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        vm = &state;
+        table.FindClass = findClass;
+        table.RegisterNatives = registerNativesCall;
+        table.NewStringUTF = newStringUtf;
+        table.CallStaticObjectMethodA = callStaticObjectA;
+        table.ExceptionCheck = exceptionCheck;
+        table.ExceptionClear = exceptionClear;
+        table.DeleteLocalRef = deleteLocalRef;
+        env = &tablePointer;
+    }
+    void TearDown() override { vm = nullptr; }
+
+    bool run(const std::vector<NativeClass>& classes, const ClassFinder& finder = ClassFinder{})
+    {
+        return registerClasses(env, ::GetModuleHandleW(nullptr), classes.data(), classes.size(), finder, collectError);
+    }
+
+    FakeVm state;
+    JNINativeInterface_ table{};
+    const JNINativeInterface_* tablePointer = &table;
+    JNIEnv* env = nullptr;
+};
+
+const NativeMethodName kAlpha[] = {{"one", "()V"}};
+const NativeMethodName kBeta[] = {{"two", "()V"}, {"three", "(I)I"}};
+const NativeMethodName kBetaWithGap[] = {{"two", "()V"}, {"absent", "()V"}, {"three", "(I)I"}};
+const NativeMethodName kDelta[] = {{"four", "()V"}};
+const NativeMethodName kInner[] = {{"five", "(J)J"}};
+
+const std::vector<NativeClass> kTestTable = {
+    {"test/Alpha", kAlpha, 1}, {"test/Beta", kBeta, 2}, {"test/Gamma", kDelta, 1}, {"test/Delta", kDelta, 1}};
+
+TEST_F(Registration, AllClassesInOrderWithTheirExportedFunctions)
+{
+    std::vector<NativeClass> present = {kTestTable[0], kTestTable[1], kTestTable[3]};
+    EXPECT_TRUE(run(present));
+    ASSERT_EQ(state.registered.size(), 3u);
+    EXPECT_EQ(state.registered[1].className, "test/Beta");
+    EXPECT_EQ(state.registered[1].names, (std::vector<std::string>{"two", "three"}));
+    EXPECT_EQ(state.registered[1].functions[1], reinterpret_cast<void*>(&Java_test_Beta_three));
+    EXPECT_TRUE(state.errors.empty());
+}
+
+TEST_F(Registration, AMissingClassStopsAfterTheEarlierOnes)
+{
+    state.missing.insert("test/Gamma");
+    EXPECT_FALSE(run(kTestTable));
+    ASSERT_EQ(state.registered.size(), 2u);
+    EXPECT_EQ(state.registered[0].className, "test/Alpha");
+    EXPECT_EQ(state.registered[1].className, "test/Beta");
+    EXPECT_EQ(state.errors, std::vector<std::wstring>{L"could not load class test/Gamma"});
+    EXPECT_FALSE(state.pending);  // the lookup's exception does not leak into later JNI calls
+}
+
+TEST_F(Registration, AMissingExportRegistersNothingOfItsClass)
+{
+    std::vector<NativeClass> classes = {kTestTable[0], {"test/Beta", kBetaWithGap, 3}, kTestTable[3]};
+    EXPECT_FALSE(run(classes));
+    ASSERT_EQ(state.registered.size(), 1u);
+    EXPECT_EQ(state.errors, std::vector<std::wstring>{L"did not find Java_test_Beta_absent"});
+}
+
+TEST_F(Registration, ARefusedRegistrationReportsItsResult)
+{
+    state.registerResult["test/Beta"] = -5;
+    EXPECT_FALSE(run(kTestTable));
+    EXPECT_EQ(state.registered.size(), 2u);
+    EXPECT_EQ(state.errors, std::vector<std::wstring>{L"register test/Beta failed -5"});
+}
+
+TEST_F(Registration, LoaderClassesAreFoundByDottedNameWithoutInitialising)
+{
+    ClassFinder finder;
+    finder.loader = handleFor("loader");
+    finder.classClass = handleFor("java/lang/Class");
+    finder.forName = reinterpret_cast<jmethodID>(1);
+    EXPECT_TRUE(run({{"test.Outer$Inner", kInner, 1}}, finder));
+    EXPECT_EQ(state.forNameCalls, std::vector<std::string>{"test.Outer$Inner"});
+    EXPECT_EQ(state.lastLoader, finder.loader);
+    EXPECT_FALSE(state.lastInitialize);
+    ASSERT_EQ(state.registered.size(), 1u);
+    EXPECT_EQ(state.registered[0].functions[0], reinterpret_cast<void*>(&Java_test_Outer_00024Inner_five));
+
+    state.missing.insert("test.Outer$Inner");
+    EXPECT_FALSE(run({{"test.Outer$Inner", kInner, 1}}, finder));
+    EXPECT_EQ(state.errors, std::vector<std::wstring>{L"could not load class test.Outer$Inner"});
+    EXPECT_FALSE(state.pending);
+}
+
+TEST(RegistrationTable, TwentyClassesAndOneHundredTenMethods)
+{
+    size_t methods = 0;
+    std::set<std::string> exported;
+    for (size_t i = 0; i < kPlatformClassCount; ++i) {
+        EXPECT_EQ(std::string(kPlatformClasses[i].name).find('.'), std::string::npos) << kPlatformClasses[i].name;
+        for (size_t m = 0; m < kPlatformClasses[i].methodCount; ++m)
+            exported.insert(jniExportName(kPlatformClasses[i].name, kPlatformClasses[i].methods[m].name));
+        methods += kPlatformClasses[i].methodCount;
+    }
+    for (size_t i = 0; i < kWindowBorderClassCount; ++i) {
+        EXPECT_EQ(std::string(kWindowBorderClasses[i].name).find('/'), std::string::npos);
+        for (size_t m = 0; m < kWindowBorderClasses[i].methodCount; ++m)
+            exported.insert(jniExportName(kWindowBorderClasses[i].name, kWindowBorderClasses[i].methods[m].name));
+        methods += kWindowBorderClasses[i].methodCount;
+    }
+    EXPECT_EQ(kPlatformClassCount, 18u);
+    EXPECT_EQ(kWindowBorderClassCount, 2u);
+    EXPECT_EQ(methods, 110u);
+    EXPECT_EQ(exported.size(), 110u);  // no two entries share an exported name
+    EXPECT_EQ(std::string(kPlatformClasses[0].name), "com/stowline/runtime/installer/platform/win32/FileVersion");
+    EXPECT_EQ(std::string(kWindowBorderClasses[0].name),
+              "com.stowline.runtime.flatlaf.FlatWindowsNativeWindowBorder$WndProc");
+    // The window-border natives exist now: every one of them is exported.
+    HMODULE self = ::GetModuleHandleW(nullptr);
+    for (size_t i = 0; i < kWindowBorderClassCount; ++i)
+        for (size_t m = 0; m < kWindowBorderClasses[i].methodCount; ++m) {
+            std::string name = jniExportName(kWindowBorderClasses[i].name, kWindowBorderClasses[i].methods[m].name);
+            EXPECT_NE(::GetProcAddress(self, name.c_str()), nullptr) << name;
+        }
+}
+
+}  // namespace
