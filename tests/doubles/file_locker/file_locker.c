@@ -1,0 +1,55 @@
+/* file_locker.exe MILLISECONDS [-s SEMAPHORE] [-r REPORT] FILE...
+ *
+ * Opens every FILE without sharing (creating it when missing) and, with -s, creates the named
+ * semaphore; prints "locked" on standard output once everything is held, sleeps, then lets go.
+ * With -r, just before letting go it writes to REPORT one line per FILE: "present" or "absent"
+ * (what a clean-up run waiting for the semaphore must not yet have touched). Exit code 0, or 2
+ * when a file could not be opened. */
+#include <windows.h>
+#include <stdio.h>
+#include <wchar.h>
+
+int wmain(int argc, wchar_t** argv)
+{
+    if (argc < 3) return 3;
+    DWORD milliseconds = (DWORD)_wtoi(argv[1]);
+    const wchar_t* semaphoreName = NULL;
+    const wchar_t* report = NULL;
+    HANDLE files[64];
+    const wchar_t* names[64];
+    int count = 0;
+    for (int i = 2; i < argc; ++i) {
+        if (wcscmp(argv[i], L"-s") == 0 && i + 1 < argc) {
+            semaphoreName = argv[++i];
+        } else if (wcscmp(argv[i], L"-r") == 0 && i + 1 < argc) {
+            report = argv[++i];
+        } else if (count < 64) {
+            HANDLE file = CreateFileW(argv[i], GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, NULL);
+            if (file == INVALID_HANDLE_VALUE) {
+                fwprintf(stderr, L"cannot open %ls (%lu)\n", argv[i], GetLastError());
+                return 2;
+            }
+            names[count] = argv[i];
+            files[count++] = file;
+        }
+    }
+    HANDLE semaphore = semaphoreName ? CreateSemaphoreW(NULL, 1, 1, semaphoreName) : NULL;
+    printf("locked\n");
+    fflush(stdout);
+    Sleep(milliseconds);
+    if (report) {
+        FILE* out = _wfopen(report, L"w");
+        for (int i = 0; out && i < count; ++i) {
+            /* Our own handle keeps the file alive; ask whether the name still resolves for others. */
+            WIN32_FIND_DATAW data;
+            HANDLE find = FindFirstFileW(names[i], &data);
+            fprintf(out, "%s\n", find != INVALID_HANDLE_VALUE ? "present" : "absent");
+            if (find != INVALID_HANDLE_VALUE) FindClose(find);
+        }
+        if (out) fclose(out);
+    }
+    for (int i = 0; i < count; ++i) CloseHandle(files[i]);
+    if (semaphore) CloseHandle(semaphore);
+    return 0;
+}

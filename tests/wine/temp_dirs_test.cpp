@@ -1,0 +1,198 @@
+#include "windows/temp_dirs.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "windows/handles.h"
+#include "windows/wide_text.h"
+
+namespace {
+
+bool exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::wstring longPath(const std::wstring& path)
+{
+    wchar_t buffer[MAX_PATH * 2];
+    DWORD length = ::GetLongPathNameW(path.c_str(), buffer, MAX_PATH * 2);
+    return length ? std::wstring(buffer, length) : std::wstring();
+}
+
+std::wstring shortPath(const std::wstring& path)
+{
+    wchar_t buffer[MAX_PATH * 2];
+    DWORD length = ::GetShortPathNameW(path.c_str(), buffer, MAX_PATH * 2);
+    return length ? std::wstring(buffer, length) : std::wstring();
+}
+
+// Entries of directory other than "." and "..".
+int entryCount(const std::wstring& directory)
+{
+    WIN32_FIND_DATAW entry;
+    unique_find find(::FindFirstFileW((directory + L"\\*").c_str(), &entry));
+    int count = 0;
+    if (!find) return 0;
+    do {
+        if (wcscmp(entry.cFileName, L".") != 0 && wcscmp(entry.cFileName, L"..") != 0) ++count;
+    } while (::FindNextFileW(find.get(), &entry));
+    return count;
+}
+
+class TempDirs : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        wchar_t temp[MAX_PATH + 1];
+        DWORD length = ::GetTempPathW(MAX_PATH + 1, temp);
+        static int counter = 0;
+        root_ = std::wstring(temp, length) + L"temp_dirs_test_" + std::to_wstring(::GetCurrentProcessId()) + L"_" +
+                std::to_wstring(++counter);
+        ASSERT_TRUE(::CreateDirectoryW(root_.c_str(), nullptr));
+        rootNarrow_ = wideToNarrow(root_);
+    }
+    void TearDown() override { deleteTree(rootNarrow_, true); }
+
+    std::wstring root_;
+    std::string rootNarrow_;
+};
+
+}  // namespace
+
+TEST_F(TempDirs, UsableDirectoriesPassTheProbeAndKeepNoProbeBehind)
+{
+    std::string narrow = rootNarrow_;
+    EXPECT_TRUE(usableDirectoryNarrow(narrow, false, true, false));
+    EXPECT_TRUE(usableDirectoryWide(root_, false, true));
+    EXPECT_EQ(entryCount(root_), 0);
+
+    std::string missing = rootNarrow_ + "\\missing";
+    EXPECT_FALSE(usableDirectoryNarrow(missing, false, false, false));
+    EXPECT_FALSE(usableDirectoryWide(root_ + L"\\missing", false, false));
+    std::string empty;
+    EXPECT_FALSE(usableDirectoryNarrow(empty, true, false, false));
+    EXPECT_FALSE(usableDirectoryWide(L"", true, false));
+
+    std::string created = rootNarrow_ + "\\created";
+    EXPECT_TRUE(usableDirectoryNarrow(created, true, false, false));
+    EXPECT_TRUE(usableDirectoryWide(root_ + L"\\created wide", true, false));
+    EXPECT_TRUE(exists(root_ + L"\\created wide"));
+}
+
+TEST_F(TempDirs, ALongFormOutsideTheCodePageFailsOnlyWhenTheLongFormIsTested)
+{
+    const std::wstring foreign = root_ + L"\\\u0416\u0443\u043a";  // Cyrillic: not in code page 1252
+    ASSERT_TRUE(::CreateDirectoryW(foreign.c_str(), nullptr));
+    const std::wstring shortForm = shortPath(foreign);
+    bool lossy = true;
+    std::string narrow = wideToNarrow(shortForm, CP_ACP, &lossy);
+    ASSERT_FALSE(lossy) << "the short form must be plain ASCII";
+    std::string tested = narrow;
+    EXPECT_FALSE(usableDirectoryNarrow(tested, false, true, false));
+    tested = narrow;
+    EXPECT_TRUE(usableDirectoryNarrow(tested, false, false, false));
+    // The wide form is fine: the characters fold to themselves.
+    EXPECT_TRUE(usableDirectoryWide(foreign, false, true));
+    // Switching never takes a long form that names nothing.
+    tested = narrow;
+    EXPECT_TRUE(usableDirectoryNarrow(tested, false, false, true));
+    EXPECT_EQ(tested, narrow);
+}
+
+TEST_F(TempDirs, AShortFormIsSwitchedToTheLongFormOnlyWhenAsked)
+{
+    const std::wstring longName = root_ + L"\\a rather long directory name";
+    ASSERT_TRUE(::CreateDirectoryW(longName.c_str(), nullptr));
+    const std::string shortForm = wideToNarrow(shortPath(longName));
+    ASSERT_NE(shortForm, wideToNarrow(longName));
+    std::string kept = shortForm;
+    EXPECT_TRUE(usableDirectoryNarrow(kept, false, true, false));
+    EXPECT_EQ(kept, shortForm);
+    std::string switched = shortForm;
+    EXPECT_TRUE(usableDirectoryNarrow(switched, false, true, true));
+    EXPECT_EQ(_stricmp(switched.c_str(), wideToNarrow(longName).c_str()), 0) << switched;
+}
+
+TEST_F(TempDirs, CombiningSequencesFailTheFoldingTest)
+{
+    const std::wstring decomposed = root_ + L"\\cafe\u0301";  // e + combining acute folds to one character
+    ASSERT_TRUE(::CreateDirectoryW(decomposed.c_str(), nullptr));
+    EXPECT_FALSE(usableDirectoryWide(decomposed, false, false));
+    EXPECT_TRUE(usableDirectoryWide(root_ + L"\\caf\u00e9", true, true));
+}
+
+TEST_F(TempDirs, DeleteTreeEmptiesNestedDirectoriesAndRefusesRelativeOrEmptyPaths)
+{
+    const std::wstring tree = root_ + L"\\tree";
+    ::CreateDirectoryW(tree.c_str(), nullptr);
+    ::CreateDirectoryW((tree + L"\\a").c_str(), nullptr);
+    ::CreateDirectoryW((tree + L"\\a\\b").c_str(), nullptr);
+    for (const wchar_t* name : {L"\\x.txt", L"\\a\\y.txt", L"\\a\\b\\z.txt"}) {
+        unique_file file(::CreateFileW((tree + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        ASSERT_TRUE(file);
+    }
+    ::SetFileAttributesW((tree + L"\\a\\y.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+
+    EXPECT_FALSE(deleteTree("", true));
+    EXPECT_FALSE(deleteTree(".\\tree", true));
+    EXPECT_TRUE(exists(tree + L"\\a\\b\\z.txt"));
+
+    EXPECT_FALSE(deleteTree(wideToNarrow(tree), false));  // subdirectories stay without recursion
+    EXPECT_TRUE(exists(tree + L"\\a\\b\\z.txt"));
+    EXPECT_FALSE(exists(tree + L"\\x.txt"));
+
+    EXPECT_TRUE(deleteTree(wideToNarrow(tree), true));
+    EXPECT_FALSE(exists(tree));
+}
+
+TEST_F(TempDirs, ShortPathByShellNamesTheSameDirectory)
+{
+    const std::wstring longName = root_ + L"\\long directory name\\inner folder here";
+    ::CreateDirectoryW((root_ + L"\\long directory name").c_str(), nullptr);
+    ASSERT_TRUE(::CreateDirectoryW(longName.c_str(), nullptr));
+    const std::string result = shortPathByShell(longName);
+    ASSERT_FALSE(result.empty());
+    EXPECT_EQ(result.find_first_of("\r\n\"?"), std::string::npos) << result;
+    EXPECT_EQ(_wcsicmp(longPath(narrowToWide(result)).c_str(), longPath(longName).c_str()), 0) << result;
+    EXPECT_TRUE(shortPathByShell(root_ + L"\\not there").empty());
+}
+
+TEST(ExecutablePath, NarrowAndWideFormsNameTheRunningExecutable)
+{
+    const std::wstring& wide = executablePathWide();
+    const std::string& narrow = executablePathNarrow();
+    ASSERT_GE(narrow.size(), 5u);
+    EXPECT_EQ(_stricmp(narrow.c_str() + narrow.size() - 4, ".exe"), 0);
+    EXPECT_EQ(_wcsicmp(longPath(narrowToWide(narrow)).c_str(), longPath(wide).c_str()), 0);
+    EXPECT_EQ(executableDirectoryWide().back(), L'\\');
+    EXPECT_EQ(wide.compare(0, executableDirectoryWide().size(), executableDirectoryWide()), 0);
+    EXPECT_EQ(wide.find(L"\\\\", 1), std::wstring::npos);
+}
+
+TEST(ResolvePath, RelativePathsHangOffTheExecutableDirectory)
+{
+    const std::wstring directory = executableDirectoryWide();
+    EXPECT_EQ(resolvePath(L"lib\\\\x64\\..\\native"), directory + L"lib\\native");
+    EXPECT_EQ(resolvePath(L"C:\\abs\\\\path"), L"C:\\abs\\path");
+    EXPECT_EQ(resolvePathNarrow("lib"), executableDirectoryNarrow() + "lib");
+    EXPECT_EQ(resolvePathNarrow("D:\\x\\\\y"), "D:\\x\\y");
+}
+
+TEST(TemporaryDirectory, IsCreatedBesideItsTlwFileInTheUserTempDirectory)
+{
+    clearTemporaryDirectoryName();
+    createTemporaryDirectory();
+    const std::string directory = temporaryDirectoryName();
+    ASSERT_FALSE(directory.empty());
+    const std::string temp = userTempDirectoryNarrow();
+    EXPECT_EQ(directory.compare(0, temp.size(), temp), 0) << directory;
+    const size_t suffix = directory.rfind("_dir");
+    ASSERT_NE(suffix, std::string::npos);
+    const std::string tempFile = directory.substr(0, suffix);
+    EXPECT_NE(tempFile.find("\\tlw"), std::string::npos);
+    EXPECT_EQ(tempFile.substr(tempFile.size() - 4), ".tmp");
+    EXPECT_TRUE(::GetFileAttributesA(directory.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_NE(::GetFileAttributesA(tempFile.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(deleteTree(directory, true));
+    ::DeleteFileA(tempFile.c_str());
+    clearTemporaryDirectoryName();
+}
