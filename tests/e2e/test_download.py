@@ -1,0 +1,95 @@
+"""Runtime download through WinInet from a local HTTP server, driven through runtime_tool.exe."""
+import pytest
+
+from conftest import DOUBLES, read_log
+from http_server import http_server  # noqa: F401  (fixture)
+
+TOOL = DOUBLES / "runtime_tool" / "runtime_tool.exe"
+DOWNLOAD_ERROR = "Error downloading the Java(TM) Runtime Environment."
+BODY = bytes((i * 31 + i // 977) % 256 for i in range(3 * 1024 * 1024 + 12345))
+
+
+@pytest.fixture
+def tool(pack):
+    def make(config=None):
+        return pack(config=config, options=["--launcher", str(TOOL)], name="tool.exe")
+    return make
+
+
+def own_log(wine, tmp_path):
+    marker = str(tmp_path).replace("/", "\\").lower()
+    for log in sorted(wine.logs(), key=lambda p: p.stat().st_mtime, reverse=True):
+        text = read_log(log)
+        if marker in text.split("\n", 1)[0].lower():
+            return text
+    return ""
+
+
+def run_download(tool, url, timeout=120):
+    return tool().run("download", url, env={"STOWLINE_LOG": "yes"}, timeout=timeout)
+
+
+class TestDownload:
+    def test_the_whole_body_lands_in_jre_tar_gz(self, tool, http_server, wine, tmp_path):
+        http_server.serve("jre.tar.gz", BODY)
+        result = run_download(tool, http_server.url("file", "jre.tar.gz"))
+        assert result.returncode == 0, result.stderr
+        assert (tmp_path / "jre.tar.gz").read_bytes() == BODY
+        assert http_server.requests("file", "jre.tar.gz") == 1
+        log = own_log(wine, tmp_path)
+        assert f"file size: {len(BODY)}," in log
+        assert "download successful" in log
+
+    def test_an_empty_body_gives_an_empty_archive(self, tool, http_server, tmp_path):
+        http_server.serve("empty", b"")
+        result = run_download(tool, http_server.url("file", "empty"))
+        assert result.returncode == 0, result.stderr
+        assert (tmp_path / "jre.tar.gz").read_bytes() == b""
+
+
+class TestFailedDownloads:
+    def test_a_missing_file_fails_three_attempts_and_saves_no_error_page(self, tool, http_server, wine, tmp_path):
+        result = run_download(tool, http_server.url("file", "absent"))
+        assert result.returncode == 1
+        assert DOWNLOAD_ERROR in result.stderr.decode("cp1252")
+        assert http_server.requests("file", "absent") == 3
+        assert not (tmp_path / "jre.tar.gz").exists()
+        assert own_log(wine, tmp_path).count("Retry JRE download") == 3
+
+    def test_a_broken_connection_leaves_no_partial_file(self, tool, http_server, wine, tmp_path):
+        http_server.serve("jre.tar.gz", BODY)
+        result = run_download(tool, http_server.url("broken", "jre.tar.gz"))
+        assert result.returncode == 1
+        assert DOWNLOAD_ERROR in result.stderr.decode("cp1252")
+        assert http_server.requests("broken", "jre.tar.gz") == 3
+        assert not (tmp_path / "jre.tar.gz").exists()
+
+    def test_no_content_length_gives_up_after_twenty_queries_per_attempt(self, tool, http_server, wine, tmp_path):
+        http_server.serve("jre.tar.gz", BODY[:1000])
+        result = run_download(tool, http_server.url("nolength", "jre.tar.gz"), timeout=180)
+        assert result.returncode == 1
+        assert DOWNLOAD_ERROR in result.stderr.decode("cp1252")
+        log = own_log(wine, tmp_path)
+        assert log.count("Giving up") == 3
+        assert log.count("HttpQueryInfo (try 20)") == 3
+        assert "HttpQueryInfo (try 21)" not in log
+        assert http_server.requests("nolength", "jre.tar.gz") == 60
+        assert not (tmp_path / "jre.tar.gz").exists()
+
+    def test_an_unreachable_server_fails_with_message_20003(self, tool, http_server, tmp_path):
+        port = http_server.httpd.server_address[1]
+        http_server.stop()
+        result = run_download(tool, f"http://127.0.0.1:{port}/file/jre.tar.gz")
+        assert result.returncode == 1
+        assert DOWNLOAD_ERROR in result.stderr.decode("cp1252")
+        http_server.stop = lambda: None
+
+
+class TestAcquisition:
+    def test_key_157_downloads_without_asking_into_the_current_directory(self, tool, http_server, tmp_path):
+        http_server.serve("jre.tar.gz", BODY[:5000])
+        installer = tool(config={"download_url": http_server.url("file", "jre.tar.gz"), "download_without_asking": 1})
+        result = installer.run("acquire")
+        assert result.returncode == 0, result.stderr
+        assert b"acquired 1" in result.stdout
+        assert (tmp_path / "jre.tar.gz").read_bytes() == BODY[:5000]
