@@ -150,6 +150,7 @@ int extractPayloadFiles(HANDLE source, uint64_t payloadOffset, const std::wstrin
     LARGE_INTEGER position{};
     ::SetFilePointerEx(source, zero, &position, FILE_CURRENT);
     if (unextracted) *unextracted = static_cast<uint64_t>(position.QuadPart);
+    logInfo(L"unextracted position %I64d", static_cast<long long>(position.QuadPart));
     logInfo(L"extracting files done");
     return kExtractionDone;
 }

@@ -588,6 +588,19 @@ bool emptyDirectory(const std::string& base, bool recursive)
     return complete;
 }
 
+// Windows refuses to remove a directory that is a process's current directory, and the work flow
+// makes the extraction directory the current one: step out to the executable's directory first.
+void leaveDirectory(const std::string& directory)
+{
+    char current[MAX_PATH + 1];
+    DWORD length = ::GetCurrentDirectoryA(MAX_PATH + 1, current);
+    if (length == 0 || length > MAX_PATH) return;
+    std::string inside = withTrailingBackslash(std::string(current, length));
+    std::string removed = withTrailingBackslash(directory);
+    if (inside.size() >= removed.size() && ::_strnicmp(inside.c_str(), removed.c_str(), removed.size()) == 0)
+        ::SetCurrentDirectoryW(executableDirectoryWide().c_str());
+}
+
 }  // namespace
 
 // Narrow like the extraction directory's name; names inside it are the payload's narrow names.
@@ -595,6 +608,7 @@ bool deleteTree(const std::string& directory, bool recursive)
 {
     if (directory.empty() || directory[0] == '.') return false;
     std::string base = withoutTrailingSlash(directory);
+    leaveDirectory(base);
     bool complete = emptyDirectory(base, recursive);
     if (!::RemoveDirectoryA(base.c_str())) complete = false;
     return complete;

@@ -140,8 +140,13 @@ TEST_F(TempDirs, DeleteTreeEmptiesNestedDirectoriesAndRefusesRelativeOrEmptyPath
     EXPECT_TRUE(exists(tree + L"\\a\\b\\z.txt"));
     EXPECT_FALSE(exists(tree + L"\\x.txt"));
 
+    // The run's current directory is the extraction directory: removal steps out of it first.
+    wchar_t before[MAX_PATH + 1];
+    ::GetCurrentDirectoryW(MAX_PATH + 1, before);
+    ASSERT_TRUE(::SetCurrentDirectoryW((tree + L"\\a").c_str()));
     EXPECT_TRUE(deleteTree(wideToNarrow(tree), true));
     EXPECT_FALSE(exists(tree));
+    ::SetCurrentDirectoryW(before);
 }
 
 TEST_F(TempDirs, ShortPathByShellNamesTheSameDirectory)

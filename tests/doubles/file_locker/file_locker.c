@@ -1,10 +1,10 @@
-/* file_locker.exe MILLISECONDS [-s SEMAPHORE] [-r REPORT] FILE...
+/* file_locker.exe MILLISECONDS [-s SEMAPHORE] [-r REPORT] [-w WATCHED]... [FILE]...
  *
  * Opens every FILE without sharing (creating it when missing) and, with -s, creates the named
  * semaphore; prints "locked" on standard output once everything is held, sleeps, then lets go.
- * With -r, just before letting go it writes to REPORT one line per FILE: "present" or "absent"
- * (what a clean-up run waiting for the semaphore must not yet have touched). Exit code 0, or 2
- * when a file could not be opened. */
+ * With -r, just before letting go it writes to REPORT one line per WATCHED path: "present" or
+ * "absent" (what a clean-up run waiting for the semaphore must not yet have touched). Exit code
+ * 0, or 2 when a file could not be opened. */
 #include <windows.h>
 #include <stdio.h>
 #include <wchar.h>
@@ -16,13 +16,17 @@ int wmain(int argc, wchar_t** argv)
     const wchar_t* semaphoreName = NULL;
     const wchar_t* report = NULL;
     HANDLE files[64];
-    const wchar_t* names[64];
+    const wchar_t* watched[64];
     int count = 0;
+    int watchedCount = 0;
     for (int i = 2; i < argc; ++i) {
         if (wcscmp(argv[i], L"-s") == 0 && i + 1 < argc) {
             semaphoreName = argv[++i];
         } else if (wcscmp(argv[i], L"-r") == 0 && i + 1 < argc) {
             report = argv[++i];
+        } else if (wcscmp(argv[i], L"-w") == 0 && i + 1 < argc) {
+            if (watchedCount < 64) watched[watchedCount++] = argv[i + 1];
+            ++i;
         } else if (count < 64) {
             HANDLE file = CreateFileW(argv[i], GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL, NULL);
@@ -30,7 +34,6 @@ int wmain(int argc, wchar_t** argv)
                 fwprintf(stderr, L"cannot open %ls (%lu)\n", argv[i], GetLastError());
                 return 2;
             }
-            names[count] = argv[i];
             files[count++] = file;
         }
     }
@@ -40,13 +43,8 @@ int wmain(int argc, wchar_t** argv)
     Sleep(milliseconds);
     if (report) {
         FILE* out = _wfopen(report, L"w");
-        for (int i = 0; out && i < count; ++i) {
-            /* Our own handle keeps the file alive; ask whether the name still resolves for others. */
-            WIN32_FIND_DATAW data;
-            HANDLE find = FindFirstFileW(names[i], &data);
-            fprintf(out, "%s\n", find != INVALID_HANDLE_VALUE ? "present" : "absent");
-            if (find != INVALID_HANDLE_VALUE) FindClose(find);
-        }
+        for (int i = 0; out && i < watchedCount; ++i)
+            fprintf(out, "%s\n", GetFileAttributesW(watched[i]) != INVALID_FILE_ATTRIBUTES ? "present" : "absent");
         if (out) fclose(out);
     }
     for (int i = 0; i < count; ++i) CloseHandle(files[i]);
