@@ -1,44 +1,287 @@
 #include "windows/work_flow.h"
 
-#include <windows.h>
+#include <cstdio>
+#include <cstring>
 
-#include "resources/resource_ids.h"
+#include "core/config_keys.h"
+#include "windows/config_block.h"
 #include "windows/extraction.h"
+#include "windows/handles.h"
 #include "windows/jvm_launch.h"
 #include "windows/jvm_search.h"
 #include "windows/launcher_state.h"
 #include "windows/native_log.h"
+#include "windows/payload_check.h"
+#include "windows/progress_dialog.h"
+#include "windows/runtime_archive.h"
+#include "windows/runtime_download.h"
+#include "windows/temp_dirs.h"
+#include "windows/wide_text.h"
 
-void registerDialogClass()
+namespace {
+
+constexpr const char* kFlagsKey = "SOFTWARE\\fenmoor\\tallow";
+constexpr const char* kGlobalFlag = "InstallStarted";
+
+std::string fullPathOf(const char* name)
 {
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.style = CS_DBLCLKS | CS_SAVEBITS | CS_BYTEALIGNWINDOW;  // 0x2808
-    windowClass.lpfnWndProc = ::DefDlgProcW;
-    windowClass.cbWndExtra = DLGWINDOWEXTRA;
-    windowClass.hInstance = launcherState().instance;
-    windowClass.hIcon = ::LoadIconW(launcherState().instance, MAKEINTRESOURCEW(IDI_LAUNCHER));
-    windowClass.hCursor = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    windowClass.lpszClassName = L"MyDialogClass";
-    ::RegisterClassExW(&windowClass);
+    char buffer[6000];
+    DWORD length = ::GetFullPathNameA(name, sizeof buffer, buffer, nullptr);
+    if (length == 0 || length >= sizeof buffer) return name;
+    return std::string(buffer, length);
 }
 
-// Interim work flow, quiet and in order, until the installer work flow with its progress dialog,
-// integrity check and runtime download replaces it.
+bool isFile(const std::string& path)
+{
+    DWORD attributes = ::GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool isDirectory(const std::string& path)
+{
+    DWORD attributes = ::GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string currentDirectory()
+{
+    char buffer[6000];
+    DWORD length = ::GetCurrentDirectoryA(sizeof buffer, buffer);
+    if (length == 0 || length >= sizeof buffer) return {};
+    return std::string(buffer, length);
+}
+
+void changeToExtractionDirectory()
+{
+    const std::string directory = temporaryDirectoryName();
+    if (directory.empty()) return;
+    if (!::SetCurrentDirectoryA(directory.c_str()))
+        logError(L"Could not change working dir to %S (%d)", directory.c_str(), static_cast<int>(::GetLastError()));
+}
+
+void writeStandardOutput(const char* text)
+{
+    HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    if (output == nullptr || output == INVALID_HANDLE_VALUE) return;
+    DWORD written = 0;
+    ::WriteFile(output, text, static_cast<DWORD>(strlen(text)), &written, nullptr);
+}
+
+// Runs the runtime acquisition with a progress window: the given one, or, in wrapper mode without
+// a wrapper window, a progress dialog opened only for this step (its worker runs the acquisition).
+RuntimeAcquisition acquireRuntime(HWND window)
+{
+    if (window != nullptr) return downloadOrLocateRuntime(window);
+    if (runProgressDialog() == -1) {
+        logError(L"could not show the progress dialog %d", static_cast<int>(::GetLastError()));
+        return downloadOrLocateRuntime(nullptr);
+    }
+    return lastRuntimeAcquisition();
+}
+
+// Step 11: no included runtime, or the manual switch. Returns whether "jre.tar.gz" now waits for
+// unpacking (a download); a located runtime is already loaded.
+bool findOrAcquireRuntime(HWND window)
+{
+    const LauncherState& state = launcherState();
+    setInstallStarted(window != nullptr, true);
+    // A quiet run says why no runtime was taken; with a window the choice dialog offers the remedy.
+    if (!state.manualJre && LoadDLL(state.quiet, nullptr, false)) return false;
+    RuntimeAcquisition acquired = RuntimeAcquisition::None;
+    if (state.quiet) {
+        if (!configFlag(keys::kDownloadWithoutAsking)) {
+            logError(L"No JRE found");
+            writeStandardOutput("No JRE found. Aborting.\n");
+            clearInstallStarted(true, true);
+            terminate(83);
+        }
+        writeStandardOutput("No JRE found. Trying to download.\n");
+        acquired = downloadOrLocateRuntime(nullptr);
+    } else {
+        acquired = acquireRuntime(window);
+    }
+    return acquired == RuntimeAcquisition::Downloaded;
+}
+
+void unpackPayloadJars()
+{
+    const std::string directory = temporaryDirectoryName();
+    const std::string home = loadedJvm().home;
+    for (const std::string& name :
+         packedPayloadFiles(configStringDup(keys::kIncludedFileNames), configInt(keys::kIncludedFileCount))) {
+        logInfo(L"unpacking %S", name.c_str());
+        unpackPackedJar(home, directory + "\\" + name);
+    }
+}
+
+[[noreturn]] void writeUnextractedPositionAndExit()
+{
+    FILE* file = std::fopen("unextracted.txt", "w");
+    if (file == nullptr) {
+        logError(L"Could not write file with unextracted position");
+        fatalMessage(messages::kInternalError, L"71");
+    }
+    // The position is a 64-bit file offset: a 32-bit "%d" would misstate payloads beyond 2 GiB.
+    std::fprintf(file, "%llu", static_cast<unsigned long long>(unextractedPosition()));
+    std::fclose(file);
+    // The directory stays for whoever asked for it: terminate must not remove it.
+    clearTemporaryDirectoryName();
+    terminate(0);
+}
+
+}  // namespace
+
+std::string installStartedValueName(DWORD processId)
+{
+    char name[64];
+    std::snprintf(name, sizeof name, "%s_%lu", kGlobalFlag, static_cast<unsigned long>(processId));
+    return name;
+}
+
+void setInstallStarted(bool perProcess, bool global)
+{
+    if (launcherState().languageRestart || (!perProcess && !global)) return;
+    unique_hkey key;
+    if (::RegCreateKeyExA(HKEY_CURRENT_USER, kFlagsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr) !=
+        ERROR_SUCCESS)
+        return;
+    const DWORD one = 1;
+    if (global) ::RegSetValueExA(key.get(), kGlobalFlag, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof one);
+    if (perProcess) {
+        std::string name = installStartedValueName(::GetCurrentProcessId());
+        ::RegSetValueExA(key.get(), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof one);
+    }
+}
+
+void clearInstallStarted(bool perProcess, bool global)
+{
+    if (launcherState().languageRestart || (!perProcess && !global)) return;
+    unique_hkey key;
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, kFlagsKey, 0, KEY_ALL_ACCESS, key.put()) != ERROR_SUCCESS) return;
+    if (global) ::RegDeleteValueA(key.get(), kGlobalFlag);
+    if (perProcess) ::RegDeleteValueA(key.get(), installStartedValueName(::GetCurrentProcessId()).c_str());
+}
+
+DWORD readInstallStarted(bool perProcess)
+{
+    unique_hkey key;
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, kFlagsKey, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS) return 0;
+    const std::string name = perProcess ? installStartedValueName(::GetCurrentProcessId()) : kGlobalFlag;
+    DWORD type = 0;
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    if (::RegQueryValueExA(key.get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
+            ERROR_SUCCESS ||
+        type != REG_DWORD || size != sizeof value)
+        return 0;
+    return value;
+}
+
+int waitStartPosition(bool runtimeIncluded, bool runtimePacked)
+{
+    if (!runtimeIncluded) return 100;
+    return runtimePacked ? 300 : 200;
+}
+
+std::vector<std::string> packedPayloadFiles(const std::string& nameList, int count)
+{
+    std::vector<std::string> packed;
+    size_t start = 0;
+    for (int index = 0; index < count && start <= nameList.size(); ++index) {
+        size_t end = nameList.find(';', start);
+        if (end == std::string::npos) end = nameList.size();
+        const std::string name = nameList.substr(start, end - start);
+        if (name.empty()) break;
+        if (name.size() >= 5 && name.compare(name.size() - 5, 5, ".pack") == 0) packed.push_back(name);
+        start = end + 1;
+    }
+    return packed;
+}
+
+int runInstaller(HWND window)
+{
+    const LauncherState& state = launcherState();
+    logInfo(L"Starting work");
+    if (window != nullptr) {
+        setProgressPosition(window, 1);
+        setProgressRange(window, 0, 400);
+    }
+    if (!state.languageRestart) verifyPayload(window);
+
+    runExtractionStep(window);
+    const bool completeRestart = completeLanguageRestart();
+
+    logInfo(L"Current working dir: %S", currentDirectory().c_str());
+    const std::string archive = fullPathOf("jre.tar.gz");
+    logInfo(L"Full JRE path: %S", archive.c_str());
+    bool included = isFile(archive);
+    if (!included && completeRestart) {
+        logInfo(L"Checking restart JRE: %S", archive.c_str());
+        const std::string extracted = fullPathOf("jre");
+        logInfo(L"Checking extracted JRE: %S", extracted.c_str());
+        included = isDirectory(extracted);
+    }
+    logInfo(included ? L"JRE included" : L"No JRE included");
+    if (included && state.manualJre) {
+        logInfo(L"Included JRE not used because of manual switch");
+        included = false;
+    }
+
+    if (included && configFlag(keys::kPreferInstalledRuntime)) {
+        setInstallStarted(window != nullptr, true);
+        if (LoadDLL(false, nullptr, false))
+            included = false;
+        else
+            clearInstallStarted(true, true);
+    } else if (!included) {
+        included = findOrAcquireRuntime(window);
+    }
+
+    changeToExtractionDirectory();
+    int waitStart = waitStartPosition(false, false);
+    if (!completeRestart) {
+        waitStart = waitStartPosition(included, configFlag(keys::kUnpackRuntimeJars));
+        if (included) unpackIncludedRuntime(window);
+        unpackPayloadJars();
+    } else if (included) {
+        loadIncludedRuntime();
+    }
+
+    if (state.extractOnly) writeUnextractedPositionAndExit();
+
+    if (window != nullptr) startJavaWindowWatcher(window, waitStart);
+    setInstallStarted(window != nullptr, true);
+
+    // Neither a download nor a located runtime may have come of the acquisition.
+    if (loadedJvm().createJavaVM == nullptr) {
+        logError(L"Could not start JVM");
+        fatalMessage(messages::kJvmNotStarted, nullptr);
+    }
+    runLaunchStep();
+    return 0;
+}
+
 void dispatchWorkFlow()
 {
-    runExtractionStep(nullptr);  // [extraction] the payload into this run's extraction directory
-    if (!LoadDLL(true, nullptr, false)) {
-        // A quiet start without download ends with the code that tells a script no runtime was found.
-        // [runtime download] until the download and locate step exists, every start ends this way.
-        logError(L"No JRE found");
-        HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
-        const char text[] = "No JRE found. Aborting.\n";
-        DWORD written = 0;
-        if (output != nullptr && output != INVALID_HANDLE_VALUE)
-            ::WriteFile(output, text, sizeof text - 1, &written, nullptr);
-        terminate(83);
+    const LauncherState& state = launcherState();
+    if (state.quiet && !state.showProgressWhenQuiet) {
+        logInfo(L"Quiet installer.");
+        runInstaller(nullptr);
+        return;
     }
-    runLaunchStep();  // [launch] VM options, JVM creation and main
+    registerDialogClass();
+    if (state.progressThroughWrapper) {
+        runInstaller(state.msiWrapperWindow);
+        return;
+    }
+    INT_PTR result = runProgressDialog();
+    if (result == -1) {
+        // No desktop to show the dialog on: the installer still runs, with errors in message boxes
+        // or on the console as configured.
+        logError(L"could not show the progress dialog %d", static_cast<int>(::GetLastError()));
+        runInstaller(nullptr);
+        return;
+    }
+    // Cancelled: the worker may still be extracting; the process ends and its directory goes.
+    if (result == IDOK || result == IDCANCEL) terminate(0);
 }

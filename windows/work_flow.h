@@ -1,9 +1,36 @@
-// The installer work flow that follows start-up.
+// The installer work flow: integrity check, extraction, the choice of a Java runtime, unpacking,
+// the Java-window watcher and the launch of the VM, and the registry flags that tell a later run
+// how far this one got.
 #pragma once
 
-// Runs the work flow for the flags of this start (quiet on this thread, or behind the progress
-// dialog or an MSI wrapper's window) and returns when it is done.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// Runs the work flow for the flags of this start: quiet on this thread ("Quiet installer."), on
+// this thread with the wrapper's window, or behind the modal progress dialog whose worker thread
+// runs it. A cancelled dialog ends the process with 0 after removing the extraction directory.
 void dispatchWorkFlow();
 
-// Registers the "MyDialogClass" window class of the launcher's dialogs.
-void registerDialogClass();
+// The work flow, on the calling thread; window (may be null) shows the progress. Returns 0 once the
+// Java program's main has returned; every failure ends the process.
+int runInstaller(HWND window);
+
+// "InstallStarted" (global) and "InstallStarted_<pid>" (perProcess) under
+// HKCU\SOFTWARE\fenmoor\tallow: set to 1, or deleted. Failures are ignored; in a language restart
+// nothing is written or deleted.
+void setInstallStarted(bool perProcess, bool global);
+void clearInstallStarted(bool perProcess, bool global);
+// The value (global or this process's), 0 when the key or value is missing or not a DWORD.
+DWORD readInstallStarted(bool perProcess);
+// "InstallStarted_<processId>".
+std::string installStartedValueName(DWORD processId);
+
+// Where the Java-window watcher starts on the bar: 300 for an included packed runtime, 200 for an
+// included one, 100 without.
+int waitStartPosition(bool runtimeIncluded, bool runtimePacked);
+
+// The payload files whose names end in ".pack": names from the ";"-separated list, at most count,
+// stopping at the first empty name.
+std::vector<std::string> packedPayloadFiles(const std::string& nameList, int count);

@@ -1,0 +1,259 @@
+"""The installer work flow of packed installers under Wine: integrity check, extraction, the choice
+of a runtime, packed payload jars, extract-and-exit, restart runs, the registry flags and the call
+of main in the test VM (tests/doubles/test_vm)."""
+import io
+import json
+import pathlib
+import re
+import subprocess
+import tarfile
+
+import pytest
+
+from conftest import DOUBLES, read_log
+from runtimes import Registry, Runtimes, windows_path
+
+FLAGS_KEY = r"HKCU\SOFTWARE\fenmoor\tallow"
+PAYLOAD = [("stwruntime.jar", b"runtime jar"), ("stwparams.conf", b"a=b\n"), ("data\\notes.txt", b"x" * 5000)]
+
+
+@pytest.fixture
+def runtimes(tmp_path, wine, monkeypatch):
+    for name in ("JAVA_HOME", "JDK_HOME", "TALLOW_JAVA_HOME", "STOWLINE_JAVA_HOME", "_JAVA_OPTIONS"):
+        monkeypatch.delenv(name, raising=False)
+    if not (DOUBLES / "test_vm" / "jvm.dll").exists():
+        pytest.skip("build the test VM (tests/doubles/test_vm)")
+    made = Runtimes(tmp_path / "runtimes", DOUBLES, Registry())
+    yield made
+    made.cleanup()
+
+
+@pytest.fixture
+def flags():
+    """Deletes the work flow's registry flags before and after a test; reads them."""
+    def delete():
+        subprocess.run(["wine", "reg", "delete", FLAGS_KEY, "/v", "InstallStarted", "/f"], capture_output=True)
+
+    def read(name="InstallStarted"):
+        result = subprocess.run(["wine", "reg", "query", FLAGS_KEY, "/v", name], capture_output=True, text=True)
+        match = re.search(r"REG_DWORD\s+0x([0-9a-f]+)", result.stdout)
+        return int(match.group(1), 16) if match else None
+
+    delete()
+    yield read
+    delete()
+
+
+class Run:
+    """One run of an installer with the native log and the test VM's report."""
+
+    def __init__(self, installer, wine, tmp_path, *args, script=None, cwd=None, env=None):
+        report = tmp_path / "vm_report.txt"
+        report.unlink(missing_ok=True)
+        environment = {"STOWLINE_LOG": "yes", "TEST_VM_REPORT": str(report), **(env or {})}
+        if script is not None:
+            (tmp_path / "vm_script.txt").write_text(script)
+            environment["TEST_VM_SCRIPT"] = str(tmp_path / "vm_script.txt")
+        wine.clear_logs()
+        self.result = installer.run(*args, env=environment, cwd=cwd)
+        self.code = self.result.returncode
+        self.stdout = self.result.stdout.decode("cp1252")
+        self.stderr = self.result.stderr.decode("cp1252")
+        started = "Started executable " + windows_path(installer.path) + " "
+        logs = [text for text in map(read_log, wine.logs()) if text.startswith(started)]
+        self.log = logs[-1] if logs else ""
+        self.report = report.read_text(encoding="utf-8").splitlines() if report.exists() else []
+
+    def logged(self, text):
+        return re.search(r"^\[\d+:\d+\] (ERROR: )?" + re.escape(text) + r"\r?$", self.log, re.MULTILINE) is not None
+
+    def log_values(self, prefix):
+        return re.findall(r"^\[\d+:\d+\] (?:ERROR: )?" + re.escape(prefix) + r"(.*?)\r?$", self.log, re.MULTILINE)
+
+    def main_arguments(self):
+        return [json.loads(line.split(" ", 2)[2]) for line in self.report if line.startswith("main-arg ")]
+
+
+def installer_with_runtime(pack, runtimes, config=None, files=PAYLOAD, **options):
+    runtime = runtimes.make("jre", "11.0.2")
+    merged = {"jvm_search_sequence": "A" + runtime.windows(), "main_class": "com.example.Setup"}
+    merged.update(config or {})
+    return pack(config=merged, files=files, **options), runtime
+
+
+class TestQuietInstall:
+    def test_checks_extracts_loads_and_calls_main_with_the_arguments(self, pack, wine, runtimes, tmp_path, flags):
+        installer, runtime = installer_with_runtime(pack, runtimes, config={"default_arguments": "-x \"d e\""})
+        run = Run(installer, wine, tmp_path, "-q", "alpha", "two words")
+        assert run.code == 0, run.stderr
+        assert run.logged("Quiet installer.") and run.logged("Starting work")
+        computed, expected = run.log_values("checksums: ")[0].split()[:2]
+        assert computed == expected
+        extracted = run.log_values("extracting ")
+        for name, content in PAYLOAD:
+            assert any(line.endswith(f"\\{name} (size: {len(content)})") for line in extracted), name
+        assert run.logged("No JRE included")
+        assert "vm-created" in run.report and "main-returned" in run.report
+        assert run.main_arguments() == ["false", "com.example.Setup", "", "", "false", windows_path(installer.path),
+                                        "-x", "d e", "-q", "alpha", "two words"]
+        # A quiet run has no window: only the global flag is set, and it stays after a normal start.
+        assert flags() == 1
+        assert run.log_values("Could not start JVM") == []
+
+    def test_the_extraction_directory_is_the_working_directory_of_main(self, pack, wine, runtimes, tmp_path, flags):
+        installer, _ = installer_with_runtime(pack, runtimes)
+        run = Run(installer, wine, tmp_path, "-q")
+        assert run.code == 0
+        extraction = run.log_values("Temp dir3: ")[0]
+        assert run.log_values("Current working dir: ")[-1].lower() == extraction.lower()
+
+    def test_a_damaged_payload_stops_before_extraction(self, pack, wine, runtimes, tmp_path, flags):
+        installer, _ = installer_with_runtime(pack, runtimes)
+        data = bytearray(installer.path.read_bytes())
+        data[-100] ^= 0x01  # inside the last payload file
+        installer.path.write_bytes(bytes(data))
+        run = Run(installer, wine, tmp_path, "-q")
+        assert run.code == 1
+        assert "The installation file is corrupted" in run.stderr
+        assert run.log_values("Temp dir3: ") == [] and run.report == []
+
+    def test_nocheck_skips_the_integrity_check(self, pack, wine, runtimes, tmp_path, flags):
+        installer, _ = installer_with_runtime(pack, runtimes, files=[("stwparams.conf", b"abc")])
+        data = bytearray(installer.path.read_bytes())
+        data[-2] ^= 0x01
+        installer.path.write_bytes(bytes(data))
+        run = Run(installer, wine, tmp_path, "-q", "-nocheck")
+        assert run.code == 0, run.stderr
+        assert run.log_values("checksums: ") == [] and "main-returned" in run.report
+
+    def test_an_exception_from_main_is_reported_with_message_1005(self, pack, wine, runtimes, tmp_path, flags):
+        installer, _ = installer_with_runtime(pack, runtimes)
+        run = Run(installer, wine, tmp_path, "-q", script="main throw java/lang/IllegalStateException broken\n")
+        assert run.code == 1
+        assert run.logged("Could not start JVM")
+        assert "The JVM could not be started." in run.stderr
+
+
+class TestNoRuntime:
+    def test_quiet_without_download_ends_with_83_and_cleans_up(self, pack, wine, tmp_path, flags, monkeypatch):
+        for name in ("JAVA_HOME", "JDK_HOME", "TALLOW_JAVA_HOME", "STOWLINE_JAVA_HOME"):
+            monkeypatch.delenv(name, raising=False)
+        installer = pack(config={"jvm_search_sequence": "A" + windows_path(tmp_path / "nothing")}, files=PAYLOAD)
+        run = Run(installer, wine, tmp_path, "-q")
+        assert run.code == 83
+        assert run.stdout == "No JRE found. Aborting.\n"
+        assert run.logged("No JRE found")
+        assert flags() is None
+        # The extraction directory goes with the process.
+        extraction = pathlib.PureWindowsPath(run.log_values("Temp dir3: ")[0])
+        assert extraction.name and not (wine.temp / extraction.name).exists()
+
+    def test_manual_switch_skips_an_installed_runtime(self, pack, wine, runtimes, tmp_path, flags):
+        installer, _ = installer_with_runtime(pack, runtimes)
+        run = Run(installer, wine, tmp_path, "-q", "-manual")
+        assert run.code == 83
+        assert run.stdout == "No JRE found. Aborting.\n"
+        assert run.report == []
+
+
+def runtime_archive(runtimes, tmp_path):
+    """A "jre.tar.gz" holding a runtime with the stub java.exe and the test VM."""
+    source = runtimes.make("bundled", "11.0.2", root=tmp_path / "bundle_source")
+    buffer = io.BytesIO()
+    with tarfile.open(fileobj=buffer, mode="w:gz", format=tarfile.USTAR_FORMAT) as archive:
+        for path in sorted(source.home.rglob("*")):
+            archive.add(path, arcname=path.relative_to(source.home).as_posix(), recursive=False)
+    return buffer.getvalue()
+
+
+class TestIncludedRuntime:
+    def test_an_included_runtime_is_unpacked_and_loaded(self, pack, wine, runtimes, tmp_path, flags):
+        installer = pack(config={"main_class": "com.example.Setup"},
+                         files=[*PAYLOAD, ("jre.tar.gz", runtime_archive(runtimes, tmp_path))])
+        run = Run(installer, wine, tmp_path, "-q")
+        assert run.code == 0, run.stderr
+        assert run.logged("JRE included") and run.logged("extracting JRE")
+        assert run.log_values("JRE dir: ")[0].lower().endswith("\\jre")
+        assert "main-returned" in run.report
+
+    def test_key_161_prefers_an_installed_runtime(self, pack, wine, runtimes, tmp_path, flags):
+        installer, runtime = installer_with_runtime(
+            pack, runtimes, config={"prefer_installed_runtime": "1"}, files=[*PAYLOAD, ("jre.tar.gz", runtime_archive(runtimes, tmp_path))])
+        run = Run(installer, wine, tmp_path, "-q")
+        assert run.code == 0, run.stderr
+        assert run.logged("JRE included") and not run.logged("extracting JRE")
+        assert "main-returned" in run.report
+
+    def test_manual_switch_ignores_the_included_runtime(self, pack, wine, runtimes, tmp_path, flags):
+        installer = pack(files=[*PAYLOAD, ("jre.tar.gz", runtime_archive(runtimes, tmp_path))])
+        run = Run(installer, wine, tmp_path, "-q", "-manual")
+        assert run.logged("Included JRE not used because of manual switch")
+        assert run.code == 83
+
+
+class TestPackedPayloadJars:
+    def test_pack_files_of_the_payload_are_unpacked_with_the_runtimes_tool(self, pack, wine, runtimes, tmp_path,
+                                                                            flags):
+        tool = DOUBLES / "unpack200" / "unpack200.exe"
+        if not tool.exists():
+            pytest.skip("build the unpack200 double")
+        files = [*PAYLOAD, ("app.jar.pack", b"PACK200-DOUBLE\napp jar bytes"), ("other.jar", b"plain")]
+        installer, runtime = installer_with_runtime(pack, runtimes, files=files)
+        (runtime.home / "bin" / "unpack200.exe").write_bytes(tool.read_bytes())
+        calls = tmp_path / "unpack_calls.txt"
+        run = Run(installer, wine, tmp_path, "-q", env={"UNPACK200_DOUBLE_LOG": str(calls)})
+        assert run.code == 0, run.stderr
+        assert run.logged("unpacking app.jar.pack") and not run.logged("unpacking other.jar")
+        lines = calls.read_text(encoding="utf-8").splitlines()
+        assert len(lines) == 1 and lines[0].startswith("-r \"") and lines[0].endswith("app.jar\"")
+
+
+class TestExtractAndExit:
+    def test_writes_the_unextracted_position_and_keeps_the_directory(self, pack, wine, runtimes, tmp_path, flags):
+        trailing = b"data the Java side reads itself"
+        installer, _ = installer_with_runtime(pack, runtimes, java_data=trailing)
+        run = Run(installer, wine, tmp_path, "__stw_extract_and_exit", "-q")
+        assert run.code == 0, run.stderr
+        directory = installer.path.with_name(installer.path.name + ".test")
+        position = (directory / "unextracted.txt").read_bytes()
+        assert position == str(installer.path.stat().st_size - len(trailing)).encode()
+        for name, content in PAYLOAD:
+            assert (directory / pathlib.PureWindowsPath(name)).read_bytes() == content
+        assert run.report == [] or not any(line.startswith("main ") for line in run.report)
+
+    def test_an_existing_directory_is_reused(self, pack, wine, runtimes, tmp_path, flags):
+        installer, _ = installer_with_runtime(pack, runtimes)
+        directory = installer.path.with_name(installer.path.name + ".test")
+        directory.mkdir()
+        (directory / "unextracted.txt").write_text("stale")
+        run = Run(installer, wine, tmp_path, "__stw_extract_and_exit", "-q")
+        assert run.code == 0
+        assert (directory / "unextracted.txt").read_text() != "stale"
+
+
+class TestLanguageRestart:
+    def test_a_complete_directory_is_used_as_it_is(self, pack, wine, runtimes, tmp_path, flags):
+        installer, _ = installer_with_runtime(pack, runtimes)
+        directory = tmp_path / "previous_run"
+        directory.mkdir()
+        for name in ("stwruntime.jar", "stwparams.conf"):
+            (directory / name).write_bytes(b"from the first run")
+        run = Run(installer, wine, tmp_path, "__stw_lang_restart", cwd=directory)
+        assert run.code == 0, run.stderr
+        assert run.log_values("checksums: ") == [] and run.log_values("Temp dir3: ") == []
+        assert (directory / "stwparams.conf").read_bytes() == b"from the first run"
+        assert "main-returned" in run.report
+        # A restart leaves the flags alone.
+        assert flags() is None
+
+    def test_an_incomplete_directory_turns_into_a_first_run(self, pack, wine, runtimes, tmp_path, flags):
+        installer, _ = installer_with_runtime(pack, runtimes)
+        directory = tmp_path / "previous_run"
+        directory.mkdir()
+        (directory / "stwruntime.jar").write_bytes(b"only this one")
+        run = Run(installer, wine, tmp_path, "__stw_lang_restart", cwd=directory)
+        assert run.code == 0, run.stderr
+        assert run.logged("could not find stwparams.conf")
+        assert len(run.log_values("Temp dir3: ")) == 1
+        # Not an extraction directory of the launcher: nothing in it was deleted.
+        assert (directory / "stwruntime.jar").read_bytes() == b"only this one"
