@@ -251,6 +251,8 @@ void defineLangClasses()
         return Value::object(newString(toStringText(self)));
     });
     Klass* string = defineClass("java/lang/String", "java/lang/Object");
+    addMethod(string, "toString", "()Ljava/lang/String;", false,
+              [](ThreadEnv&, Obj* self, const std::vector<Value>&) { return Value::object(self); });
     addMethod(string, "length", "()I", false, [](ThreadEnv&, Obj* self, const std::vector<Value>&) {
         Locked lock;
         return Value::of('I', intValue(static_cast<jint>(self->text.size())));

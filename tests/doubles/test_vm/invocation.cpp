@@ -446,6 +446,7 @@ struct WindowStart {
     std::wstring title;
     HANDLE ready = nullptr;
     HWND window = nullptr;
+    DWORD error = 0;
 };
 
 DWORD WINAPI windowThread(void* parameter)
@@ -461,6 +462,7 @@ DWORD WINAPI windowThread(void* parameter)
     start->window = ::CreateWindowExW(0, kClassName, start->title.c_str(), WS_OVERLAPPEDWINDOW | WS_VISIBLE,
                                       CW_USEDEFAULT, CW_USEDEFAULT, 320, 200, nullptr, nullptr,
                                       windowClass.hInstance, nullptr);
+    start->error = start->window ? 0 : ::GetLastError();
     ::SetEvent(start->ready);
     MSG message;
     while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
@@ -481,8 +483,10 @@ void createWindow(const std::string& title)
         ::WaitForSingleObject(start->ready, 10000);
         ::CloseHandle(thread);
     }
+    // Without a display (Wine with no X server) no window can be made; the error tells why.
     report::line("window " + report::quote(title) + " " +
-                 std::to_string(static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(start->window))));
+                 std::to_string(static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(start->window))) +
+                 (start->window ? "" : " error " + std::to_string(start->error)));
 }
 
 void waitStartup(int count, DWORD milliseconds)
