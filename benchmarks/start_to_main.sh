@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# Prints how long a quiet installer takes under Wine from process start to the Java program's main,
+# with the test VM as runtime: the wall time from spawning the process to the first line main
+# writes on standard output, the wall time of whole runs, and the log's own clock at
+# "calling main" (measured from the log's first line).
+# Usage: benchmarks/start_to_main.sh [runs]   (after scripts/build.sh; LAUNCHER_EXE, STOWPACK and
+# TEST_DOUBLES override the build paths as for the end-to-end tests)
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+runs="${1:-20}"
+launcher="${LAUNCHER_EXE:-$root/build/x64/windows/launcher.exe}"
+stowpack="${STOWPACK:-$root/build/native/tools/stowpack/stowpack}"
+doubles="${TEST_DOUBLES:-$root/build/x64/tests/doubles}"
+source "$root/scripts/wine-env.sh"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+
+mkdir -p "$work/rt/bin/server"
+cp "$doubles/java_stub/java.exe" "$work/rt/bin/java.exe"
+printf 'err=java version "11.0.2"\nexit=0\n' > "$work/rt/bin/java_stub.cfg"
+cp "$doubles/test_vm/jvm.dll" "$work/rt/bin/server/jvm.dll"
+printf 'main stdout main-reached\n' > "$work/script.txt"
+head -c 65536 /dev/urandom > "$work/app.jar"
+cat > "$work/project.toml" <<TOML
+launcher = "$launcher"
+download_site = "https://downloads.example.org/java"
+[config]
+application_name = "Bench"
+launcher_type = 0
+product_kind = "i"
+main_class = "com.example.Main"
+vm_options = "-Xmx256m -Dbench=1"
+[[files]]
+source = "$work/app.jar"
+name = "app.jar"
+TOML
+"$stowpack" build "$work/project.toml" -o "$work/bench.exe" >/dev/null
+temp_dir="$(ls -d "$WINEPREFIX"/drive_c/users/*/Temp | head -1)"
+windows() { echo "Z:$(realpath "$1" | tr / '\\')"; }
+export STOWLINE_JAVA_HOME="$(windows "$work/rt")" TEST_VM_SCRIPT="$(windows "$work/script.txt")"
+wine "$work/bench.exe" -q >/dev/null 2>&1 || true   # warm-up: version cache, prefix services
+
+/usr/bin/python3 - "$work/bench.exe" "$runs" "$temp_dir" <<'PY'
+import glob, os, re, statistics, subprocess, sys, time
+exe, runs, temp = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+to_main, whole, logged = [], [], []
+for _ in range(runs):
+    for old in glob.glob(os.path.join(temp, "stw_nlog_*.log")):
+        os.unlink(old)
+    env = dict(os.environ, STOWLINE_LOG="yes")
+    start = time.perf_counter()
+    process = subprocess.Popen(["wine", exe, "-q"], env=env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    for line in process.stdout:
+        if b"main-reached" in line:
+            to_main.append(time.perf_counter() - start)
+            break
+    process.stdout.read()
+    process.wait()
+    whole.append(time.perf_counter() - start)
+    logs = glob.glob(os.path.join(temp, "stw_nlog_*.log"))
+    text = open(logs[0], encoding="utf-8-sig").read() if logs else ""
+    match = re.search(r"\[(\d+):(\d+)\] calling main", text)
+    if match:
+        logged.append(int(match.group(1)) + int(match.group(2)) / 1000)
+def ms(values):
+    return (f"median {statistics.median(values)*1000:.0f} ms, min {min(values)*1000:.0f} ms, "
+            f"max {max(values)*1000:.0f} ms") if values else "no data"
+print(f"runs: {runs}")
+print(f"process start to main (wall, main's first output line): {ms(to_main)}")
+print(f"whole run (wall): {ms(whole)}")
+print(f"log's first line to 'calling main' (log clock): {ms(logged)}")
+PY
