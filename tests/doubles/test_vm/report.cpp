@@ -110,6 +110,12 @@ std::string quote(const std::u16string& utf16)
     return out + "\"";
 }
 
-void abortProcess(unsigned exitCode) { ::TerminateProcess(::GetCurrentProcess(), exitCode); for (;;) ::Sleep(INFINITE); }
+void abortProcess(unsigned exitCode)
+{
+    ::TerminateProcess(::GetCurrentProcess(), exitCode);
+    for (;;) {
+        ::Sleep(INFINITE);  // TerminateProcess on the own process does not return
+    }
+}
 
 }  // namespace report
