@@ -1,0 +1,125 @@
+"""Instance coordination of packed installers under Wine: numbered semaphores, the hand-over of a
+second start in single-instance mode, and the forwarded command lines that reach the running
+instance's com/tallow/Controller.startupPerformed in the test VM."""
+import json
+import os
+import re
+import subprocess
+import time
+
+import pytest
+
+from conftest import DOUBLES, read_log
+from runtimes import Registry, Runtimes, windows_path
+
+PIDS_KEY = r"HKCU\SOFTWARE\fenmoor\tallow\pids"
+
+
+@pytest.fixture
+def runtimes(tmp_path, wine, monkeypatch):
+    for name in ("JAVA_HOME", "JDK_HOME", "TALLOW_JAVA_HOME", "STOWLINE_JAVA_HOME", "_JAVA_OPTIONS"):
+        monkeypatch.delenv(name, raising=False)
+    if not (DOUBLES / "test_vm" / "jvm.dll").exists():
+        pytest.skip("build the test VM (tests/doubles/test_vm)")
+    made = Runtimes(tmp_path / "runtimes", DOUBLES, Registry())
+    yield made
+    made.cleanup()
+
+
+def installer(pack, runtimes, config=None):
+    runtime = runtimes.make("jre", "11.0.2")
+    merged = {"jvm_search_sequence": "A" + runtime.windows(), "main_class": "com.example.Setup"}
+    merged.update(config or {})
+    return pack(config=merged, files=[("stwparams.conf", b"a=b\n")])
+
+
+def start(installer, tmp_path, name, script, *args):
+    """Starts an instance in the background with its own test VM script and report."""
+    (tmp_path / f"{name}.script").write_text(script)
+    env = {"STOWLINE_LOG": "yes", "TEST_VM_SCRIPT": str(tmp_path / f"{name}.script"),
+           "TEST_VM_REPORT": str(tmp_path / f"{name}.report")}
+    environment = {key: value for key, value in os.environ.items()
+                   if key not in ("STOWLINE_LOG", "TALLOW_LOG")}
+    environment.update(env)
+    return subprocess.Popen(["wine", str(installer.path), "-q", *args], cwd=tmp_path, env=environment,
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+
+
+def report(tmp_path, name):
+    path = tmp_path / f"{name}.report"
+    return path.read_text(encoding="utf-8").splitlines() if path.exists() else []
+
+
+def wait_for(condition, seconds=30):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        if condition():
+            return True
+        time.sleep(0.1)
+    return False
+
+
+def semaphore_names(wine):
+    names = []
+    for log in wine.logs():
+        names += re.findall(r"\] semaphore name (\S+), code", read_log(log))
+    return names
+
+
+class TestWithoutSingleInstanceMode:
+    def test_two_running_copies_get_names_ending_in_0_and_1(self, pack, wine, runtimes, tmp_path):
+        setup = installer(pack, runtimes)
+        first = start(setup, tmp_path, "first", "main sleep 6000\n")
+        try:
+            assert wait_for(lambda: any(line.startswith("main ") for line in report(tmp_path, "first")))
+            second = start(setup, tmp_path, "second", "")
+            assert second.wait(60) == 0
+        finally:
+            first.wait(60)
+        assert first.returncode == 0
+        names = sorted(semaphore_names(wine))
+        key = windows_path(setup.path).lower().replace("\\", "_").replace(" ", "_")
+        assert names == ["Local\\" + key + "0", "Local\\" + key + "1"]
+        # The name reaches Java as a system property.
+        options = [json.loads(line.split(" ", 2)[2]) for line in report(tmp_path, "second")
+                   if line.startswith("option ")]
+        assert "-Dtallow.semaphoreName=" + names[1] in options
+
+    def test_a_copy_started_after_the_first_ended_takes_0_again(self, pack, wine, runtimes, tmp_path):
+        setup = installer(pack, runtimes)
+        for name in ("one", "two"):
+            assert start(setup, tmp_path, name, "").wait(60) == 0
+        assert [name[-1] for name in semaphore_names(wine)] == ["0", "0"]
+
+
+class TestSingleInstanceMode:
+    def test_later_starts_hand_over_their_command_lines_and_exit_0(self, pack, wine, runtimes, tmp_path):
+        setup = installer(pack, runtimes, config={"10005": "1"})
+        first = start(setup, tmp_path, "first", "main wait-startup 2 40000\n")
+        try:
+            assert wait_for(lambda: any(line.startswith("main ") for line in report(tmp_path, "first")))
+            with_arguments = start(setup, tmp_path, "second", "", "alpha", "two words")
+            assert with_arguments.wait(60) == 0
+            empty = subprocess.run(["wine", str(setup.path)], cwd=tmp_path, capture_output=True, timeout=60,
+                                   env={**os.environ, "STOWLINE_LOG": "yes"})
+            assert empty.returncode == 0
+        finally:
+            first.wait(60)
+        assert first.returncode == 0
+        lines = report(tmp_path, "first")
+        performed = [line.split(" ", 1)[1] for line in lines if line.startswith("startup-performed ")]
+        assert performed == [json.dumps("-q alpha \"two words\""), "null"]
+        assert "startup-wait 2 reached" in lines
+        # The later starts never got as far as a VM of their own.
+        assert report(tmp_path, "second") == []
+
+    def test_the_first_instance_records_its_process_id(self, pack, wine, runtimes, tmp_path):
+        setup = installer(pack, runtimes, config={"10005": "1"})
+        run = start(setup, tmp_path, "only", "")
+        assert run.wait(60) == 0
+        key = windows_path(setup.path).lower()
+        query = subprocess.run(["wine", "reg", "query", PIDS_KEY, "/v", key], capture_output=True, text=True)
+        assert re.search(r"REG_DWORD\s+0x[0-9a-f]+", query.stdout), query.stdout
+        log = [read_log(path) for path in wine.logs()][-1]
+        assert "] single instance mode" in log and "] creating mailslot successful" in log
+        subprocess.run(["wine", "reg", "delete", PIDS_KEY, "/v", key, "/f"], capture_output=True)
