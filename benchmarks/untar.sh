@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# Untar of a 50 MB jre.tar.gz under Wine (x64) against zlib's own inflate of the same archive
+# (benchmarks/inflate_only.c, built here with mingw and the same zlib). Prints figures; asserts
+# nothing. Both run as Windows programs in the same Wine; process start-up is included in both.
+#
+#   benchmarks/untar.sh [runs]
+# Environment: STOWPACK, TEST_DOUBLES (default build/native, build/x64); WINEPREFIX_OVERRIDE.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+source "$root/scripts/wine-env.sh"
+export STOWPACK="${STOWPACK:-$root/build/native/tools/stowpack/stowpack}"
+export TEST_DOUBLES="${TEST_DOUBLES:-$root/build/x64/tests/doubles}"
+export BENCH_RUNS="${1:-5}"
+export BENCH_DIR="$(mktemp -d)"
+trap 'rm -rf "$BENCH_DIR"' EXIT
+x86_64-w64-mingw32-gcc -O2 -static -o "$BENCH_DIR/inflate_only.exe" "$root/benchmarks/inflate_only.c" -lz
+/usr/bin/python3 - <<'PY'
+import gzip, io, os, pathlib, random, shutil, statistics, subprocess, tarfile, time
+
+runs = int(os.environ["BENCH_RUNS"])
+directory = pathlib.Path(os.environ["BENCH_DIR"])
+tool = pathlib.Path(os.environ["TEST_DOUBLES"]) / "runtime_tool" / "runtime_tool.exe"
+
+# A runtime-like archive: many small and some large files, part text-like, part incompressible,
+# grown until the compressed archive reaches 50 MB.
+rng = random.Random(7)
+words = [bytes(rng.choice(b"abcdefghijklmnopqrstuvwxyz") for _ in range(rng.randint(3, 12))) for _ in range(4000)]
+raw = io.BytesIO()
+archive_gz = directory / "jre.tar.gz"
+with tarfile.open(fileobj=raw, mode="w", format=tarfile.GNU_FORMAT) as tar:
+    index = 0
+    while True:
+        for folder in ("", "bin", "lib", "lib/security", "legal", "legal/java.base"):
+            if index == 0:
+                info = tarfile.TarInfo(f"jre/{folder}")
+                info.type = tarfile.DIRTYPE
+                tar.addfile(info)
+        size = rng.choice([2_000, 20_000, 200_000, 2_000_000])
+        if index % 3 == 0:
+            data = os.urandom(size)
+        else:
+            data = b" ".join(rng.choice(words) for _ in range(size // 7))[:size]
+        info = tarfile.TarInfo(f"jre/lib/file{index:05d}.bin")
+        info.size = len(data)
+        tar.addfile(info, io.BytesIO(data))
+        index += 1
+        if index % 5 == 0 and len(gzip.compress(raw.getvalue(), 6)) >= 50 * 1000 * 1000:
+            break
+archive_gz.write_bytes(gzip.compress(raw.getvalue(), 6))
+tar_size = len(raw.getvalue())
+(directory / "project.toml").write_text(
+    f'launcher = "{tool}"\ndownload_site = "x"\n[config]\nlauncher_type = 0\napplication_name = "Bench"\n')
+installer = directory / "tool.exe"
+subprocess.run([os.environ["STOWPACK"], "build", str(directory / "project.toml"), "-o", str(installer)],
+               check=True, capture_output=True)
+
+
+def timed(*command):
+    with open(directory / "output.txt", "wb") as output:
+        start = time.perf_counter()
+        code = subprocess.run(command, stdout=output, stderr=output, cwd=directory).returncode
+        return time.perf_counter() - start, code
+
+
+untar, inflate = [], []
+timed("wine", str(directory / "inflate_only.exe"), "jre.tar.gz")
+for _ in range(runs):
+    target = directory / "target"
+    shutil.rmtree(target, ignore_errors=True)
+    target.mkdir()
+    seconds, code = timed("wine", str(installer), "untar", "jre.tar.gz", "target")
+    assert code == 0, (directory / "output.txt").read_text()
+    untar.append(seconds)
+    seconds, code = timed("wine", str(directory / "inflate_only.exe"), "jre.tar.gz")
+    assert code == 0
+    inflate.append(seconds)
+files = sum(1 for _ in (directory / "target").rglob("*") if _.is_file())
+print(f"archive {archive_gz.stat().st_size / 1e6:.1f} MB compressed, {tar_size / 1e6:.1f} MB tar, {files} files; "
+      f"{runs} runs, medians")
+print(f"  untarGzip (runtime_tool untar):  {statistics.median(untar):.3f} s wall")
+print(f"  zlib inflate only:               {statistics.median(inflate):.3f} s wall")
+print(f"  ratio untar / inflate:           {statistics.median(untar) / statistics.median(inflate):.2f}")
+PY
