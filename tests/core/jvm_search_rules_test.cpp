@@ -84,23 +84,6 @@ TEST(RegistryOrder, NamesOutsideTheBoundsAreLeftOutInPrefixMode)
               (std::vector<std::string>{"13.0.2", "11", "1.8"}));
 }
 
-TEST(RegistryOrder, HighBytesSortAfterAscii)
-{
-    VersionList none;
-    EXPECT_EQ(registryVersionsToTry({"\xE9", "9"}, none, none), (std::vector<std::string>{"\xE9", "9"}));
-}
-
-TEST(VmSubdirectories, ConfiguredFirstThenTheFixedOrder)
-{
-    const std::vector<std::string> fixed{"server", "client", "j9vm", "hotspot", "jrockit"};
-    EXPECT_EQ(vmSubdirectories(""), fixed);
-    std::vector<std::string> withServer = vmSubdirectories("server");
-    ASSERT_EQ(withServer.size(), 6u);
-    EXPECT_EQ(withServer[0], "server");
-    EXPECT_EQ(withServer[1], "server");
-    EXPECT_EQ(vmSubdirectories("custom").front(), "custom");
-}
-
 TEST(DerivedPaths, BinDirectoryHomeAndNestedRuntime)
 {
     EXPECT_EQ(javaBinDirectory("c:\\jre\\bin\\java.exe"), "c:\\jre\\bin");
@@ -118,14 +101,6 @@ TEST(LocationFile, FirstLineWithoutLineEnds)
     EXPECT_EQ(firstLocationLine("c:\\jre\r\r", 6000), "c:\\jre");
     EXPECT_EQ(firstLocationLine("\nc:\\jre", 6000), "");
     EXPECT_EQ(firstLocationLine(std::string(7000, 'x'), 6000).size(), 6000u);
-}
-
-TEST(SharedRuntimes, MarkerSelectsTheSwitch)
-{
-    EXPECT_TRUE(runtimePathAdmitted("c:\\java\\bin\\java.exe", true, false));
-    EXPECT_FALSE(runtimePathAdmitted("c:\\java\\bin\\java.exe", false, true));
-    EXPECT_TRUE(runtimePathAdmitted("c:\\app\\stw_jres\\1\\bin\\java.exe", false, true));
-    EXPECT_FALSE(runtimePathAdmitted("c:\\app\\stw_jres\\1\\bin\\java.exe", true, false));
 }
 
 TEST(SharedRuntimes, HighestVersionWinsAndTheFirstOfEqualOnesStays)
