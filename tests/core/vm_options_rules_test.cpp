@@ -4,7 +4,6 @@
 
 #include <algorithm>
 
-#include "core/jni_names.h"
 #include "core/splash_rules.h"
 
 namespace {
@@ -20,16 +19,6 @@ TEST(OptionsFile, OnlyMeaningfulLinesSurviveTrimmed)
     EXPECT_EQ(optionsFileLines("-Dx=#not a comment\n"), Strings{"-Dx=#not a comment"});
     EXPECT_TRUE(optionsFileLines("").empty());
     EXPECT_TRUE(optionsFileLines("\n\r\n \t \n").empty());
-}
-
-TEST(OptionsFile, OverlongLineArrivesInPieces)
-{
-    std::string line(kOptionsFileLineLimit + 5, 'x');
-    Strings lines = optionsFileLines(line + "\n-Dnext");
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[0].size(), kOptionsFileLineLimit);
-    EXPECT_EQ(lines[1], "xxxxx");
-    EXPECT_EQ(lines[2], "-Dnext");
 }
 
 TEST(OptionLine, PrefixesAreCaseSensitiveAndNeedTheirBlank)
@@ -77,8 +66,7 @@ TEST(VersionGroups, Wildcards)
 {
     EXPECT_TRUE(wildcardMatch("1.8*", "1.8.0_172"));
     EXPECT_FALSE(wildcardMatch("1.7*", "1.8.0_172"));
-    EXPECT_TRUE(wildcardMatch("*_172", "1.8.0_172"));
-    EXPECT_TRUE(wildcardMatch("1.?.0*", "1.8.0_172"));
+    EXPECT_TRUE(wildcardMatch("1.?.0*_172", "1.8.0_172"));
     EXPECT_FALSE(wildcardMatch("1.8", "1.8.0_172"));  // the whole text must match
     EXPECT_TRUE(wildcardMatch("1*0*2", "11.0.2"));
     EXPECT_FALSE(wildcardMatch("1*0*3", "11.0.2"));
@@ -116,27 +104,8 @@ TEST(PathEntries, TypeRequirementAndArgument)
     EXPECT_FALSE(entries[2].required);  // only "1" is required
 }
 
-TEST(PathEntries, EnvironmentValuesLoseQuotesAndGainOneSeparator)
+TEST(ModuleOptions, AddModulesNamesTheMainClassOnlyFromTheModulePath)
 {
-    EXPECT_EQ(environmentPathPart("\"c:\\a b\\x.jar\""), "c:\\a b\\x.jar;");
-    EXPECT_EQ(environmentPathPart("a.jar;b.jar;"), "a.jar;b.jar;");
-    EXPECT_EQ(environmentPathPart(""), ";");
-}
-
-TEST(PathEntries, AppendAddsASeparatorOnlyWhenMissing)
-{
-    std::string classPath = "-Djava.class.path=a.jar;";
-    appendToClassPath(classPath, "z.jar");
-    EXPECT_EQ(classPath, "-Djava.class.path=a.jar;z.jar");
-    appendToClassPath(classPath, "y.jar");
-    EXPECT_EQ(classPath, "-Djava.class.path=a.jar;z.jar;y.jar");
-}
-
-TEST(ModuleOptions, MainClassFromAModuleOpensItsPackage)
-{
-    EXPECT_EQ(modulePathOptions("c:\\t\\app.jar;", "my.app/com.example.Main", true, false),
-              (Strings{"--module-path=c:\\t\\app.jar;", "--add-opens=my.app/com.example=com.tallow.runtime",
-                       "--add-modules=my.app,com.tallow.runtime"}));
     EXPECT_EQ(modulePathOptions("m;", "com.example.Main", true, true),
               (Strings{"--module-path=m;", "--add-modules=com.example.Main,com.stowline.runtime"}));
     EXPECT_EQ(modulePathOptions("m;", "my.app/com.example.Main", false, true),
@@ -154,13 +123,6 @@ TEST(ModuleOptions, OptionsTakingAValueAreJoinedWithIt)
     Strings untouched{"--add-opens=x=y", "--module-path", "p"};
     joinModuleOptions(untouched);
     EXPECT_EQ(untouched, (Strings{"--add-opens=x=y", "--module-path", "p"}));
-}
-
-TEST(ModuleOptions, EmptyEntriesAreRemovedInOrder)
-{
-    Strings options{"", "-Da", "", "-Db", ""};
-    removeEmptyOptions(options);
-    EXPECT_EQ(options, (Strings{"-Da", "-Db"}));
 }
 
 TEST(LauncherProperties, FixedOrderAndOptionalEntries)
@@ -200,14 +162,6 @@ TEST(LauncherProperties, LibraryPathIsCut)
                                 [](const std::string& o) { return o.rfind("-Djava.library.path=", 0) == 0; });
     ASSERT_NE(library, options.end());
     EXPECT_EQ(library->size(), kLibraryPathOptionLimit);
-}
-
-TEST(LocaleSwitch, LastOneAfterTheProgramCounts)
-{
-    EXPECT_EQ(lastLocaleSwitch({u"-Dsun.locale.formatasdefault=true", u"a"}), -1);
-    EXPECT_EQ(lastLocaleSwitch({u"p", u"-Dsun.locale.formatasdefault=true", u"x",
-                                u"-Dsun.locale.formatasdefault=false"}),
-              3);
 }
 
 TEST(StackSize, XssOptions)
@@ -286,15 +240,6 @@ TEST(Splash, RescaleOnlyOutsideTenPercent)
     EXPECT_FALSE(splashNeedsRescale(1.25, splashImageScale(1)));
     EXPECT_FALSE(splashNeedsRescale(2.15, splashImageScale(4)));
     EXPECT_TRUE(splashNeedsRescale(2.25, splashImageScale(4)));
-}
-
-TEST(JniNames, ExportedNamesFollowTheManglingRules)
-{
-    EXPECT_EQ(jniExportName("com/stowline/runtime/installer/platform/win32/FileVersion", "compare0"),
-              "Java_com_stowline_runtime_installer_platform_win32_FileVersion_compare0");
-    EXPECT_EQ(jniExportName("com.stowline.runtime.flatlaf.FlatWindowsNativeWindowBorder$WndProc", "installImpl"),
-              "Java_com_stowline_runtime_flatlaf_FlatWindowsNativeWindowBorder_00024WndProc_installImpl");
-    EXPECT_EQ(mangleJniName("a_b;[c"), "a_1b_2_3c");
 }
 
 }  // namespace

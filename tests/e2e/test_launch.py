@@ -101,16 +101,6 @@ def launch(pack, wine, runtime, tmp_path):
 
 
 class TestLauncherProperties:
-    def test_installer_properties_open_the_list_in_order(self, launch):
-        done = launch()
-        assert done.code == 0
-        names = [o.split("=", 1)[0] for o in done.options[:8]]
-        assert names == ["-Dtallow.semaphoreName", "-Dtallow.isStowline", "-Dtallow.moduleName",
-                         "-Dsun.java.command", "-Dtallow.tempDir", "-Dtallow.unextractedPosition",
-                         "-Djava.library.path", "-Dtallow.consoleCodepage"]
-        assert done.option("-Dtallow.moduleName=").endswith("\\installer.exe")
-        assert done.option("-Djava.class.path=") == "-Djava.class.path="
-
     def test_manpath_suppresses_the_console_code_page(self, launch):
         done = launch(env={"MANPATH": "/usr/share/man"})
         assert done.code == 0
@@ -139,11 +129,6 @@ class TestOptionSources:
         assert [o for o in done.options if o.startswith(("-Dgroup", "-Dsecond"))] == expected
         major = "8" if version.startswith("1.8") else "11"
         assert done.log_lines(rf"checking min 9 max 100000 with {major}")
-
-    def test_a_condition_without_dash_never_matches(self, launch):
-        done = launch({"version_group_count": 1, "version_group_range_0": "11", "version_group_options_0": "-Dx=1"})
-        assert done.option("-Dx") is None
-        assert done.log_lines(r"ERROR: expected dash")
 
     def test_default_options_file_keeps_only_real_lines(self, launch, pack, tmp_path):
         installer = pack(config={"product_kind": "i", "main_class": "M", "read_default_vm_options": 1})
@@ -179,11 +164,6 @@ class TestOptionSources:
         assert args[:5] == ["false", "com.example.Main", "", "", "false"]
         assert args[5].endswith("installer.exe")
         assert args[6:] == ["-c1", "c two", "-q", "a", "b"]
-
-    def test_without_the_switch_j_arguments_go_to_main(self, launch):
-        done = launch(None, "-J-Xmx1g", "a")
-        assert "-Xmx1g" not in done.options
-        assert done.main_arguments[-2:] == ["-J-Xmx1g", "a"]
 
 
 class TestArgumentFiles:

@@ -154,16 +154,4 @@ TEST_F(PathEntries, EachEntryKindAppendsItsPaths)
     EXPECT_EQ(modulePath, lib + ";" + wideToNarrow(root) + "mods;");
 }
 
-TEST_F(PathEntries, RelativeEntriesResolveAgainstTheLauncherDirectory)
-{
-    ConfigBlock block;
-    block.strings[keys::kClassPath] = "A0rel\\app.jar;D0..\\up";
-    useConfigBlock(block);
-    std::string classPath;
-    addPathEntries(keys::kClassPath, classPath, false);
-    std::string directory = executableDirectoryNarrow();
-    std::string parent = directory.substr(0, directory.find_last_of('\\', directory.size() - 2) + 1);
-    EXPECT_EQ(classPath, directory + "rel\\app.jar;" + parent + "up;");
-}
-
 }  // namespace
