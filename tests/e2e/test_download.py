@@ -93,3 +93,42 @@ class TestAcquisition:
         assert result.returncode == 0, result.stderr
         assert b"acquired 1" in result.stdout
         assert (tmp_path / "jre.tar.gz").read_bytes() == BODY[:5000]
+
+
+class TestInstallerDownload:
+    """The whole road through the launcher: no runtime found, key 157, download, untar, launch."""
+
+    def test_a_missing_runtime_is_downloaded_unpacked_and_launched(self, pack, http_server, wine, tmp_path,
+                                                                   monkeypatch):
+        import io
+        import tarfile
+        vm = DOUBLES / "test_vm" / "jvm.dll"
+        if not vm.exists():
+            pytest.skip("build the test VM double")
+        for name in ("JAVA_HOME", "JDK_HOME", "TALLOW_JAVA_HOME", "STOWLINE_JAVA_HOME", "TEST_VM_SCRIPT"):
+            monkeypatch.delenv(name, raising=False)
+        files = [("bin/java.exe", (DOUBLES / "java_stub" / "java.exe").read_bytes()),
+                 ("bin/java_stub.cfg", b'err=java version "11.0.2"\nexit=0\n'),
+                 ("bin/server/jvm.dll", vm.read_bytes())]
+        raw = io.BytesIO()
+        with tarfile.open(fileobj=raw, mode="w:gz", format=tarfile.GNU_FORMAT) as archive:
+            for directory in ("bin/", "bin/server/"):
+                info = tarfile.TarInfo(directory)
+                info.type = tarfile.DIRTYPE
+                archive.addfile(info)
+            for name, data in files:
+                info = tarfile.TarInfo(name)
+                info.size = len(data)
+                archive.addfile(info, io.BytesIO(data))
+        http_server.serve("jre.tar.gz", raw.getvalue())
+        installer = pack(config={"main_class": "com.example.Main", "jvm_search_sequence": "",
+                                 "download_url": http_server.url("file", "jre.tar.gz"),
+                                 "download_without_asking": 1})
+        report = tmp_path / "report.txt"
+        result = installer.run("-q", env={"STOWLINE_LOG": "yes", "TEST_VM_REPORT": wine.windows_path(report)})
+        assert result.returncode == 0, result.stderr
+        assert b"No JRE found. Trying to download." in result.stdout
+        assert http_server.requests("file", "jre.tar.gz") == 1
+        assert "main-returned" in report.read_text("utf-8")
+        log = own_log(wine, tmp_path)
+        assert "download successful" in log and "untaring JRE was successful" in log
