@@ -1,27 +1,8 @@
 #include "core/payload_copy.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "core/config_format.h"
-
-namespace {
-
-// Eight bytes at a time: the copy of a large payload is bound by this loop and the disk.
-void unmask(uint8_t* bytes, size_t size)
-{
-    constexpr uint64_t kWideMask = 0x0101010101010101ull * kPayloadMask;
-    size_t i = 0;
-    for (; i + 8 <= size; i += 8) {
-        uint64_t word;
-        std::memcpy(&word, bytes + i, 8);
-        word ^= kWideMask;
-        std::memcpy(bytes + i, &word, 8);
-    }
-    maskPayload(bytes + i, size - i);
-}
-
-}  // namespace
 
 PayloadCopyStatus copyPayloadFile(int64_t length, uint8_t* buffer, size_t bufferSize, const PayloadRead& read,
                                   const PayloadWrite& write)
@@ -37,7 +18,7 @@ PayloadCopyStatus copyPayloadFile(int64_t length, uint8_t* buffer, size_t buffer
             status.systemError = error;
             return status;
         }
-        unmask(buffer, got);
+        maskPayload(buffer, got);
         size_t done = 0;
         while (done < got) {
             size_t written = 0;
