@@ -52,19 +52,19 @@ constexpr int32_t kActivateFirstInstance = 10008;  // flag
 constexpr int32_t kLongTempPaths = 10009;        // flag
 constexpr int32_t kReducePath = 10010;           // flag
 constexpr int32_t kClearJavaOptionVariables = 10012;  // flag
-// Splash status and version text settings.
-constexpr int32_t kSplashStatusX = 10109;
-constexpr int32_t kSplashStatusY = 10110;
-constexpr int32_t kSplashStatusFontSize = 10111;
-constexpr int32_t kSplashStatusColor = 10113;
-constexpr int32_t kSplashStatusWeight = 10114;
-constexpr int32_t kSplashVersionText = 10115;
-constexpr int32_t kSplashVersionX = 10116;
-constexpr int32_t kSplashVersionY = 10117;
-constexpr int32_t kSplashVersionFontSize = 10118;
-constexpr int32_t kSplashVersionColor = 10120;
-constexpr int32_t kSplashVersionWeight = 10121;
-constexpr int32_t kSplashTextSetting10122 = 10122;
+// Splash text lines handed to the Java side (font names 10112 and 10119 are not read).
+constexpr int32_t kSplashFirstLineX = 10109;          // int
+constexpr int32_t kSplashFirstLineY = 10110;          // int
+constexpr int32_t kSplashFirstLineText = 10111;       // text
+constexpr int32_t kSplashFirstLineFontSize = 10113;   // int
+constexpr int32_t kSplashFirstLineColor = 10114;      // text: "red,green,blue"
+constexpr int32_t kSplashFirstLineSetting = 10115;    // int, meaning given by the Java side
+constexpr int32_t kSplashSecondLineX = 10116;         // int
+constexpr int32_t kSplashSecondLineY = 10117;         // int
+constexpr int32_t kSplashSecondLineText = 10118;      // text, e.g. a version text
+constexpr int32_t kSplashSecondLineFontSize = 10120;  // int
+constexpr int32_t kSplashSecondLineColor = 10121;     // text
+constexpr int32_t kSplashSecondLineSetting = 10122;   // int, meaning given by the Java side
 // Version-specific VM option groups: count, then per group i a range (10201 + 2i) and options (10202 + 2i).
 constexpr int32_t kVersionGroupCount = 10200;
 constexpr int32_t versionGroupRange(int32_t group) { return 10201 + 2 * group; }

@@ -97,25 +97,25 @@ void initAwtSplashConfig(JNIEnv* env)
     }
     auto text = [&](int32_t key) { return newString(env, narrowToWide(configStringDup(key))); };
     // Two lines, each: text, x, y, colour "r,g,b", font size, and one further setting.
-    jstring firstText = text(keys::kSplashStatusFontSize);     // 10111
-    jstring firstColour = text(keys::kSplashStatusWeight);     // 10114
-    jstring secondText = text(keys::kSplashVersionFontSize);   // 10118
-    jstring secondColour = text(keys::kSplashVersionWeight);   // 10121
+    jstring firstText = text(keys::kSplashFirstLineText);
+    jstring firstColour = text(keys::kSplashFirstLineColor);
+    jstring secondText = text(keys::kSplashSecondLineText);
+    jstring secondColour = text(keys::kSplashSecondLineColor);
     jvalue values[14];
     values[0].z = JNI_TRUE;
     values[1].z = configInt(keys::kSplashSetting) != 0 ? JNI_TRUE : JNI_FALSE;
     values[2].l = firstText;
-    values[3].i = configInt(keys::kSplashStatusX);                 // 10109
-    values[4].i = configInt(keys::kSplashStatusY);                 // 10110
+    values[3].i = configInt(keys::kSplashFirstLineX);
+    values[4].i = configInt(keys::kSplashFirstLineY);
     values[5].l = firstColour;
-    values[6].i = configInt(keys::kSplashStatusColor);             // 10113: font size of line one
-    values[7].i = configInt(keys::kSplashVersionText);             // 10115
+    values[6].i = configInt(keys::kSplashFirstLineFontSize);
+    values[7].i = configInt(keys::kSplashFirstLineSetting);
     values[8].l = secondText;
-    values[9].i = configInt(keys::kSplashVersionX);                // 10116
-    values[10].i = configInt(keys::kSplashVersionY);               // 10117
+    values[9].i = configInt(keys::kSplashSecondLineX);
+    values[10].i = configInt(keys::kSplashSecondLineY);
     values[11].l = secondColour;
-    values[12].i = configInt(keys::kSplashVersionColor);           // 10120: font size of line two
-    values[13].i = configInt(keys::kSplashTextSetting10122);       // 10122
+    values[12].i = configInt(keys::kSplashSecondLineFontSize);
+    values[13].i = configInt(keys::kSplashSecondLineSetting);
     (*env)->CallStaticVoidMethodA(env, launcher, method, values);
     reportJavaException(env, false);
     for (jstring string : {firstText, firstColour, secondText, secondColour})
