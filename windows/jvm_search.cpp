@@ -11,6 +11,7 @@
 #include "windows/java_version.h"
 #include "windows/launcher_state.h"
 #include "windows/native_log.h"
+#include "windows/runtime_archive.h"
 #include "windows/temp_dirs.h"
 #include "windows/variables.h"
 #include "windows/wide_text.h"
@@ -106,10 +107,6 @@ std::string applicationDirectory()
     while (resolved.size() > 3 && resolved.back() == '\\') resolved.pop_back();
     return resolved;
 }
-
-// The packed jars of a runtime directory are unpacked by the included-runtime work, which is not
-// part of the launcher yet; runtimes found by the search are expected to hold unpacked jars.
-void unpackRuntimeJarsPending(const std::string&) {}
 
 // --- Sources -------------------------------------------------------------------------------
 
@@ -492,7 +489,7 @@ bool testLocation(const std::string& directory, bool betaAllowed, bool trusted, 
                   std::string& version)
 {
     std::string resolved = normaliseJavaPath(directory);
-    unpackRuntimeJarsPending(resolved);
+    unpackRuntimeJars(resolved);
     bool found = locateJavaExe(resolved, javaExe);
     if (trusted && launcherState().languageRestart) return true;
     if (found && checkJavaExe(javaExe, betaAllowed, !trusted, !trusted, version)) return true;

@@ -8,7 +8,9 @@ Entries:
     .../jvm.dll                                     a jvm.dll that loads (the test VM, else jvm_min)
     .../jvm.dll=bad                                 a file that is not a DLL
     .../jvm.dll=other                               a jvm.dll built for the other bitness
-    anything else (lib/tools.jar, lib/rt.jar.pack)  a small file
+    bin/unpack200.exe                               the unpack200 double of tests/doubles/unpack200
+    lib/NAME.jar.pack                               a pack file that the unpack200 double turns into NAME.jar
+    anything else (lib/tools.jar)                   a small file
 
 Registry entries go through `wine reg` (exact key names, "/" allowed inside a name). Everything
 added is removed again at the end of the test, together with the launcher's version-cache keys of
@@ -20,6 +22,7 @@ import subprocess
 import tempfile
 
 VERSION_CACHE = r"HKCU\SOFTWARE\fenmoor\tallow\jvms"
+PACKED_JAR = b"PK\x05\x06" + bytes(18)  # the jar inside every pack file: an empty archive
 
 
 def windows_path(path):
@@ -171,8 +174,12 @@ class Runtimes:
                 shutil.copyfile(self.other_dll, target)
             elif target.name == "jvm.dll":
                 shutil.copyfile(self.good_dll, target)
+            elif target.name == "unpack200.exe":
+                shutil.copyfile(self.doubles / "unpack200" / "unpack200.exe", target)
+            elif target.name.endswith(".jar.pack"):
+                target.write_bytes(b"PACK200-DOUBLE\n" + PACKED_JAR)
             else:
-                target.write_bytes(b"PK\x05\x06" + bytes(18))  # an empty archive
+                target.write_bytes(PACKED_JAR)
         runtime = Runtime(home, version, list(files))
         runtime.set_stub(exit_code=exit_code)
         self.made.append(runtime)

@@ -8,7 +8,7 @@ import re
 import pytest
 
 from conftest import DOUBLES, read_log
-from runtimes import Registry, Runtimes, windows_path
+from runtimes import PACKED_JAR, Registry, Runtimes, windows_path
 
 MESSAGES = {"1005": "vm not started", "1016": "no jvm {0}-bit", "1018": "variable {0} broken",
             "1020": "damaged at {0}"}
@@ -198,6 +198,15 @@ class TestSearchList:
                        env={"MY_JAVA": broken.windows().replace("\\", "/")})
         assert found.code == 83
         assert shown.format(home=broken.windows()) in found.stderr
+
+    def test_packed_archives_of_a_tested_directory_are_unpacked(self, pack, wine, runtimes):
+        runtime = runtimes.make("rt", "11.0.2", ["bin/java.exe", "bin/server/jvm.dll", "bin/unpack200.exe",
+                                                 "lib/rt.jar.pack", "lib/ext/extra.jar.pack"])
+        found = search(pack, wine, {"jvm_search_sequence": f"A{runtime.windows()};"})
+        assert found.code == 0, found.stderr
+        for jar in ("lib/rt.jar", "lib/ext/extra.jar"):
+            assert (runtime.home / jar).read_bytes() == PACKED_JAR
+            assert not (runtime.home / (jar + ".pack")).exists()
 
     def test_the_preferred_location_file_comes_before_the_list(self, pack, wine, runtimes, tmp_path):
         preferred = runtimes.make("preferred", "11.0.2")
