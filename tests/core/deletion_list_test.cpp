@@ -85,19 +85,6 @@ TEST(DeletionListParsing, OptionsLineIsComparedWhole)
     }
 }
 
-TEST(DeletionListParsing, MissingOrUnreadableListIsEmpty)
-{
-    DeletionList list = parseDeletionList({});
-    EXPECT_TRUE(list.semaphore.empty());
-    EXPECT_TRUE(list.files.empty());
-    EXPECT_TRUE(list.directories.empty());
-    EXPECT_FALSE(list.rebootDeletion);
-    // An odd trailing byte is no character.
-    std::vector<uint8_t> odd = utf16le(u"s\no\nq\nEOSMARKER\nf\nEOSMARKER\nC:\\x");
-    odd.push_back('y');
-    EXPECT_EQ(parseDeletionList(odd).files, std::vector<std::u16string>{u"C:\\x"});
-}
-
 TEST(DeletionListParsing, OverlongPathLinesAreDroppedNotCut)
 {
     std::u16string longPath = u"C:\\" + std::u16string(kDeletionListLineLimit, u'a');
@@ -123,18 +110,6 @@ TEST(DeletionPasses, LockedFileReleasedLaterIsDeletedWithoutReboot)
     EXPECT_EQ(fs.sleeps, (std::vector<unsigned>{500, 500, 500}));
     EXPECT_FALSE(outcome.rebootNeeded);
     EXPECT_TRUE(fs.scheduled.empty());
-}
-
-TEST(DeletionPasses, VanishedEntriesCountAsDone)
-{
-    FakeFileSystem fs;
-    DeletionList list;
-    list.files = {u"C:\\gone.txt"};
-    list.directories = {u"C:\\gone"};
-    DeletionOutcome outcome = runDeletionPasses(list, fs.operations());
-    EXPECT_EQ(outcome.passes, 1);
-    EXPECT_TRUE(fs.sleeps.empty());
-    EXPECT_TRUE(outcome.remaining.empty());
 }
 
 TEST(DeletionPasses, ExtractionDirectoryLeftoversAreScheduledAtOnceAndAskNoQuestion)
@@ -178,31 +153,4 @@ TEST(DeletionPasses, StubbornFileIsScheduledInTheLastPassOnlyWhenAllowed)
             EXPECT_EQ(outcome.remaining.size(), 2u);
         }
     }
-}
-
-TEST(DeletionPasses, OnlyAScheduledFileNotADirectoryNeedsTheReboot)
-{
-    FakeFileSystem fs;
-    fs.present = {u"C:\\app"};
-    fs.lockedAttempts[u"C:\\app"] = -1;
-    DeletionList list;
-    list.rebootDeletion = true;
-    list.directories = {u"C:\\app"};
-    DeletionOutcome outcome = runDeletionPasses(list, fs.operations(), 3, 10);
-    EXPECT_EQ(fs.scheduled, std::vector<std::u16string>{u"C:\\app"});
-    EXPECT_FALSE(outcome.rebootNeeded);
-}
-
-TEST(DeletionPasses, FailedSchedulingNeedsNoReboot)
-{
-    FakeFileSystem fs;
-    fs.present = {u"C:\\x.dll"};
-    fs.lockedAttempts[u"C:\\x.dll"] = -1;
-    fs.schedulingWorks = false;
-    DeletionList list;
-    list.rebootDeletion = true;
-    list.files = {u"C:\\x.dll"};
-    DeletionOutcome outcome = runDeletionPasses(list, fs.operations(), 2, 10);
-    EXPECT_FALSE(outcome.rebootNeeded);
-    EXPECT_EQ(outcome.remaining, std::vector<std::u16string>{u"C:\\x.dll"});
 }

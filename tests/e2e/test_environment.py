@@ -47,12 +47,3 @@ def test_a_path_without_windows_entries_is_left_alone(pack, temp):
     log = temp.log()
     assert logged(log, "reduced PATH") == ["reduced PATH 0 to "]
     assert logged(log, "Setting PATH (native libs)") == ["Setting PATH (native libs) D:\\tools;E:\\bin"]
-
-
-def test_without_the_setting_path_is_not_reduced(pack, temp):
-    installer = pack()
-    temp.run(installer, "-q", variables={"PATH": "C:\\WINDOWS\\SYSTEM32;D:\\tools"})
-    log = temp.log()
-    assert "reducing PATH" not in log
-    assert logged(log, "Setting PATH (native libs)") == ["Setting PATH (native libs) C:\\WINDOWS\\SYSTEM32;D:\\tools"]
-

@@ -114,30 +114,6 @@ TEST_F(Extraction, FilesLandByNameWithOneDirectoryLevelAndEmptyOnesAreSkipped)
     EXPECT_EQ(unextracted, end);
 }
 
-TEST_F(Extraction, TheCountLimitsTheNamesAndTheUnextractedPositionFollowsTheLastFile)
-{
-    add(content(10, 1));
-    uint64_t afterSecond = add(content(20, 2));
-    add(content(30, 3));
-    uint64_t unextracted = 0;
-    ASSERT_EQ(extract("one;two;three", 2, &unextracted), kExtractionDone);
-    EXPECT_TRUE(exists(target_ + L"\\one"));
-    EXPECT_EQ(readFile(target_ + L"\\two"), content(20, 2));
-    EXPECT_FALSE(exists(target_ + L"\\three"));
-    EXPECT_EQ(unextracted, afterSecond);
-}
-
-TEST_F(Extraction, AnExistingTargetIsReplaced)
-{
-    add(content(3, 7));
-    unique_file old(::CreateFileW((target_ + L"\\file").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    DWORD written = 0;
-    ::WriteFile(old.get(), "a much longer old content", 25, &written, nullptr);
-    old.reset();
-    ASSERT_EQ(extract("file", 1), kExtractionDone);
-    EXPECT_EQ(readFile(target_ + L"\\file"), content(3, 7));
-}
-
 TEST_F(Extraction, APayloadThatEndsEarlyFailsAndLeavesNoPartialFile)
 {
     add(content(100, 1));
@@ -146,13 +122,6 @@ TEST_F(Extraction, APayloadThatEndsEarlyFailsAndLeavesNoPartialFile)
     ASSERT_EQ(extract("first;second", 2), kExtractionReadFailed);
     EXPECT_TRUE(exists(target_ + L"\\first"));
     EXPECT_FALSE(exists(target_ + L"\\second"));
-}
-
-TEST_F(Extraction, APayloadCutInsideALengthFails)
-{
-    add(content(100, 1));
-    bytes_.insert(bytes_.end(), {0x10, 0x00, 0x00});
-    EXPECT_EQ(extract("first;second", 2), kExtractionReadFailed);
 }
 
 TEST_F(Extraction, NamesThatWouldLeaveTheDirectoryAreRefusedBeforeAnythingIsWritten)
@@ -176,12 +145,4 @@ TEST_F(Extraction, ATargetThatCannotBeWrittenIsAWriteFailure)
     add(content(8, 1));
     ASSERT_TRUE(::CreateDirectoryW((target_ + L"\\denied.txt").c_str(), nullptr));
     EXPECT_EQ(extract("denied.txt", 1), kExtractionWriteFailed);
-}
-
-TEST_F(Extraction, NoNamesExtractNothingAndStopAtThePayloadStart)
-{
-    add(content(8, 1));
-    uint64_t unextracted = 0;
-    ASSERT_EQ(extract("", 3, &unextracted), kExtractionDone);
-    EXPECT_EQ(unextracted, kPayloadOffset);
 }

@@ -172,32 +172,3 @@ TEST(ExecutablePath, NarrowAndWideFormsNameTheRunningExecutable)
     EXPECT_EQ(wide.compare(0, executableDirectoryWide().size(), executableDirectoryWide()), 0);
     EXPECT_EQ(wide.find(L"\\\\", 1), std::wstring::npos);
 }
-
-TEST(ResolvePath, RelativePathsHangOffTheExecutableDirectory)
-{
-    const std::wstring directory = executableDirectoryWide();
-    EXPECT_EQ(resolvePath(L"lib\\\\x64\\..\\native"), directory + L"lib\\native");
-    EXPECT_EQ(resolvePath(L"C:\\abs\\\\path"), L"C:\\abs\\path");
-    EXPECT_EQ(resolvePathNarrow("lib"), executableDirectoryNarrow() + "lib");
-    EXPECT_EQ(resolvePathNarrow("D:\\x\\\\y"), "D:\\x\\y");
-}
-
-TEST(TemporaryDirectory, IsCreatedBesideItsTlwFileInTheUserTempDirectory)
-{
-    clearTemporaryDirectoryName();
-    createTemporaryDirectory();
-    const std::string directory = temporaryDirectoryName();
-    ASSERT_FALSE(directory.empty());
-    const std::string temp = userTempDirectoryNarrow();
-    EXPECT_EQ(directory.compare(0, temp.size(), temp), 0) << directory;
-    const size_t suffix = directory.rfind("_dir");
-    ASSERT_NE(suffix, std::string::npos);
-    const std::string tempFile = directory.substr(0, suffix);
-    EXPECT_NE(tempFile.find("\\tlw"), std::string::npos);
-    EXPECT_EQ(tempFile.substr(tempFile.size() - 4), ".tmp");
-    EXPECT_TRUE(::GetFileAttributesA(directory.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
-    EXPECT_NE(::GetFileAttributesA(tempFile.c_str()), INVALID_FILE_ATTRIBUTES);
-    EXPECT_TRUE(deleteTree(directory, true));
-    ::DeleteFileA(tempFile.c_str());
-    clearTemporaryDirectoryName();
-}
