@@ -251,10 +251,23 @@ std::wstring commonAppDataTemp()
 }
 
 struct Candidate {
-    std::wstring wide;
+    std::wstring (*path)(const std::wstring& windows);  // asked only when the candidate is reached
     bool createFirst;
     bool checkLongForm;
 };
+
+std::wstring profileTemp(const std::wstring&)
+{
+    const std::wstring profile = environmentWide(L"USERPROFILE");
+    return profile.empty() ? std::wstring() : profile + L"\\AppData\\Local\\Temp";
+}
+
+std::wstring homeDirectory(const std::wstring&)
+{
+    const std::wstring drive = environmentWide(L"HOMEDRIVE");
+    const std::wstring path = environmentWide(L"HOMEPATH");
+    return drive.empty() || path.empty() ? std::wstring() : drive + path;
+}
 
 // The narrow form that names the same directory: the plain conversion, or the short form when
 // the code page cannot hold a character of the long one.
@@ -269,18 +282,19 @@ std::string narrowFormOf(const std::wstring& wide)
     return lossy ? narrow : shortNarrow;
 }
 
-bool tryCandidate(const Candidate& candidate, bool relaxed, bool switchToLongForm)
+bool tryCandidate(const Candidate& candidate, const std::wstring& windows, bool relaxed, bool switchToLongForm)
 {
-    if (candidate.wide.empty()) return false;
-    if (candidate.createFirst) ::CreateDirectoryW(candidate.wide.c_str(), nullptr);
-    std::string narrow = narrowFormOf(candidate.wide);
+    const std::wstring wide = candidate.path(windows);
+    if (wide.empty()) return false;
+    if (candidate.createFirst) ::CreateDirectoryW(wide.c_str(), nullptr);
+    std::string narrow = narrowFormOf(wide);
     // The relaxed pass tolerates a long form with "?" but still switches to a long form when asked.
     bool checkLongForm = !relaxed && candidate.checkLongForm;
     bool switchHere = switchToLongForm && (relaxed || candidate.checkLongForm);
     if (!usableDirectoryNarrow(narrow, false, checkLongForm, switchHere)) return false;
-    if (!usableDirectoryWide(candidate.wide, false, relaxed ? false : candidate.checkLongForm)) return false;
+    if (!usableDirectoryWide(wide, false, relaxed ? false : candidate.checkLongForm)) return false;
     Paths& state = paths();
-    state.userTempWide = candidate.wide;
+    state.userTempWide = wide;
     state.userTempNarrow = narrow;
     return true;
 }
@@ -293,46 +307,35 @@ void chooseUserTempDirectory()
     state.choosing = true;
     const bool switchToLongForm = configFlag(keys::kLongTempPaths);
     const std::wstring windows = windowsDirectory();
-    const std::wstring profile = environmentWide(L"USERPROFILE");
-    const std::wstring homeDrive = environmentWide(L"HOMEDRIVE");
-    const std::wstring homePath = environmentWide(L"HOMEPATH");
-    const std::wstring profileTemp = profile.empty() ? std::wstring() : profile + L"\\AppData\\Local\\Temp";
-    const std::wstring home = homeDrive.empty() || homePath.empty() ? std::wstring() : homeDrive + homePath;
+    auto systemTemp = [](const std::wstring&) { return systemTempPath(); };
+    auto commonTemp = [](const std::wstring&) { return commonAppDataTemp(); };
+    auto windowsTemp = [](const std::wstring& w) { return w.empty() ? w : w + L"\\temp"; };
+    auto cTemp = [](const std::wstring&) { return std::wstring(L"c:\\temp"); };
+    auto cTmp = [](const std::wstring&) { return std::wstring(L"c:\\tmp"); };
+    auto windowsItself = [](const std::wstring& w) { return w; };
+    // Pass 1: long forms are tested for the first four; from the fifth only probe and folding.
+    const Candidate firstPass[] = {
+        {systemTemp, true, true},   {profileTemp, false, true}, {homeDirectory, false, true},
+        {commonTemp, false, true},  {windowsTemp, false, false}, {cTemp, false, false},
+        {cTmp, false, false},       {windowsItself, false, false}, {cTmp, true, false},
+    };
+    // Pass 2 accepts long forms the code page cannot show: the short forms still work.
+    const Candidate secondPass[] = {{systemTemp, true, false}, {profileTemp, false, false}, {homeDirectory, false, false}};
 
     bool found = false;
     int index = 0;
-    // Pass 1: long forms are tested for the first four; from the fifth only probe and folding.
-    const Candidate firstPass[] = {
-        {systemTempPath(), true, true},
-        {profileTemp, false, true},
-        {home, false, true},
-        {commonAppDataTemp(), false, true},
-        {windows.empty() ? std::wstring() : windows + L"\\temp", false, false},
-        {L"c:\\temp", false, false},
-        {L"c:\\tmp", false, false},
-        {windows, false, false},
-        {L"c:\\tmp", true, false},
-    };
     for (const Candidate& candidate : firstPass) {
         ++index;
-        if (tryCandidate(candidate, false, switchToLongForm)) {
+        if (tryCandidate(candidate, windows, false, switchToLongForm)) {
             found = true;
             break;
         }
     }
-    if (!found) {
-        const Candidate secondPass[] = {
-            {systemTempPath(), true, false},
-            {profileTemp, false, false},
-            {home, false, false},
-        };
-        for (const Candidate& candidate : secondPass) {
-            ++index;
-            if (tryCandidate(candidate, true, switchToLongForm)) {
-                found = true;
-                state.relaxed = true;
-                break;
-            }
+    for (size_t i = 0; !found && i < sizeof secondPass / sizeof secondPass[0]; ++i) {
+        ++index;
+        if (tryCandidate(secondPass[i], windows, true, switchToLongForm)) {
+            found = true;
+            state.relaxed = true;
         }
     }
     if (found)
