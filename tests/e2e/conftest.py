@@ -5,6 +5,7 @@ it). Tests run one after another: they share the prefix's temp directory.
 """
 import os
 import pathlib
+import shutil
 import subprocess
 
 import pytest
@@ -105,3 +106,31 @@ def pack(tmp_path, wine):
 
 def read_log(path):
     return path.read_bytes()[3:].decode("utf-8")
+
+
+@pytest.fixture
+def runtime(tmp_path, monkeypatch):
+    """make(version, jli=False): a Java home with the stub java.exe and the test VM."""
+    for name in ("JAVA_HOME", "JDK_HOME", "TALLOW_JAVA_HOME", "STOWLINE_JAVA_HOME", "_JAVA_OPTIONS",
+                 "JAVA_TOOL_OPTIONS", "JDK_JAVA_OPTIONS", "MANPATH", "TEST_VM_SCRIPT"):
+        monkeypatch.delenv(name, raising=False)
+
+    def make(version="11.0.2", jli=False, name="rt"):
+        home = tmp_path / name
+        (home / "bin" / "server").mkdir(parents=True)
+        shutil.copyfile(DOUBLES / "java_stub" / "java.exe", home / "bin" / "java.exe")
+        (home / "bin" / "java_stub.cfg").write_text(f'err=java version "{version}"\nexit=0\n')
+        shutil.copyfile(DOUBLES / "test_vm" / "jvm.dll", home / "bin" / "server" / "jvm.dll")
+        if jli:
+            shutil.copyfile(DOUBLES / "jli" / "jli.dll", home / "bin" / "jli.dll")
+        return home
+
+    if not (DOUBLES / "test_vm" / "jvm.dll").exists():
+        pytest.skip("build the jvm, jli and java_stub doubles")
+    return make
+
+
+@pytest.fixture
+def java_home(runtime, wine):
+    """Environment that lets an installer find a working test runtime (stub java.exe, test VM)."""
+    return {"STOWLINE_JAVA_HOME": wine.windows_path(runtime())}

@@ -53,28 +53,6 @@ class Launch:
 
 
 @pytest.fixture
-def runtime(tmp_path, monkeypatch):
-    """make(version, jli=False): a Java home with the stub java.exe and the test VM."""
-    for name in ("JAVA_HOME", "JDK_HOME", "TALLOW_JAVA_HOME", "STOWLINE_JAVA_HOME", "_JAVA_OPTIONS",
-                 "JAVA_TOOL_OPTIONS", "JDK_JAVA_OPTIONS", "MANPATH", "TEST_VM_SCRIPT"):
-        monkeypatch.delenv(name, raising=False)
-
-    def make(version="11.0.2", jli=False, name="rt"):
-        home = tmp_path / name
-        (home / "bin" / "server").mkdir(parents=True)
-        shutil.copyfile(DOUBLES / "java_stub" / "java.exe", home / "bin" / "java.exe")
-        (home / "bin" / "java_stub.cfg").write_text(f'err=java version "{version}"\nexit=0\n')
-        shutil.copyfile(DOUBLES / "test_vm" / "jvm.dll", home / "bin" / "server" / "jvm.dll")
-        if jli:
-            shutil.copyfile(DOUBLES / "jli" / "jli.dll", home / "bin" / "jli.dll")
-        return home
-
-    if not (DOUBLES / "test_vm" / "jvm.dll").exists():
-        pytest.skip("build the jvm, jli and java_stub doubles")
-    return make
-
-
-@pytest.fixture
 def launch(pack, wine, runtime, tmp_path):
     """launch(config, *args, version=, jli=, script=, env=, files=, installer=) -> Launch"""
 
