@@ -128,6 +128,22 @@ class TestSwitchesAndLanguage:
         assert "manual language/country is pt_BR" in text
         assert "language/country is" not in text.replace("manual language/country is", "")
 
+    @pytest.mark.parametrize("language, expected", [
+        ("pt_BR", "corrompido BR"),  # "pt" applies, then "pt_BR" wins
+        ("pt_PT", "corrompido"),     # "pt" applies, "pt_BR" is read past
+        ("de_AT", "Die Installationsdatei ist besch\u00e4digt."),
+        ("fr", "The installation file is corrupted."),
+    ])
+    def test_language_sets_apply_by_prefix_in_file_order(self, pack, language, expected):
+        installer = pack(options=["--wrong-crc"], translations={
+            "de": {"installation_corrupted": "Die Installationsdatei ist besch\u00e4digt."},
+            "pt": {"installation_corrupted": "corrompido", "error_title": "Erro"},
+            "pt_BR": {"installation_corrupted": "corrompido BR"},
+        })
+        result = installer.run("-q", "-Dstowline.language=" + language)
+        assert result.returncode == 1
+        assert result.stderr.decode("cp1252").startswith(expected)
+
     def test_quiet_errors_go_to_standard_error_with_a_line_feed(self, pack):
         installer = pack(config={"launcher_type": 1})  # message boxes, unless quiet
         data = bytearray(installer.path.read_bytes())
