@@ -72,7 +72,7 @@ WalkRun walk(const Bytes& archive, const Faults& faults = {})
         if (faults.readErrorAt >= 0 && position == static_cast<size_t>(faults.readErrorAt)) return -1;
         size_t count = std::min(size, archive.size() - std::min(position, archive.size()));
         if (count < size) past = true;
-        std::memcpy(buffer, archive.data() + position, count);
+        if (count > 0) std::memcpy(buffer, archive.data() + position, count);
         position += count;
         return static_cast<long>(count);
     };
