@@ -1,0 +1,154 @@
+#!/usr/bin/env bash
+# Screenshots of the installer's dialogs under Wine on a private Xvfb display, into docs/screenshots:
+#   progress-extraction.png      the progress dialog while the payload is extracted
+#   progress-download.png        the progress dialog during a runtime download (status line shown)
+#   choice-with-download.png     the runtime choice dialog with a download address
+#   choice-without-download.png  the runtime choice dialog without one (no Download button)
+# Uses a throw-away Wine prefix, so the shared test prefix keeps running without a display.
+# Needs the x64 launcher, stowpack and the doubles (scripts/build.sh); the paths can be given as in
+# the end-to-end tests: LAUNCHER_EXE, STOWPACK, TEST_DOUBLES.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+export LAUNCHER_EXE="${LAUNCHER_EXE:-$root/build/x64/windows/launcher.exe}"
+export STOWPACK="${STOWPACK:-$root/build/native/tools/stowpack/stowpack}"
+export TEST_DOUBLES="${TEST_DOUBLES:-$root/build/x64/tests/doubles}"
+export SHOTS="${SHOTS:-$root/docs/screenshots}"
+
+if [ ! -x /usr/bin/import ] || [ ! -x /usr/bin/Xvfb ]; then
+  apt-get update -q >/dev/null
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q imagemagick xvfb >/dev/null
+fi
+
+work="$(mktemp -d /tmp/launcher-shots.XXXXXX)"
+display=":$((90 + RANDOM % 9))"
+Xvfb "$display" -screen 0 1024x768x24 -br >/dev/null 2>&1 &
+xvfb_pid=$!
+export WINEPREFIX="$work/prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY="$display"
+cleanup() {
+  wineserver -k >/dev/null 2>&1 || true
+  kill "$xvfb_pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+sleep 1
+# The prefix is made with the display set, so its desktop process can draw.
+mkdir -p "$WINEPREFIX"
+wineserver -p >/dev/null 2>&1 || true
+wineboot -i >/dev/null 2>&1
+# No window manager runs on the display: Wine draws the caption and frame itself.
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
+mkdir -p "$SHOTS"
+
+WORK="$work" /usr/bin/python3 - <<'PY'
+import http.server, os, pathlib, shutil, subprocess, threading, time
+
+work = pathlib.Path(os.environ["WORK"])
+doubles = pathlib.Path(os.environ["TEST_DOUBLES"])
+shots = pathlib.Path(os.environ["SHOTS"])
+user = subprocess.run(["whoami"], capture_output=True, text=True).stdout.strip()
+temp = pathlib.Path(os.environ["WINEPREFIX"], "drive_c", "users", user, "Temp")
+
+
+def windows(path):
+    return "Z:" + str(pathlib.Path(path).resolve()).replace("/", "\\")
+
+
+def runtime():
+    home = work / "jre"
+    (home / "bin" / "server").mkdir(parents=True, exist_ok=True)
+    shutil.copyfile(doubles / "java_stub" / "java.exe", home / "bin" / "java.exe")
+    shutil.copyfile(doubles / "test_vm" / "jvm.dll", home / "bin" / "server" / "jvm.dll")
+    (home / "bin" / "java_stub.cfg").write_text('err=java version "11.0.2"\nexit=0\n')
+    return home
+
+
+def quoted(text):
+    return '"' + str(text).replace("\\", "\\\\").replace('"', '\\"') + '"'
+
+
+def pack(name, config, files=()):
+    lines = [f'launcher = {quoted(os.environ["LAUNCHER_EXE"])}', 'download_site = "https://downloads.example.org/java"',
+             "[config]", '"application_name" = "Sample App"', '"launcher_type" = 1']
+    lines += [f'"{key}" = {quoted(value)}' for key, value in config.items()]
+    for index, (file_name, size) in enumerate(files):
+        source = work / f"{name}_{index}.bin"
+        with open(source, "wb") as out:
+            out.truncate(size)
+        lines += ["[[files]]", f"source = {quoted(source)}", f"name = {quoted(file_name)}"]
+    project = work / f"{name}.toml"
+    project.write_text("\n".join(lines) + "\n")
+    output = work / f"{name}.exe"
+    subprocess.run([os.environ["STOWPACK"], "build", str(project), "-o", str(output)], check=True)
+    return output
+
+
+def log_has(text):
+    return any(text in log.read_bytes().decode("utf-8", "replace") for log in temp.glob("stw_nlog_*.log"))
+
+
+def shoot(installer, wait_for, delay, name, env=None):
+    for log in temp.glob("stw_nlog_*.log"):
+        log.unlink()
+    environment = dict(os.environ, STOWLINE_LOG="yes", **(env or {}))
+    process = subprocess.Popen(["wine", str(installer)], cwd=work, env=environment,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    deadline = time.monotonic() + 60
+    while not log_has(wait_for) and time.monotonic() < deadline:
+        time.sleep(0.02)
+    time.sleep(delay)
+    raw = work / f"{name}.raw.png"
+    subprocess.run(["/usr/bin/import", "-window", "root", str(raw)], check=True)
+    subprocess.run(["/usr/bin/convert", str(raw), "-trim", "+repage", str(shots / f"{name}.png")], check=True)
+    process.kill()
+    process.wait()
+    # The server daemon would keep a pipe open for ever: its output goes nowhere.
+    subprocess.run(["wineserver", "-k"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    subprocess.run(["wineserver", "-p"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    print("wrote", shots / f"{name}.png")
+
+
+class SlowArchive(http.server.BaseHTTPRequestHandler):
+    """Serves 64 MiB slowly, so the download is still running when the picture is taken."""
+    def log_message(self, *args):
+        pass
+
+    def do_GET(self):
+        size = 64 << 20
+        self.send_response(200)
+        self.send_header("Content-Length", str(size))
+        self.end_headers()
+        try:
+            for _ in range(size // 65536):
+                self.wfile.write(bytes(65536))
+                time.sleep(0.05)
+        except OSError:
+            pass
+
+
+home = runtime()
+search = {"jvm_search_sequence": "A" + windows(home), "main_class": "com.example.Setup",
+          "min_java_version": "1.8", "max_java_version": "17"}
+nothing = dict(search, jvm_search_sequence="A" + windows(work / "no_runtime"))
+
+only = os.environ.get("SHOTS_ONLY", "")
+wanted = lambda name: not only or name in only.split(",")
+
+# The payload is large enough that the extraction lasts a moment after its first log line.
+if wanted("progress-extraction"):
+    shoot(pack("extraction", search, [("stwparams.conf", 1000), ("data\\big.bin", 300 << 20)]),
+            "Included files: 2", 0.6, "progress-extraction")
+
+if wanted("progress-download"):
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), SlowArchive)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    url = f"http://127.0.0.1:{server.server_address[1]}/jre.tar.gz"
+    shoot(pack("download", dict(nothing, download_url=url, download_without_asking="1")),
+            "Downloading JRE", 3.0, "progress-download")
+    server.shutdown()
+
+if wanted("choice-with-download"):
+    shoot(pack("choice", dict(nothing, download_url="https://downloads.example.org/jre.tar.gz")),
+            "Download location:", 1.5, "choice-with-download")
+if wanted("choice-without-download"):
+    shoot(pack("choice_locate", nothing), "Download location:", 1.5, "choice-without-download")
+PY
