@@ -120,15 +120,16 @@ DWORD WINAPI animateUnpack(LPVOID parameter)
     return 0;
 }
 
-void startThreadAboveNormal(LPTHREAD_START_ROUTINE routine, void* parameter, const wchar_t* what)
+bool startThreadAboveNormal(LPTHREAD_START_ROUTINE routine, void* parameter, const wchar_t* what)
 {
     unique_handle thread(::CreateThread(nullptr, 0, routine, parameter, CREATE_SUSPENDED, nullptr));
     if (!thread) {
         logError(L"could not start the %s thread %d", what, static_cast<int>(::GetLastError()));
-        return;
+        return false;
     }
     ::SetThreadPriority(thread.get(), THREAD_PRIORITY_ABOVE_NORMAL);
     ::ResumeThread(thread.get());
+    return true;
 }
 
 }  // namespace
@@ -268,7 +269,8 @@ int watcherPosition(int waitStart, int tick)
 void startJavaWindowWatcher(HWND window, int waitStart)
 {
     if (window == nullptr) return;
-    startThreadAboveNormal(watchForJavaWindow, new std::pair<HWND, int>(window, waitStart), L"watcher");
+    auto* arguments = new std::pair<HWND, int>(window, waitStart);
+    if (!startThreadAboveNormal(watchForJavaWindow, arguments, L"watcher")) delete arguments;
 }
 
 void setUntarDuration(DWORD milliseconds) { untarDuration.store(milliseconds); }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "core/config_keys.h"
 #include "windows/config_block.h"
@@ -122,7 +123,7 @@ void unpackPayloadJars()
         fatalMessage(messages::kInternalError, L"71");
     }
     // The position is a 64-bit file offset: a 32-bit "%d" would misstate payloads beyond 2 GiB.
-    std::fprintf(file, "%llu", static_cast<unsigned long long>(unextractedPosition()));
+    std::fputs(std::to_string(unextractedPosition()).c_str(), file);
     std::fclose(file);
     // The directory stays for whoever asked for it: terminate must not remove it.
     clearTemporaryDirectoryName();

@@ -3,6 +3,7 @@ of a runtime, packed payload jars, extract-and-exit, restart runs, the registry 
 of main in the test VM (tests/doubles/test_vm)."""
 import io
 import json
+import os
 import pathlib
 import re
 import subprocess
@@ -257,3 +258,27 @@ class TestLanguageRestart:
         assert len(run.log_values("Temp dir3: ")) == 1
         # Not an extraction directory of the launcher: nothing in it was deleted.
         assert (directory / "stwruntime.jar").read_bytes() == b"only this one"
+
+
+class TestProgressDialog:
+    def test_without_a_desktop_the_install_runs_without_the_dialog(self, pack, wine, runtimes, tmp_path, flags,
+                                                                   monkeypatch):
+        monkeypatch.delenv("DISPLAY", raising=False)
+        installer, _ = installer_with_runtime(pack, runtimes)
+        run = Run(installer, wine, tmp_path)
+        assert run.code == 0, run.stderr
+        assert not run.logged("Quiet installer.")
+        assert run.log_values("could not show the progress dialog ")
+        assert "main-returned" in run.report
+
+    @pytest.mark.skipif("DISPLAY" not in os.environ, reason="needs a display (Xvfb)")
+    def test_the_dialog_hides_once_the_java_window_shows(self, pack, wine, runtimes, tmp_path, flags):
+        installer, _ = installer_with_runtime(pack, runtimes)
+        run = Run(installer, wine, tmp_path, script="main window Setup\nmain sleep 3000\n")
+        assert run.code == 0, run.stderr
+        assert run.logged("Java window visible")
+        assert run.log_values("could not show the progress dialog ") == []
+        # The per-process flag existed while the window was awaited and is gone now.
+        values = subprocess.run(["wine", "reg", "query", FLAGS_KEY], capture_output=True, text=True).stdout
+        assert flags() == 1
+        assert "InstallStarted_" not in values
