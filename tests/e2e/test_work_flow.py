@@ -101,38 +101,6 @@ class TestQuietInstall:
         assert flags() == 1
         assert run.log_values("Could not start JVM") == []
 
-    def test_the_extraction_directory_is_the_working_directory_of_main(self, pack, wine, runtimes, tmp_path, flags):
-        installer, _ = installer_with_runtime(pack, runtimes)
-        run = Run(installer, wine, tmp_path, "-q")
-        assert run.code == 0
-        extraction = run.log_values("Temp dir3: ")[0]
-        assert run.log_values("Current working dir: ")[-1].lower() == extraction.lower()
-
-    def test_a_damaged_payload_stops_before_extraction(self, pack, wine, runtimes, tmp_path, flags):
-        installer, _ = installer_with_runtime(pack, runtimes)
-        data = bytearray(installer.path.read_bytes())
-        data[-100] ^= 0x01  # inside the last payload file
-        installer.path.write_bytes(bytes(data))
-        run = Run(installer, wine, tmp_path, "-q")
-        assert run.code == 1
-        assert "The installation file is corrupted" in run.stderr
-        assert run.log_values("Temp dir3: ") == [] and run.report == []
-
-    def test_nocheck_skips_the_integrity_check(self, pack, wine, runtimes, tmp_path, flags):
-        installer, _ = installer_with_runtime(pack, runtimes, files=[("stwparams.conf", b"abc")])
-        data = bytearray(installer.path.read_bytes())
-        data[-2] ^= 0x01
-        installer.path.write_bytes(bytes(data))
-        run = Run(installer, wine, tmp_path, "-q", "-nocheck")
-        assert run.code == 0, run.stderr
-        assert run.log_values("checksums: ") == [] and "main-returned" in run.report
-
-    def test_an_exception_from_main_is_reported_with_message_1005(self, pack, wine, runtimes, tmp_path, flags):
-        installer, _ = installer_with_runtime(pack, runtimes)
-        run = Run(installer, wine, tmp_path, "-q", script="main throw java/lang/IllegalStateException broken\n")
-        assert run.code == 1
-        assert run.logged("Could not start JVM")
-        assert "The JVM could not be started." in run.stderr
 
 
 class TestNoRuntime:
@@ -168,15 +136,6 @@ def runtime_archive(runtimes, tmp_path):
 
 
 class TestIncludedRuntime:
-    def test_an_included_runtime_is_unpacked_and_loaded(self, pack, wine, runtimes, tmp_path, flags):
-        installer = pack(config={"main_class": "com.example.Setup"},
-                         files=[*PAYLOAD, ("jre.tar.gz", runtime_archive(runtimes, tmp_path))])
-        run = Run(installer, wine, tmp_path, "-q")
-        assert run.code == 0, run.stderr
-        assert run.logged("JRE included") and run.logged("extracting JRE")
-        assert run.log_values("JRE dir: ")[0].lower().endswith("\\jre")
-        assert "main-returned" in run.report
-
     def test_key_161_prefers_an_installed_runtime(self, pack, wine, runtimes, tmp_path, flags):
         installer, runtime = installer_with_runtime(
             pack, runtimes, config={"prefer_installed_runtime": "1"}, files=[*PAYLOAD, ("jre.tar.gz", runtime_archive(runtimes, tmp_path))])
@@ -222,14 +181,6 @@ class TestExtractAndExit:
             assert (directory / pathlib.PureWindowsPath(name)).read_bytes() == content
         assert run.report == [] or not any(line.startswith("main ") for line in run.report)
 
-    def test_an_existing_directory_is_reused(self, pack, wine, runtimes, tmp_path, flags):
-        installer, _ = installer_with_runtime(pack, runtimes)
-        directory = installer.path.with_name(installer.path.name + ".test")
-        directory.mkdir()
-        (directory / "unextracted.txt").write_text("stale")
-        run = Run(installer, wine, tmp_path, "__stw_extract_and_exit", "-q")
-        assert run.code == 0
-        assert (directory / "unextracted.txt").read_text() != "stale"
 
 
 class TestLanguageRestart:
@@ -247,17 +198,6 @@ class TestLanguageRestart:
         # A restart leaves the flags alone.
         assert flags() is None
 
-    def test_an_incomplete_directory_turns_into_a_first_run(self, pack, wine, runtimes, tmp_path, flags):
-        installer, _ = installer_with_runtime(pack, runtimes)
-        directory = tmp_path / "previous_run"
-        directory.mkdir()
-        (directory / "stwruntime.jar").write_bytes(b"only this one")
-        run = Run(installer, wine, tmp_path, "__stw_lang_restart", cwd=directory)
-        assert run.code == 0, run.stderr
-        assert run.logged("could not find stwparams.conf")
-        assert len(run.log_values("Temp dir3: ")) == 1
-        # Not an extraction directory of the launcher: nothing in it was deleted.
-        assert (directory / "stwruntime.jar").read_bytes() == b"only this one"
 
 
 class TestProgressDialog:
