@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Prints how long one launcher run takes under Wine from process start to "Init done": the wall
-# time of whole runs of a minimal installer that stops right after start-up (its search list is
-# empty and the payload has no files), and the log's own elapsed time at "Init done".
+# time of whole runs of a minimal installer (no payload files, no runtime: after start-up its
+# quiet work flow finds no runtime and ends with exit code 83), and the log's own elapsed time at
+# "Init done".
 # Usage: benchmarks/startup.sh [runs]   (after scripts/build.sh)
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"

@@ -11,6 +11,7 @@
 #include "windows/config_block.h"
 #include "windows/launcher_state.h"
 #include "windows/native_log.h"
+#include "windows/path_forms.h"
 #include "windows/process_environment.h"
 #include "windows/single_instance.h"
 #include "windows/temp_dirs.h"
@@ -31,17 +32,6 @@ std::vector<std::wstring> split(const std::wstring& text, bool backslashRules)
     return result;
 }
 
-std::wstring shortPathOf(const std::wstring& path)
-{
-    DWORD length = ::GetShortPathNameW(path.c_str(), nullptr, 0);
-    if (length == 0) return {};
-    std::wstring result(length, L'\0');
-    length = ::GetShortPathNameW(path.c_str(), result.data(), length);
-    if (length == 0 || length >= result.size()) return {};
-    result.resize(length);
-    return result;
-}
-
 // A "-temp" directory is usable directly, or through its short form when the code page cannot
 // show its long name.
 bool usableManualDirectory(const std::wstring& wide, std::string& narrow)
@@ -50,7 +40,7 @@ bool usableManualDirectory(const std::wstring& wide, std::string& narrow)
     narrow = wideToNarrow(wide, CP_ACP, &lossy);
     if (!lossy && usableDirectoryNarrow(narrow, false, false, false) && usableDirectoryWide(wide, false, false))
         return true;
-    std::wstring shortForm = shortPathOf(wide);
+    std::wstring shortForm = shortPathWide(wide);
     if (shortForm.empty()) return false;
     narrow = wideToNarrow(shortForm, CP_ACP, &lossy);
     return !lossy && usableDirectoryNarrow(narrow, false, false, false) && usableDirectoryWide(wide, false, false);
@@ -90,7 +80,7 @@ void offerLogFile()
     wchar_t windowsDirectory[MAX_PATH + 1];
     UINT length = ::GetWindowsDirectoryW(windowsDirectory, MAX_PATH + 1);
     if (length == 0 || length > MAX_PATH) windowsDirectory[0] = L'\0';
-    std::wstring shortPath = shortPathOf(path);
+    std::wstring shortPath = shortPathWide(path);
     std::wstring command = formatWide(L"%s\\explorer.exe /select,%s", windowsDirectory,
                                       (shortPath.empty() ? path : shortPath).c_str());
     STARTUPINFOW startup{};

@@ -7,6 +7,7 @@
 #include "core/config_keys.h"
 #include "windows/config_block.h"
 #include "windows/launcher_state.h"
+#include "windows/path_forms.h"
 #include "windows/splash.h"
 #include "windows/temp_dirs.h"
 #include "windows/wide_text.h"
@@ -133,17 +134,6 @@ void writeLine(bool error, const wchar_t* format, va_list arguments)
     ::SetLastError(lastError);
 }
 
-std::wstring longPathOf(const std::wstring& path)
-{
-    DWORD length = ::GetLongPathNameW(path.c_str(), nullptr, 0);
-    if (length == 0) return path;
-    std::wstring longPath(length, L'\0');
-    length = ::GetLongPathNameW(path.c_str(), longPath.data(), length);
-    if (length == 0 || length >= longPath.size()) return path;
-    longPath.resize(length);
-    return longPath;
-}
-
 void writeToConsoleOrStandardError(const std::wstring& text)
 {
     HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
@@ -201,7 +191,10 @@ void showError(const std::wstring& text)
     closeSplash();
     std::wstring composed = text;
     std::wstring path = logPath();
-    if (!path.empty()) composed = formatWide(L"%s\n\nLog: %s", text.c_str(), longPathOf(path).c_str());
+    if (!path.empty()) {
+        std::wstring longForm = longPathWide(path);
+        composed = formatWide(L"%s\n\nLog: %s", text.c_str(), (longForm.empty() ? path : longForm).c_str());
+    }
     if (theLog().guiErrors) {
         std::wstring title = messageText(messages::kErrorTitle);
         // A box that cannot be shown (no desktop, a service session) must not swallow the error.

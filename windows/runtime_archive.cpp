@@ -1,3 +1,4 @@
+#include "windows/path_forms.h"
 #include "windows/runtime_archive.h"
 
 #include <zlib.h>
@@ -20,17 +21,6 @@ constexpr DWORD kProgressInterval = 200;  // milliseconds between bar updates in
 constexpr unsigned kGzInputBuffer = 256 * 1024;
 const wchar_t kCorruptedRuntime[] =
     L"The bundled JRE is corrupted. If you downloaded the setup file please download it again.";
-
-std::wstring fullPath(const std::wstring& path)
-{
-    DWORD length = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (length == 0) return path;
-    std::wstring result(length, L'\0');
-    length = ::GetFullPathNameW(path.c_str(), length, result.data(), nullptr);
-    if (length == 0 || length >= result.size()) return path;
-    result.resize(length);
-    return result;
-}
 
 bool fileExists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
@@ -138,7 +128,7 @@ TarOutcome untarArchive(const std::wstring& archive, const std::wstring& target,
     }
     ::gzbuffer(file, kGzInputBuffer);
     {
-        GzExtraction extraction(file, fullPath(target), window, expectedSize);
+        GzExtraction extraction(file, fullPathWide(target), window, expectedSize);
         TarInput in = extraction.input();
         TarOutput out = extraction.output();
         outcome = walkTar(in, out);
@@ -182,7 +172,7 @@ void unpackIncludedRuntime(HWND window)
 
 void loadIncludedRuntime()
 {
-    const std::string directory = wideToNarrow(fullPath(L"jre"));
+    const std::string directory = wideToNarrow(fullPathWide(L"jre"));
     logInfo(L"JRE dir: %S", directory.c_str());
     if (LoadDLL(false, directory.c_str(), false)) return;
     logError(L"Could not load bundled JRE. Trying to find another JRE.");

@@ -1,3 +1,4 @@
+#include "windows/path_forms.h"
 #include "windows/single_instance.h"
 
 #include <atomic>
@@ -29,17 +30,6 @@ InstanceState& instanceState()
 {
     static InstanceState* state = new InstanceState();
     return *state;
-}
-
-std::string fullPathNarrow(const std::string& path)
-{
-    DWORD length = ::GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
-    if (length == 0) return path;
-    std::string full(length, '\0');
-    length = ::GetFullPathNameA(path.c_str(), length, full.data(), nullptr);
-    if (length == 0 || length >= full.size()) return path;
-    full.resize(length);
-    return full;
 }
 
 std::string ownExecutableNarrow()

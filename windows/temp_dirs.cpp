@@ -1,3 +1,4 @@
+#include "windows/path_forms.h"
 #include "windows/temp_dirs.h"
 
 #include <windows.h>
@@ -67,51 +68,6 @@ void flushPendingLines()
     std::vector<std::wstring> lines;
     lines.swap(state.pendingLines);
     for (const std::wstring& line : lines) logInfo(L"%s", line.c_str());
-}
-
-std::wstring longPathWide(const std::wstring& path)
-{
-    DWORD length = ::GetLongPathNameW(path.c_str(), nullptr, 0);
-    if (length == 0) return {};
-    std::wstring result(length, L'\0');
-    length = ::GetLongPathNameW(path.c_str(), result.data(), length);
-    if (length == 0 || length >= result.size()) return {};
-    result.resize(length);
-    return result;
-}
-
-std::wstring shortPathWide(const std::wstring& path)
-{
-    DWORD length = ::GetShortPathNameW(path.c_str(), nullptr, 0);
-    if (length == 0) return {};
-    std::wstring result(length, L'\0');
-    length = ::GetShortPathNameW(path.c_str(), result.data(), length);
-    if (length == 0 || length >= result.size()) return {};
-    result.resize(length);
-    return result;
-}
-
-// The narrow API is the point here: its long form shows "?" for what the code page cannot hold.
-std::string longPathNarrow(const std::string& path)
-{
-    DWORD length = ::GetLongPathNameA(path.c_str(), nullptr, 0);
-    if (length == 0) return {};
-    std::string result(length, '\0');
-    length = ::GetLongPathNameA(path.c_str(), result.data(), length);
-    if (length == 0 || length >= result.size()) return {};
-    result.resize(length);
-    return result;
-}
-
-std::string shortPathNarrow(const std::string& path)
-{
-    DWORD length = ::GetShortPathNameA(path.c_str(), nullptr, 0);
-    if (length == 0) return {};
-    std::string result(length, '\0');
-    length = ::GetShortPathNameA(path.c_str(), result.data(), length);
-    if (length == 0 || length >= result.size()) return {};
-    result.resize(length);
-    return result;
 }
 
 bool endsWithExe(const std::string& path)
@@ -622,25 +578,11 @@ std::wstring resolvePath(const std::wstring& path, bool narrowDirectoryForm)
     const std::wstring directory =
         narrowDirectoryForm ? narrowToWide(executableDirectoryNarrow()) : executableDirectoryWide();
     std::wstring combined = isAbsolutePath(toU16(path)) ? path : directory + path;
-    combined = toWide(collapseBackslashes(toU16(combined)));
-    DWORD length = ::GetFullPathNameW(combined.c_str(), 0, nullptr, nullptr);
-    if (length == 0) return combined;
-    std::wstring full(length, L'\0');
-    length = ::GetFullPathNameW(combined.c_str(), length, full.data(), nullptr);
-    if (length == 0 || length >= full.size()) return combined;
-    full.resize(length);
-    return full;
+    return fullPathWide(toWide(collapseBackslashes(toU16(combined))));
 }
 
 std::string resolvePathNarrow(const std::string& path)
 {
     std::string combined = isAbsolutePath(toU16(narrowToWide(path))) ? path : executableDirectoryNarrow() + path;
-    combined = collapsed(combined);
-    DWORD length = ::GetFullPathNameA(combined.c_str(), 0, nullptr, nullptr);
-    if (length == 0) return combined;
-    std::string full(length, '\0');
-    length = ::GetFullPathNameA(combined.c_str(), length, full.data(), nullptr);
-    if (length == 0 || length >= full.size()) return combined;
-    full.resize(length);
-    return full;
+    return fullPathNarrow(collapsed(combined));
 }

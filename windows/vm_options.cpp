@@ -1,3 +1,4 @@
+#include "windows/path_forms.h"
 #include "windows/vm_options.h"
 
 #include <windows.h>
@@ -54,14 +55,7 @@ std::wstring directoryOf(const std::wstring& path)
 // A relative path joined to directory (which ends with a separator), then made full.
 std::wstring absoluteAgainst(const std::wstring& path, const std::wstring& directory)
 {
-    std::wstring combined = isAbsolutePath(toU16(path)) ? path : directory + path;
-    DWORD length = ::GetFullPathNameW(combined.c_str(), 0, nullptr, nullptr);
-    if (length == 0) return combined;
-    std::wstring full(length, L'\0');
-    length = ::GetFullPathNameW(combined.c_str(), length, full.data(), nullptr);
-    if (length == 0 || length >= full.size()) return combined;
-    full.resize(length);
-    return full;
+    return fullPathWide(isAbsolutePath(toU16(path)) ? path : directory + path);
 }
 
 bool sameFile(const std::wstring& a, const std::wstring& b)
