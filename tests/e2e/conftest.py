@@ -6,9 +6,12 @@ it). Tests run one after another: they share the prefix's temp directory.
 import os
 import pathlib
 import shutil
+import struct
 import subprocess
 
 import pytest
+
+from runtimes import Registry, Runtimes
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 LAUNCHER = pathlib.Path(os.environ.get("LAUNCHER_EXE", ROOT / "build/x64/windows/launcher.exe"))
@@ -134,3 +137,23 @@ def runtime(tmp_path, monkeypatch):
 def java_home(runtime, wine):
     """Environment that lets an installer find a working test runtime (stub java.exe, test VM)."""
     return {"STOWLINE_JAVA_HOME": wine.windows_path(runtime())}
+
+
+@pytest.fixture
+def runtimes(tmp_path, wine, monkeypatch):
+    """Runtime layouts and registry entries (tests/e2e/runtimes.py), removed after the test."""
+    for name in ("JAVA_HOME", "JDK_HOME", "TALLOW_JAVA_HOME", "STOWLINE_JAVA_HOME", "_JAVA_OPTIONS"):
+        monkeypatch.delenv(name, raising=False)
+    made = Runtimes(tmp_path / "runtimes", DOUBLES, Registry())
+    yield made
+    made.cleanup()
+
+
+def block_start(data):
+    """File offset of the config block: right after the last section table entry's raw data."""
+    pe = struct.unpack_from("<i", data, 60)[0]
+    count, = struct.unpack_from("<h", data, pe + 6)
+    optional, = struct.unpack_from("<h", data, pe + 20)
+    entry = pe + optional + 40 * count - 16
+    size, offset = struct.unpack_from("<II", data, entry + 16)
+    return offset + size

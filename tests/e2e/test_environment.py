@@ -1,7 +1,6 @@
 """Process environment of packed installers under Wine: native library directories in front of
 PATH, PATH reduced to the Windows directory (what a child process sees of the Java option variables
 is tested in tests/wine/environment_test.cpp)."""
-import re
 
 import pytest
 

@@ -7,20 +7,11 @@ import re
 
 import pytest
 
-from conftest import DOUBLES, read_log
-from runtimes import PACKED_JAR, Registry, Runtimes, windows_path
+from conftest import read_log
+from runtimes import PACKED_JAR, windows_path
 
 MESSAGES = {"1005": "vm not started", "1016": "no jvm {0}-bit", "1018": "variable {0} broken",
             "1020": "damaged at {0}"}
-
-
-@pytest.fixture
-def runtimes(tmp_path, wine, monkeypatch):
-    for name in ("JAVA_HOME", "JDK_HOME", "TALLOW_JAVA_HOME", "STOWLINE_JAVA_HOME", "_JAVA_OPTIONS"):
-        monkeypatch.delenv(name, raising=False)
-    made = Runtimes(tmp_path / "runtimes", DOUBLES, Registry())
-    yield made
-    made.cleanup()
 
 
 class Search:

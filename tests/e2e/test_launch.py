@@ -4,11 +4,10 @@ launcher's settings. What the launcher asked of the VM is read from the test VM'
 """
 import json
 import re
-import shutil
 
 import pytest
 
-from conftest import DOUBLES, read_log
+from conftest import read_log
 
 PLATFORM = "com/stowline/runtime/installer/platform/win32/"
 TABLE_ORDER = ["FileVersion", "FolderInfo", "Misc", "ObjectPicker", "ShellLink", "VistaFileChooser",

@@ -4,19 +4,10 @@ import struct
 
 import pytest
 
-from conftest import read_log
+from conftest import block_start, read_log
 
 CORRUPTED = "The installation file is corrupted. If it is a download please try it again."
 CHECKSUMS = re.compile(r"checksums: (\d+) (\d+) ")
-
-
-def block_start(data):
-    pe = struct.unpack_from("<i", data, 60)[0]
-    count, = struct.unpack_from("<h", data, pe + 6)
-    optional, = struct.unpack_from("<h", data, pe + 20)
-    entry = pe + optional + 40 * count - 16
-    size, offset = struct.unpack_from("<II", data, entry + 16)
-    return offset + size
 
 
 def covered_region(data):

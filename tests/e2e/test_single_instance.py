@@ -7,23 +7,10 @@ import re
 import subprocess
 import time
 
-import pytest
-
-from conftest import DOUBLES, read_log
-from runtimes import Registry, Runtimes, windows_path
+from conftest import read_log
+from runtimes import windows_path
 
 PIDS_KEY = r"HKCU\SOFTWARE\fenmoor\tallow\pids"
-
-
-@pytest.fixture
-def runtimes(tmp_path, wine, monkeypatch):
-    for name in ("JAVA_HOME", "JDK_HOME", "TALLOW_JAVA_HOME", "STOWLINE_JAVA_HOME", "_JAVA_OPTIONS"):
-        monkeypatch.delenv(name, raising=False)
-    if not (DOUBLES / "test_vm" / "jvm.dll").exists():
-        pytest.skip("build the test VM (tests/doubles/test_vm)")
-    made = Runtimes(tmp_path / "runtimes", DOUBLES, Registry())
-    yield made
-    made.cleanup()
 
 
 def installer(pack, runtimes, config=None):

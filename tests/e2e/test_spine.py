@@ -4,19 +4,9 @@ import struct
 
 import pytest
 
-from conftest import read_log
+from conftest import block_start, read_log
 
 LINE = re.compile(r"^\[\d+:\d+\] ")
-
-
-def block_start(path):
-    data = path.read_bytes()
-    pe = struct.unpack_from("<i", data, 60)[0]
-    count, = struct.unpack_from("<h", data, pe + 6)
-    optional, = struct.unpack_from("<h", data, pe + 20)
-    entry = pe + optional + 40 * count - 16
-    size, offset = struct.unpack_from("<II", data, entry + 16)
-    return offset + size
 
 
 class TestNativeLog:
@@ -59,13 +49,13 @@ class TestNativeLog:
     def test_a_failed_run_keeps_its_log_and_names_it(self, pack, wine):
         installer = pack()
         data = bytearray(installer.path.read_bytes())
-        data[block_start(installer.path)] ^= 0xFF
+        data[block_start(installer.path.read_bytes())] ^= 0xFF
         installer.path.write_bytes(bytes(data))
         result = installer.run("-q")
         assert result.returncode == 1
         logs = wine.logs()
         assert len(logs) == 1
-        assert f"Log: " in result.stderr.decode("cp1252")
+        assert "Log: " in result.stderr.decode("cp1252")
         assert logs[0].name in result.stderr.decode("cp1252")
 
 
@@ -73,7 +63,7 @@ class TestConfigBlockFailures:
     def test_damaged_magic(self, pack):
         installer = pack()
         data = bytearray(installer.path.read_bytes())
-        data[block_start(installer.path) + 1] ^= 0x01
+        data[block_start(installer.path.read_bytes()) + 1] ^= 0x01
         installer.path.write_bytes(bytes(data))
         result = installer.run("-q")
         assert result.returncode == 1
@@ -86,7 +76,7 @@ class TestConfigBlockFailures:
     ])
     def test_a_block_cut_inside_a_field_names_the_field(self, pack, cut, text):
         installer = pack(config={"main_class": "com.example.Main"})
-        start = block_start(installer.path)
+        start = block_start(installer.path.read_bytes())
         data = installer.path.read_bytes()[: start + cut]
         installer.path.write_bytes(data)
         result = installer.run("-q")
@@ -96,7 +86,7 @@ class TestConfigBlockFailures:
     def test_a_cut_inside_the_message_table_names_readWString(self, pack, tmp_path):
         installer = pack(config={}, messages={})
         dump = installer.path.read_bytes()
-        start = block_start(installer.path)
+        start = block_start(installer.path.read_bytes())
         # The message table follows the narrow entries: cut in the middle of its first text.
         count, = struct.unpack_from("<i", dump, start + 20)
         position = start + 24
@@ -147,7 +137,7 @@ class TestSwitchesAndLanguage:
     def test_quiet_errors_go_to_standard_error_with_a_line_feed(self, pack):
         installer = pack(config={"launcher_type": 1})  # message boxes, unless quiet
         data = bytearray(installer.path.read_bytes())
-        data[block_start(installer.path)] ^= 0xFF
+        data[block_start(installer.path.read_bytes())] ^= 0xFF
         installer.path.write_bytes(bytes(data))
         # The magic is read before the switches: the box cannot show without a display and
         # falls back to standard error.

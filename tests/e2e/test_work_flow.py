@@ -12,21 +12,10 @@ import tarfile
 import pytest
 
 from conftest import DOUBLES, read_log
-from runtimes import Registry, Runtimes, windows_path
+from runtimes import windows_path
 
 FLAGS_KEY = r"HKCU\SOFTWARE\fenmoor\tallow"
 PAYLOAD = [("stwruntime.jar", b"runtime jar"), ("stwparams.conf", b"a=b\n"), ("data\\notes.txt", b"x" * 5000)]
-
-
-@pytest.fixture
-def runtimes(tmp_path, wine, monkeypatch):
-    for name in ("JAVA_HOME", "JDK_HOME", "TALLOW_JAVA_HOME", "STOWLINE_JAVA_HOME", "_JAVA_OPTIONS"):
-        monkeypatch.delenv(name, raising=False)
-    if not (DOUBLES / "test_vm" / "jvm.dll").exists():
-        pytest.skip("build the test VM (tests/doubles/test_vm)")
-    made = Runtimes(tmp_path / "runtimes", DOUBLES, Registry())
-    yield made
-    made.cleanup()
 
 
 @pytest.fixture
