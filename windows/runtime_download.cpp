@@ -15,6 +15,7 @@
 #include "windows/progress_dialog.h"
 #include "windows/temp_dirs.h"
 #include "windows/wide_text.h"
+#include "windows/work_flow.h"
 
 namespace {
 
@@ -252,6 +253,13 @@ RuntimeAcquisition downloadOrLocateRuntime(HWND window)
     } else {
         INT_PTR choice = showRuntimeChoiceDialog(window);
         logInfo(L"runtime choice %d", static_cast<int>(choice));
+        if (choice == -1) {
+            // No dialog can be shown (no desktop): nobody can choose, so say what the search found.
+            logError(L"could not show the runtime choice dialog %d", static_cast<int>(::GetLastError()));
+            if (LoadDLL(true, nullptr, false)) return lastAcquisition;
+            clearInstallStarted(true, true);
+            terminate(1);
+        }
         if (choice == kLocateButton) lastAcquisition = RuntimeAcquisition::Located;
         download = choice == kDownloadButton;
     }

@@ -91,7 +91,6 @@ class TestQuietInstall:
         assert run.log_values("Could not start JVM") == []
 
 
-
 class TestNoRuntime:
     def test_quiet_without_download_ends_with_83_and_cleans_up(self, pack, wine, tmp_path, flags, monkeypatch):
         for name in ("JAVA_HOME", "JDK_HOME", "TALLOW_JAVA_HOME", "STOWLINE_JAVA_HOME"):
@@ -105,6 +104,19 @@ class TestNoRuntime:
         # The extraction directory goes with the process.
         extraction = pathlib.PureWindowsPath(run.log_values("Temp dir3: ")[0])
         assert extraction.name and not (wine.temp / extraction.name).exists()
+
+    def test_without_a_desktop_the_search_result_is_shown_instead_of_the_choice(self, pack, wine, tmp_path,
+                                                                                  flags, monkeypatch):
+        for name in ("JAVA_HOME", "JDK_HOME", "TALLOW_JAVA_HOME", "STOWLINE_JAVA_HOME", "DISPLAY"):
+            monkeypatch.delenv(name, raising=False)
+        installer = pack(config={"jvm_search_sequence": "A" + windows_path(tmp_path / "nothing")}, files=PAYLOAD)
+        run = Run(installer, wine, tmp_path)  # not quiet: the choice dialog would be the remedy
+        assert run.code == 1
+        assert run.stderr.startswith("No JVM could be found on your system.")
+        assert "installed 64-bit JDK or JRE" in run.stderr
+        assert run.log_values("could not show the runtime choice dialog ")
+        assert not run.logged("Could not start JVM")
+        assert flags() is None
 
     def test_manual_switch_skips_an_installed_runtime(self, pack, wine, runtimes, tmp_path, flags):
         installer, _ = installer_with_runtime(pack, runtimes)
