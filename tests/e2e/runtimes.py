@@ -25,6 +25,16 @@ VERSION_CACHE = r"HKCU\SOFTWARE\fenmoor\tallow\jvms"
 PACKED_JAR = b"PK\x05\x06" + bytes(18)  # the jar inside every pack file: an empty archive
 
 
+def wine_reg(*args):
+    """Runs Wine's reg.exe. Under load Wine now and then fails to start the program at all
+    ("Application could not be started"); that start is tried again, reg's own answers are not."""
+    for _ in range(3):
+        result = subprocess.run(["wine", "reg", *args], capture_output=True, text=True)
+        if "ShellExecuteEx failed" not in result.stdout + result.stderr:
+            break
+    return result
+
+
 def windows_path(path):
     return "Z:" + str(pathlib.Path(path).resolve()).replace("/", "\\")
 
@@ -73,7 +83,7 @@ class Registry:
 
     @staticmethod
     def _reg(*args, check=True):
-        result = subprocess.run(["wine", "reg", *args], capture_output=True, text=True)
+        result = wine_reg(*args)
         if check and result.returncode != 0:
             raise RuntimeError(f"wine reg {' '.join(args)}: {result.stdout}{result.stderr}")
         return result
@@ -208,7 +218,7 @@ class Runtimes:
     def cached_version(self, runtime, java=None):
         """The version text the launcher cached for the runtime's java.exe, or None."""
         key = cache_key_of(java or runtime.java)
-        result = subprocess.run(["wine", "reg", "query", key, "/v", "Version"], capture_output=True, text=True)
+        result = wine_reg("query", key, "/v", "Version")
         if result.returncode != 0:
             return None
         for line in result.stdout.splitlines():

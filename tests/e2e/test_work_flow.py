@@ -6,13 +6,12 @@ import json
 import os
 import pathlib
 import re
-import subprocess
 import tarfile
 
 import pytest
 
 from conftest import DOUBLES, read_log
-from runtimes import windows_path
+from runtimes import wine_reg, windows_path
 
 FLAGS_KEY = r"HKCU\SOFTWARE\fenmoor\tallow"
 PAYLOAD = [("stwruntime.jar", b"runtime jar"), ("stwparams.conf", b"a=b\n"), ("data\\notes.txt", b"x" * 5000)]
@@ -22,10 +21,10 @@ PAYLOAD = [("stwruntime.jar", b"runtime jar"), ("stwparams.conf", b"a=b\n"), ("d
 def flags():
     """Deletes the work flow's registry flags before and after a test; reads them."""
     def delete():
-        subprocess.run(["wine", "reg", "delete", FLAGS_KEY, "/v", "InstallStarted", "/f"], capture_output=True)
+        wine_reg("delete", FLAGS_KEY, "/v", "InstallStarted", "/f")
 
     def read(name="InstallStarted"):
-        result = subprocess.run(["wine", "reg", "query", FLAGS_KEY, "/v", name], capture_output=True, text=True)
+        result = wine_reg("query", FLAGS_KEY, "/v", name)
         match = re.search(r"REG_DWORD\s+0x([0-9a-f]+)", result.stdout)
         return int(match.group(1), 16) if match else None
 
@@ -220,6 +219,6 @@ class TestProgressDialog:
         assert run.logged("Java window visible")
         assert run.log_values("could not show the progress dialog ") == []
         # The per-process flag existed while the window was awaited and is gone now.
-        values = subprocess.run(["wine", "reg", "query", FLAGS_KEY], capture_output=True, text=True).stdout
+        values = wine_reg("query", FLAGS_KEY).stdout
         assert flags() == 1
         assert "InstallStarted_" not in values
