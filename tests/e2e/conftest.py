@@ -157,3 +157,23 @@ def block_start(data):
     entry = pe + optional + 40 * count - 16
     size, offset = struct.unpack_from("<II", data, entry + 16)
     return offset + size
+
+
+@pytest.fixture
+def tool(pack):
+    """tool(config): the config block and payload packed onto runtime_tool.exe, a test program
+    that links the launcher's library and calls one module (verify, untar, download) directly."""
+    def make(config=None):
+        return pack(config=config, options=["--launcher", str(DOUBLES / "runtime_tool" / "runtime_tool.exe")],
+                    name="tool.exe")
+    return make
+
+
+def own_log(wine, tmp_path):
+    """The newest native log written by a program that lives under tmp_path."""
+    marker = str(tmp_path).replace("/", "\\").lower()
+    for log in sorted(wine.logs(), key=lambda p: p.stat().st_mtime, reverse=True):
+        text = read_log(log)
+        if marker in text.split("\n", 1)[0].lower():
+            return text
+    return ""

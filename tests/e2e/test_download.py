@@ -1,28 +1,11 @@
 """Runtime download through WinInet from a local HTTP server, driven through runtime_tool.exe."""
 import pytest
 
-from conftest import DOUBLES, read_log
+from conftest import DOUBLES, own_log
 from http_server import http_server  # noqa: F401  (fixture)
 
-TOOL = DOUBLES / "runtime_tool" / "runtime_tool.exe"
 DOWNLOAD_ERROR = "Error downloading the Java(TM) Runtime Environment."
 BODY = bytes((i * 31 + i // 977) % 256 for i in range(3 * 1024 * 1024 + 12345))
-
-
-@pytest.fixture
-def tool(pack):
-    def make(config=None):
-        return pack(config=config, options=["--launcher", str(TOOL)], name="tool.exe")
-    return make
-
-
-def own_log(wine, tmp_path):
-    marker = str(tmp_path).replace("/", "\\").lower()
-    for log in sorted(wine.logs(), key=lambda p: p.stat().st_mtime, reverse=True):
-        text = read_log(log)
-        if marker in text.split("\n", 1)[0].lower():
-            return text
-    return ""
 
 
 def run_download(tool, url, timeout=120):

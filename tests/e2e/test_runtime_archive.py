@@ -8,9 +8,8 @@ import tarfile
 
 import pytest
 
-from conftest import DOUBLES, read_log
+from conftest import DOUBLES, own_log
 
-TOOL = DOUBLES / "runtime_tool" / "runtime_tool.exe"
 UNPACK200 = DOUBLES / "unpack200" / "unpack200.exe"
 CORRUPTED = "The bundled JRE is corrupted. If you downloaded the setup file please download it again."
 PACK_MARKER = b"PACK200-DOUBLE\n"
@@ -44,23 +43,6 @@ def runtime_entries():
         ("jre/lib/empty.txt", b""),
         (LONG_NAME, b"long name content"),
     ]
-
-
-@pytest.fixture
-def tool(pack, tmp_path):
-    def make(config=None):
-        installer = pack(config=config, options=["--launcher", str(TOOL)], name="tool.exe")
-        return installer
-    return make
-
-
-def own_log(wine, tmp_path):
-    marker = str(tmp_path).replace("/", "\\").lower()
-    for log in sorted(wine.logs(), key=lambda p: p.stat().st_mtime, reverse=True):
-        text = read_log(log)
-        if marker in text.split("\n", 1)[0].lower():
-            return text
-    return ""
 
 
 class TestUntar:
