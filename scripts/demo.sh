@@ -8,15 +8,27 @@ bash scripts/build.sh
 source scripts/wine-env.sh
 trap wine_stop EXIT
 out="$root/build/demo"
-mkdir -p "$out"
-build/native/tools/stowpack/stowpack build examples/demo/demo.toml -o "$out/demo-installer.exe" \
+rm -rf "$out" && mkdir -p "$out"
+cp examples/demo/* "$out/"
+# The demo ships its own Java runtime in the payload, as installers do: these machines have no
+# Windows Java, so it is the test runtime (stub java.exe and the test VM as jvm.dll).
+runtime="$out/runtime"
+mkdir -p "$runtime/bin/server"
+cp build/x64/tests/doubles/java_stub/java.exe "$runtime/bin/java.exe"
+printf 'err=java version "11.0.2"\nexit=0\n' > "$runtime/bin/java_stub.cfg"
+cp build/x64/tests/doubles/test_vm/jvm.dll "$runtime/bin/server/jvm.dll"
+tar -C "$runtime" --format=ustar --owner=0 --group=0 -czf "$out/jre.tar.gz" bin
+printf '\n[[files]]\nsource = "jre.tar.gz"\nname = "jre.tar.gz"\n' >> "$out/demo.toml"
+
+build/native/tools/stowpack/stowpack build "$out/demo.toml" -o "$out/demo-installer.exe" \
   --launcher build/x64/windows/launcher.exe
 build/native/tools/stowpack/stowpack dump "$out/demo-installer.exe"
 temp_dir="$WINEPREFIX/drive_c/users/$(whoami)/Temp"
 rm -f "$temp_dir"/stw_nlog_*.log
+report="$out/vm-report.txt"
 echo "== running the demo installer under Wine (quiet, log requested)"
 set +e
-STOWLINE_LOG=yes wine "$out/demo-installer.exe" -q
+STOWLINE_LOG=yes TEST_VM_REPORT="Z:${report//\//\\}" wine "$out/demo-installer.exe" -q hello world
 status=$?
 set -e
 echo "== exit code $status"
@@ -25,3 +37,8 @@ if [ -n "$log" ]; then
   echo "== native log $log"
   cat "$log"
 fi
+if [ -f "$report" ]; then
+  echo "== what the test VM saw (options, main's arguments)"
+  cat "$report"
+fi
+exit "$status"
