@@ -13,4 +13,8 @@ wineserver -p >/dev/null 2>&1 || true
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineboot -i >/dev/null 2>&1
 fi
+# A desktop process kept for the run: without one, every program start waits about a second for
+# a desktop that comes up and goes again (measured: 1.1 s against 0.1 s a run). A second one in
+# the same prefix finds the desktop there and ends.
+(wine explorer.exe /desktop=default >/dev/null 2>&1 &)
 wine_stop() { wineserver -k >/dev/null 2>&1 || true; }
