@@ -9,12 +9,10 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY
 mkdir -p "$(dirname "$WINEPREFIX")"
 # Output goes to /dev/null: the server daemon would keep a reader's pipe open for ever.
-wineserver -p >/dev/null 2>&1 || true
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  # A server started before the prefix exists does not stay: create the prefix first.
   wineboot -i >/dev/null 2>&1
+  wineserver -w >/dev/null 2>&1 || true
 fi
-# A desktop process kept for the run: without one, every program start waits about a second for
-# a desktop that comes up and goes again (measured: 1.1 s against 0.1 s a run). A second one in
-# the same prefix finds the desktop there and ends.
-(wine explorer.exe /desktop=default >/dev/null 2>&1 &)
+wineserver -p >/dev/null 2>&1 || true
 wine_stop() { wineserver -k >/dev/null 2>&1 || true; }
