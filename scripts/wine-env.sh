@@ -15,4 +15,7 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineserver -w >/dev/null 2>&1 || true
 fi
 wineserver -p >/dev/null 2>&1 || true
+# Start the prefix's services now, with output to /dev/null: started later by a test program they
+# would inherit its output pipe and, kept by the persistent server, hold the reader for ever.
+wine wineboot >/dev/null 2>&1 </dev/null || true
 wine_stop() { wineserver -k >/dev/null 2>&1 || true; }
