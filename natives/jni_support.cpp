@@ -4,12 +4,7 @@
 
 namespace {
 
-jclass findClass(JNIEnv* env, const char* name)
-{
-    jclass found = (*env)->FindClass(env, name);
-    if (found == nullptr) (*env)->ExceptionClear(env);
-    return found;
-}
+jclass findClass(JNIEnv* env, const char* name) { return findClassQuietly(env, name); }
 
 // Calls the static valueOf(primitive) of a box class.
 jobject box(JNIEnv* env, const char* className, const char* signature, const jvalue& value)
@@ -38,6 +33,21 @@ jclass instanceClass(JNIEnv* env, jobject object, const char* className)
 }
 
 }  // namespace
+
+jclass findClassQuietly(JNIEnv* env, const char* name)
+{
+    jclass found = (*env)->FindClass(env, name);
+    if (found == nullptr) (*env)->ExceptionClear(env);
+    return found;
+}
+
+JavaText::JavaText(JNIEnv* env, jstring text) : null_(text == nullptr)
+{
+    text_ = javaToWide(env, text);
+    // Win32 reads up to the first NUL; keeping the rest would only hide that.
+    size_t nul = text_.find(L'\0');
+    if (nul != std::wstring::npos) text_.resize(nul);
+}
 
 bool clearPendingException(JNIEnv* env)
 {
@@ -88,40 +98,161 @@ jstring narrowToJava(JNIEnv* env, const std::string& text)
     return wideToJava(env, wide);
 }
 
-jobjectArray wideArrayToJava(JNIEnv* env, const std::vector<std::wstring>& texts)
+namespace {
+
+jobjectArray newStringArray(JNIEnv* env, size_t count)
 {
-    jclass stringClass = findClass(env, "java/lang/String");
-    if (stringClass == nullptr) return nullptr;
-    jobjectArray array = (*env)->NewObjectArray(env, static_cast<jsize>(texts.size()), stringClass, nullptr);
-    (*env)->DeleteLocalRef(env, stringClass);
+    LocalRef<jclass> stringClass(env, findClassQuietly(env, "java/lang/String"));
+    if (!stringClass) return nullptr;
+    jobjectArray array = (*env)->NewObjectArray(env, static_cast<jsize>(count), stringClass.get(), nullptr);
+    if (array == nullptr) clearPendingException(env);
+    return array;
+}
+
+}  // namespace
+
+jobjectArray wideArrayToJava(JNIEnv* env, const std::vector<std::wstring>& texts, ArrayElement missing)
+{
+    // Each string's local reference is dropped once stored, so a list of any length needs only a
+    // few local references.
+    jobjectArray array = newStringArray(env, texts.size());
+    if (array == nullptr) return nullptr;
+    jsize stored = 0;
+    for (const std::wstring& text : texts) {
+        if (setStringElement(env, array, stored, text)) {
+            ++stored;
+        } else if (missing == ArrayElement::Fail) {
+            (*env)->DeleteLocalRef(env, array);
+            return nullptr;
+        }
+    }
+    if (static_cast<size_t>(stored) == texts.size()) return array;
+    // Some texts were left out: the array Java gets is as long as what was kept.
+    LocalRef<jobjectArray> full(env, array);
+    jobjectArray kept = newStringArray(env, static_cast<size_t>(stored));
+    if (kept == nullptr) return nullptr;
+    for (jsize i = 0; i < stored; ++i) {
+        LocalRef<jobject> element(env, (*env)->GetObjectArrayElement(env, full.get(), i));
+        (*env)->SetObjectArrayElement(env, kept, i, element.get());
+    }
+    if (clearPendingException(env)) {
+        (*env)->DeleteLocalRef(env, kept);
+        return nullptr;
+    }
+    return kept;
+}
+
+bool setStringElement(JNIEnv* env, jobjectArray array, jsize index, const std::wstring& text)
+{
+    LocalRef<jstring> element(env, wideToJava(env, text));
+    if (!element) return false;
+    (*env)->SetObjectArrayElement(env, array, index, element.get());
+    return !clearPendingException(env);
+}
+
+std::vector<std::wstring> javaArrayToWide(JNIEnv* env, jobjectArray array, bool* failed, bool* isNull,
+                                          std::vector<bool>* nullElement)
+{
+    std::vector<std::wstring> texts;
+    if (failed) *failed = false;
+    if (isNull) *isNull = array == nullptr;
+    if (nullElement) nullElement->clear();
+    if (array == nullptr) return texts;
+    jsize length = (*env)->GetArrayLength(env, array);
+    for (jsize i = 0; i < length; ++i) {
+        LocalRef<jstring> element(env, static_cast<jstring>((*env)->GetObjectArrayElement(env, array, i)));
+        if (clearPendingException(env)) {
+            if (failed) *failed = true;
+            if (nullElement) nullElement->clear();
+            return {};
+        }
+        texts.push_back(javaToWide(env, element.get()));
+        if (nullElement) nullElement->push_back(!element);
+    }
+    return texts;
+}
+
+jbyteArray bytesToJava(JNIEnv* env, const void* data, size_t size)
+{
+    if (size > 0x7FFFFFFF) return nullptr;
+    jbyteArray array = (*env)->NewByteArray(env, static_cast<jsize>(size));
     if (array == nullptr) {
         clearPendingException(env);
         return nullptr;
     }
-    for (size_t i = 0; i < texts.size(); ++i) {
-        jstring element = wideToJava(env, texts[i]);
-        if (element == nullptr) {
-            (*env)->DeleteLocalRef(env, array);
-            return nullptr;
-        }
-        (*env)->SetObjectArrayElement(env, array, static_cast<jsize>(i), element);
-        (*env)->DeleteLocalRef(env, element);
+    if (size > 0) (*env)->SetByteArrayRegion(env, array, 0, static_cast<jsize>(size), static_cast<const jbyte*>(data));
+    if (clearPendingException(env)) {
+        (*env)->DeleteLocalRef(env, array);
+        return nullptr;
     }
     return array;
 }
 
-std::vector<std::wstring> javaArrayToWide(JNIEnv* env, jobjectArray array)
+std::vector<uint8_t> javaToBytes(JNIEnv* env, jbyteArray array, bool* isNull)
 {
-    std::vector<std::wstring> texts;
-    if (array == nullptr) return texts;
+    if (isNull) *isNull = array == nullptr;
+    if (array == nullptr) return {};
     jsize length = (*env)->GetArrayLength(env, array);
-    for (jsize i = 0; i < length; ++i) {
-        jstring element = static_cast<jstring>((*env)->GetObjectArrayElement(env, array, i));
-        if (clearPendingException(env)) break;
-        texts.push_back(javaToWide(env, element));
-        if (element != nullptr) (*env)->DeleteLocalRef(env, element);
+    std::vector<uint8_t> bytes(static_cast<size_t>(length > 0 ? length : 0));
+    if (!bytes.empty()) (*env)->GetByteArrayRegion(env, array, 0, length, reinterpret_cast<jbyte*>(bytes.data()));
+    if (clearPendingException(env)) return {};
+    return bytes;
+}
+
+jintArray intsToJava(JNIEnv* env, const std::vector<jint>& values)
+{
+    jintArray array = (*env)->NewIntArray(env, static_cast<jsize>(values.size()));
+    if (array == nullptr) {
+        clearPendingException(env);
+        return nullptr;
     }
-    return texts;
+    if (!values.empty()) (*env)->SetIntArrayRegion(env, array, 0, static_cast<jsize>(values.size()), values.data());
+    if (clearPendingException(env)) {
+        (*env)->DeleteLocalRef(env, array);
+        return nullptr;
+    }
+    return array;
+}
+
+std::vector<jint> javaToInts(JNIEnv* env, jintArray array, bool* isNull)
+{
+    if (isNull) *isNull = array == nullptr;
+    if (array == nullptr) return {};
+    jsize length = (*env)->GetArrayLength(env, array);
+    std::vector<jint> values(static_cast<size_t>(length > 0 ? length : 0));
+    if (!values.empty()) (*env)->GetIntArrayRegion(env, array, 0, length, values.data());
+    if (clearPendingException(env)) return {};
+    return values;
+}
+
+bool writeBooleans(JNIEnv* env, jbooleanArray array, const std::vector<bool>& values)
+{
+    if (array == nullptr) return false;
+    jsize length = (*env)->GetArrayLength(env, array);
+    for (jsize i = 0; i < length && static_cast<size_t>(i) < values.size(); ++i) {
+        jboolean value = values[static_cast<size_t>(i)] ? JNI_TRUE : JNI_FALSE;
+        (*env)->SetBooleanArrayRegion(env, array, i, 1, &value);
+    }
+    return !clearPendingException(env);
+}
+
+jobject newObject(JNIEnv* env, jclass objectClass, const char* signature, const jvalue* arguments)
+{
+    if (objectClass == nullptr) return nullptr;
+    jmethodID constructor = (*env)->GetMethodID(env, objectClass, "<init>", signature);
+    if (constructor == nullptr) {
+        clearPendingException(env);
+        return nullptr;
+    }
+    jobject made = (*env)->NewObjectA(env, objectClass, constructor, arguments);
+    if (clearPendingException(env)) return nullptr;
+    return made;
+}
+
+jobject newObject(JNIEnv* env, const char* className, const char* signature, const jvalue* arguments)
+{
+    LocalRef<jclass> objectClass(env, findClass(env, className));
+    return newObject(env, objectClass.get(), signature, arguments);
 }
 
 jobject boxInteger(JNIEnv* env, jint value)

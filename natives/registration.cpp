@@ -5,11 +5,14 @@
 #include <vector>
 
 #include "core/jni_names.h"
-#include "windows/native_log.h"
 
 namespace {
 
 void ignoreError(const wchar_t*, ...) {}
+
+// The error writer handed to registerNatives; the extension registration that the Java side asks
+// for later reports through the same one. Written on the VM thread before Java code runs.
+NativeErrorFunction registrationError = &ignoreError;
 
 jclass findTableClass(JNIEnv* env, const char* name, const ClassFinder& finder)
 {
@@ -255,14 +258,15 @@ bool registerClasses(JNIEnv* env, HMODULE module, const NativeClass* classes, si
     return true;
 }
 
-jboolean registerNatives(JNIEnv* env, HMODULE module, NativeErrorFunction error)
+jboolean registerNatives(JNIEnv* env, HMODULE module, NativeErrorFunction error) noexcept
 {
+    registrationError = error != nullptr ? error : &ignoreError;
     return registerClasses(env, module, kPlatformClasses, kPlatformClassCount, ClassFinder{}, error) ? JNI_TRUE
                                                                                                      : JNI_FALSE;
 }
 
 jboolean registerNativesFlatlaf(JNIEnv* env, jobject loader, jclass classClass, jmethodID forName, HMODULE module,
-                                NativeErrorFunction error)
+                                NativeErrorFunction error) noexcept
 {
     ClassFinder finder;
     finder.loader = loader;
@@ -273,7 +277,7 @@ jboolean registerNativesFlatlaf(JNIEnv* env, jobject loader, jclass classClass, 
 }
 
 extern "C" JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_Misc_registerExtensionFunctions0(
-    JNIEnv* env, jclass, jobject loader, jstring functionName)
+    JNIEnv* env, jclass, jobject loader, jstring functionName) noexcept
 {
     HMODULE module = nullptr;
     if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
@@ -300,9 +304,9 @@ extern "C" JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platfo
     auto extension = reinterpret_cast<RegisterExtensionFn>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
     jboolean result = JNI_FALSE;
     if (extension == nullptr) {
-        logError(L"did not find register natives extension in helper dll (%S)", name);
-    } else if (!extension(env, loader, classClass, forName, module, &logError)) {
-        logError(L"registering helper dll extension failed");
+        registrationError(L"did not find register natives extension in helper dll (%S)", name);
+    } else if (!extension(env, loader, classClass, forName, module, registrationError)) {
+        registrationError(L"registering helper dll extension failed");
     } else {
         result = JNI_TRUE;
     }

@@ -50,8 +50,11 @@ bool registerClasses(JNIEnv* env, HMODULE module, const NativeClass* classes, si
 
 extern "C" {
 // Registers the platform classes; the launcher calls it right after the VM starts.
-JNIEXPORT jboolean registerNatives(JNIEnv* env, HMODULE module, NativeErrorFunction error);
+JNIEXPORT jboolean registerNatives(JNIEnv* env, HMODULE module, NativeErrorFunction error) noexcept;
 // Registers the window-border classes, which live in the class loader given.
 JNIEXPORT jboolean registerNativesFlatlaf(JNIEnv* env, jobject loader, jclass classClass, jmethodID forName,
-                                          HMODULE module, NativeErrorFunction error);
+                                          HMODULE module, NativeErrorFunction error) noexcept;
+// Misc.registerExtensionFunctions0: runs the exported registration function named, for the loader.
+JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_Misc_registerExtensionFunctions0(
+    JNIEnv* env, jclass type, jobject loader, jstring functionName) noexcept;
 }

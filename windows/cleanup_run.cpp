@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "core/deletion_list.h"
-#include "windows/handles.h"
+#include "windows/base/handles.h"
 #include "windows/native_log.h"
 #include "windows/temp_dirs.h"
-#include "windows/wide_text.h"
+#include "windows/base/wide_text.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "windows/launcher_state.h"
 #include "windows/native_log.h"
 #include "windows/temp_dirs.h"
-#include "windows/wide_text.h"
+#include "windows/base/wide_text.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "windows/handles.h"
+#include "windows/base/handles.h"
 
 // Reads the block into the tables; any failure ends the process with its fatal text.
 void readConfigBlock();

@@ -11,12 +11,12 @@
 #include "windows/config_block.h"
 #include "windows/launcher_state.h"
 #include "windows/native_log.h"
-#include "windows/path_forms.h"
+#include "windows/base/path_forms.h"
 #include "windows/process_environment.h"
 #include "windows/single_instance.h"
 #include "windows/temp_dirs.h"
 #include "windows/variables.h"
-#include "windows/wide_text.h"
+#include "windows/base/wide_text.h"
 #include "windows/work_flow.h"
 
 namespace {

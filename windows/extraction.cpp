@@ -6,12 +6,12 @@
 #include "core/payload_copy.h"
 #include "core/payload_names.h"
 #include "windows/config_block.h"
-#include "windows/handles.h"
+#include "windows/base/handles.h"
 #include "windows/launcher_state.h"
 #include "windows/native_log.h"
 #include "windows/process_environment.h"
 #include "windows/temp_dirs.h"
-#include "windows/wide_text.h"
+#include "windows/base/wide_text.h"
 
 namespace {
 

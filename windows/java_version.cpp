@@ -5,7 +5,7 @@
 #include "core/config_keys.h"
 #include "core/jvm_search_rules.h"
 #include "windows/config_block.h"
-#include "windows/handles.h"
+#include "windows/base/handles.h"
 #include "windows/jvm_search.h"
 #include "windows/native_log.h"
 #include "windows/temp_dirs.h"

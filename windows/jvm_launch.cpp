@@ -3,15 +3,14 @@
 #include "core/command_line.h"
 #include "core/config_keys.h"
 #include "core/vm_options_rules.h"
-#include "natives/registration.h"
 #include "windows/config_block.h"
-#include "windows/handles.h"
+#include "windows/base/handles.h"
 #include "windows/native_log.h"
 #include "windows/single_instance.h"
 #include "windows/splash.h"
 #include "windows/temp_dirs.h"
 #include "windows/variables.h"
-#include "windows/wide_text.h"
+#include "windows/base/wide_text.h"
 
 namespace {
 
@@ -122,6 +121,10 @@ void initAwtSplashConfig(JNIEnv* env)
         if (string != nullptr) (*env)->DeleteLocalRef(env, string);
     (*env)->DeleteLocalRef(env, launcher);
 }
+
+// The launcher's own export "registerNatives", looked up by name like any library's entry point:
+// JNIEnv, the module that holds the natives, and the error writer (the native log's logError).
+using RegisterNativesFn = jboolean (*)(JNIEnv* env, HMODULE module, void (*error)(const wchar_t* format, ...));
 
 void registerInstallerNatives(JNIEnv* env)
 {

@@ -7,14 +7,14 @@
 #include "core/config_keys.h"
 #include "core/jvm_search_rules.h"
 #include "windows/config_block.h"
-#include "windows/handles.h"
+#include "windows/base/handles.h"
 #include "windows/java_version.h"
 #include "windows/launcher_state.h"
 #include "windows/native_log.h"
 #include "windows/runtime_archive.h"
 #include "windows/temp_dirs.h"
 #include "windows/variables.h"
-#include "windows/wide_text.h"
+#include "windows/base/wide_text.h"
 
 namespace {
 

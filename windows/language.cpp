@@ -4,7 +4,7 @@
 
 #include "core/language_table.h"
 #include "windows/native_log.h"
-#include "windows/wide_text.h"
+#include "windows/base/wide_text.h"
 
 std::string selectLanguage(const std::vector<std::wstring>* arguments)
 {

@@ -7,10 +7,10 @@
 #include "core/config_keys.h"
 #include "windows/config_block.h"
 #include "windows/launcher_state.h"
-#include "windows/path_forms.h"
+#include "windows/base/path_forms.h"
 #include "windows/splash.h"
 #include "windows/temp_dirs.h"
-#include "windows/wide_text.h"
+#include "windows/base/wide_text.h"
 
 namespace {
 

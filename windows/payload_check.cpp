@@ -7,7 +7,7 @@
 #include "core/config_keys.h"
 #include "core/crc32.h"
 #include "windows/config_block.h"
-#include "windows/handles.h"
+#include "windows/base/handles.h"
 #include "windows/launcher_state.h"
 #include "windows/native_log.h"
 #include "windows/progress_dialog.h"

@@ -11,7 +11,7 @@
 #include "windows/native_log.h"
 #include "windows/temp_dirs.h"
 #include "windows/variables.h"
-#include "windows/wide_text.h"
+#include "windows/base/wide_text.h"
 
 namespace {
 

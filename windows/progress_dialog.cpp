@@ -8,12 +8,12 @@
 #include "core/config_keys.h"
 #include "resources/resource_ids.h"
 #include "windows/config_block.h"
-#include "windows/handles.h"
+#include "windows/base/handles.h"
 #include "windows/launcher_state.h"
 #include "windows/native_log.h"
 #include "windows/runtime_download.h"
 #include "windows/single_instance.h"
-#include "windows/wide_text.h"
+#include "windows/base/wide_text.h"
 #include "windows/work_flow.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "windows/path_forms.h"
+#include "windows/base/path_forms.h"
 #include "windows/runtime_archive.h"
 
 #include <zlib.h>
@@ -8,12 +8,12 @@
 
 #include "core/config_keys.h"
 #include "windows/config_block.h"
-#include "windows/handles.h"
+#include "windows/base/handles.h"
 #include "windows/jvm_search.h"
 #include "windows/native_log.h"
 #include "windows/progress_dialog.h"
 #include "windows/temp_dirs.h"
-#include "windows/wide_text.h"
+#include "windows/base/wide_text.h"
 
 namespace {
 

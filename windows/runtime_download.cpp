@@ -8,13 +8,13 @@
 #include "core/config_keys.h"
 #include "core/status_format.h"
 #include "windows/config_block.h"
-#include "windows/handles.h"
+#include "windows/base/handles.h"
 #include "windows/jvm_search.h"
 #include "windows/launcher_state.h"
 #include "windows/native_log.h"
 #include "windows/progress_dialog.h"
 #include "windows/temp_dirs.h"
-#include "windows/wide_text.h"
+#include "windows/base/wide_text.h"
 #include "windows/work_flow.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "windows/path_forms.h"
+#include "windows/base/path_forms.h"
 #include "windows/single_instance.h"
 
 #include <atomic>
@@ -7,9 +7,9 @@
 
 #include "core/config_keys.h"
 #include "windows/config_block.h"
-#include "windows/handles.h"
+#include "windows/base/handles.h"
 #include "windows/native_log.h"
-#include "windows/wide_text.h"
+#include "windows/base/wide_text.h"
 
 namespace {
 

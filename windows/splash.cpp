@@ -9,9 +9,9 @@
 #include <cstdlib>
 
 #include "core/splash_rules.h"
-#include "windows/handles.h"
+#include "windows/base/handles.h"
 #include "windows/native_log.h"
-#include "windows/wide_text.h"
+#include "windows/base/wide_text.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "windows/path_forms.h"
+#include "windows/base/path_forms.h"
 #include "windows/temp_dirs.h"
 
 #include <windows.h>
@@ -12,9 +12,9 @@
 #include "core/config_keys.h"
 #include "core/path_rules.h"
 #include "windows/config_block.h"
-#include "windows/handles.h"
+#include "windows/base/handles.h"
 #include "windows/native_log.h"
-#include "windows/wide_text.h"
+#include "windows/base/wide_text.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include "core/expansion.h"
 #include "windows/native_log.h"
 #include "windows/temp_dirs.h"
-#include "windows/wide_text.h"
+#include "windows/base/wide_text.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "windows/path_forms.h"
+#include "windows/base/path_forms.h"
 #include "windows/vm_options.h"
 
 #include <windows.h>
@@ -11,13 +11,13 @@
 #include "core/path_rules.h"
 #include "windows/config_block.h"
 #include "windows/extraction.h"
-#include "windows/handles.h"
+#include "windows/base/handles.h"
 #include "windows/launcher_state.h"
 #include "windows/native_log.h"
 #include "windows/single_instance.h"
 #include "windows/temp_dirs.h"
 #include "windows/variables.h"
-#include "windows/wide_text.h"
+#include "windows/base/wide_text.h"
 
 namespace {
 

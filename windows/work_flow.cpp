@@ -7,7 +7,7 @@
 #include "core/config_keys.h"
 #include "windows/config_block.h"
 #include "windows/extraction.h"
-#include "windows/handles.h"
+#include "windows/base/handles.h"
 #include "windows/jvm_launch.h"
 #include "windows/jvm_search.h"
 #include "windows/launcher_state.h"
@@ -17,7 +17,7 @@
 #include "windows/runtime_archive.h"
 #include "windows/runtime_download.h"
 #include "windows/temp_dirs.h"
-#include "windows/wide_text.h"
+#include "windows/base/wide_text.h"
 
 namespace {
 

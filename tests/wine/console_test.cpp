@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "windows/handles.h"
+#include "windows/base/handles.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "core/config_format.h"
 #include "core/config_keys.h"
 #include "windows/config_block.h"
-#include "windows/handles.h"
+#include "windows/base/handles.h"
 #include "windows/temp_dirs.h"
 
 namespace {

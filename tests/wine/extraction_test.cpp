@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "core/config_format.h"
-#include "windows/handles.h"
+#include "windows/base/handles.h"
 #include "windows/temp_dirs.h"
-#include "windows/wide_text.h"
+#include "windows/base/wide_text.h"
 
 namespace {
 

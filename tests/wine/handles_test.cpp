@@ -1,4 +1,4 @@
-#include "windows/handles.h"
+#include "windows/base/handles.h"
 
 #include <gtest/gtest.h>
 

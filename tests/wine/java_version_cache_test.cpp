@@ -3,11 +3,11 @@
 #include "core/config_format.h"
 #include "core/config_keys.h"
 #include "windows/config_block.h"
-#include "windows/handles.h"
+#include "windows/base/handles.h"
 #include "windows/java_version.h"
 #include "windows/jvm_search.h"
 #include "windows/temp_dirs.h"
-#include "windows/wide_text.h"
+#include "windows/base/wide_text.h"
 
 #include <gtest/gtest.h>
 

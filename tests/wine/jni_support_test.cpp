@@ -6,48 +6,16 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
+#include "native_fixture.h"
+
 #include <string>
 #include <vector>
 
-#include "windows/wide_text.h"
+#include "windows/base/wide_text.h"
 
 namespace {
 
-class JniSupport : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        wchar_t temp[MAX_PATH + 1];
-        ::GetTempPathW(MAX_PATH + 1, temp);
-        report = std::wstring(temp) + L"jni_support_" + std::to_wstring(::GetCurrentProcessId()) + L".txt";
-        ::DeleteFileW(report.c_str());
-        ::SetEnvironmentVariableW(L"TEST_VM_REPORT", report.c_str());
-        ::SetEnvironmentVariableW(L"TEST_VM_SCRIPT", nullptr);
-        std::wstring exe = moduleFileName();
-        std::wstring tests = exe.substr(0, exe.find_last_of(L'\\'));
-        module = ::LoadLibraryW((tests.substr(0, tests.find_last_of(L'\\')) + L"\\doubles\\test_vm\\jvm.dll").c_str());
-        ASSERT_NE(module, nullptr) << "build the jvm target";
-        auto create = reinterpret_cast<JniCreateJavaVMFn>(
-            reinterpret_cast<void*>(::GetProcAddress(module, "JNI_CreateJavaVM")));
-        ASSERT_NE(create, nullptr);
-        JavaVMInitArgs args{JNI_VERSION_1_2, 0, nullptr, JNI_TRUE};
-        ASSERT_EQ(create(&vm, reinterpret_cast<void**>(&env), &args), JNI_OK);
-    }
-    void TearDown() override
-    {
-        if (vm) (*vm)->DestroyJavaVM(vm);
-        std::ifstream in(report.c_str());
-        std::string line;
-        while (std::getline(in, line)) EXPECT_NE(line.rfind("warning", 0), 0u) << line;
-        in.close();
-        ::DeleteFileW(report.c_str());
-    }
-    std::wstring report;
-    HMODULE module = nullptr;
-    JavaVM* vm = nullptr;
-    JNIEnv* env = nullptr;
-};
+class JniSupport : public NativeTest {};
 
 TEST_F(JniSupport, StringsRoundTripWithTheirExactCharacters)
 {
@@ -95,6 +63,66 @@ TEST_F(JniSupport, BoxesOpenOnlyAsTheirOwnClass)
     EXPECT_FALSE(unboxInteger(env, nullptr, number));
     EXPECT_EQ(number, 7);
     EXPECT_NE(boxBoolean(env, true), nullptr);
+    EXPECT_FALSE((*env)->ExceptionCheck(env));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(JniSupport, TextsForWin32KeepNullAndStopAtTheFirstNul)
+{
+    EXPECT_EQ(JavaText(env, nullptr).get(), nullptr);
+    EXPECT_TRUE(JavaText(env, nullptr).isNull());
+    const jchar withNul[] = {u'a', u'b', 0, u'c'};
+    JavaText cut(env, (*env)->NewString(env, withNul, 4));
+    ASSERT_NE(cut.get(), nullptr);
+    EXPECT_STREQ(cut.get(), L"ab");
+    EXPECT_STREQ(JavaText(env, wideToJava(env, L"")).get(), L"");
+}
+
+TEST_F(JniSupport, ByteAndIntArraysRoundTripAtTheirBoundaries)
+{
+    for (size_t size : {size_t{0}, size_t{1}, size_t{65537}}) {
+        std::vector<uint8_t> bytes(size);
+        for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(i * 7 + 1);
+        jbyteArray array = bytesToJava(env, bytes.data(), bytes.size());
+        ASSERT_NE(array, nullptr) << size;
+        EXPECT_EQ(javaToBytes(env, array), bytes) << size;
+        (*env)->DeleteLocalRef(env, array);
+    }
+    bool isNull = false;
+    EXPECT_TRUE(javaToBytes(env, nullptr, &isNull).empty());
+    EXPECT_TRUE(isNull);
+    const std::vector<jint> ints{0, -1, 0x7FFFFFFF, static_cast<jint>(0x80000000u)};
+    EXPECT_EQ(javaToInts(env, intsToJava(env, ints)), ints);
+    EXPECT_TRUE(javaToInts(env, nullptr, &isNull).empty());
+    EXPECT_TRUE(isNull);
+}
+
+TEST_F(JniSupport, StringArraysFromJavaMarkNullElements)
+{
+    jobjectArray array = wideArrayToJava(env, {L"a", L"b"});
+    ASSERT_NE(array, nullptr);
+    (*env)->SetObjectArrayElement(env, array, 1, nullptr);
+    bool failed = true;
+    std::vector<bool> nulls;
+    EXPECT_EQ(javaArrayToWide(env, array, &failed, nullptr, &nulls), (std::vector<std::wstring>{L"a", L""}));
+    EXPECT_FALSE(failed);
+    EXPECT_EQ(nulls, (std::vector<bool>{false, true}));
+}
+
+TEST_F(JniSupport, HandlesAndResultObjectsCrossUnchanged)
+{
+    EXPECT_EQ(handleToJava(INVALID_HANDLE_VALUE), -1);
+    EXPECT_EQ(javaToHandle(-1), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(javaToHandle<HWND>(handleToJava(reinterpret_cast<HWND>(0x10010))), reinterpret_cast<HWND>(0x10010));
+    jvalue argument;
+    argument.l = wideToJava(env, L"%PATH%");
+    jobject made = newObject(env, "com/stowline/api/windows/WinRegistry$ExpandString", "(Ljava/lang/String;)V", &argument);
+    EXPECT_NE(made, nullptr);
+    EXPECT_EQ(newObject(env, "com/stowline/api/windows/WinRegistry$ExpandString", "(I)V", &argument), nullptr);
+    EXPECT_EQ(newObject(env, "no/such/Class", "()V", nullptr), nullptr);
     EXPECT_FALSE((*env)->ExceptionCheck(env));
 }
 

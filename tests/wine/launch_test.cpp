@@ -14,7 +14,7 @@
 #include "windows/jvm_launch.h"
 #include "windows/temp_dirs.h"
 #include "windows/vm_options.h"
-#include "windows/wide_text.h"
+#include "windows/base/wide_text.h"
 
 namespace {
 

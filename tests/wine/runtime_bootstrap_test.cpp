@@ -20,7 +20,7 @@
 #include "core/config_keys.h"
 #include "core/crc32.h"
 #include "windows/config_block.h"
-#include "windows/handles.h"
+#include "windows/base/handles.h"
 #include "windows/payload_check.h"
 #include "windows/runtime_archive.h"
 #include "windows/runtime_download.h"

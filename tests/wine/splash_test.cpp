@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "windows/wide_text.h"
+#include "windows/base/wide_text.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "windows/handles.h"
-#include "windows/wide_text.h"
+#include "windows/base/handles.h"
+#include "windows/base/wide_text.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "natives/jni.h"
-#include "windows/handles.h"
-#include "windows/wide_text.h"
+#include "windows/base/handles.h"
+#include "windows/base/wide_text.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "windows/payload_check.h"
 #include "windows/runtime_archive.h"
 #include "windows/runtime_download.h"
-#include "windows/wide_text.h"
+#include "windows/base/wide_text.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "windows/path_forms.h"
+#include "windows/base/path_forms.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "windows/wide_text.h"
+#include "windows/base/wide_text.h"
 
 #include <cstdarg>
 #include <cwchar>

@@ -7,8 +7,10 @@
 #include <map>
 #include <string>
 
-#include "natives/jni.h"
+#include "natives/window_border/flat_windows_native_window_border.h"
+
 #include "natives/jni_support.h"
+#include "windows/base/critical_section.h"
 
 namespace {
 
@@ -22,9 +24,8 @@ struct Subclassed {
 // The subclassed windows, shared by the Java threads that install and the window threads that
 // dispatch messages.
 struct BorderTable {
-    CRITICAL_SECTION lock;
+    CriticalSection lock;
     std::map<HWND, Subclassed> windows;
-    BorderTable() { ::InitializeCriticalSection(&lock); }
 };
 
 BorderTable& table()
@@ -33,12 +34,9 @@ BorderTable& table()
     return *instance;
 }
 
-class TableLock {
+class TableLock : CriticalSectionLock {
 public:
-    TableLock() { ::EnterCriticalSection(&table().lock); }
-    ~TableLock() { ::LeaveCriticalSection(&table().lock); }
-    TableLock(const TableLock&) = delete;
-    TableLock& operator=(const TableLock&) = delete;
+    TableLock() : CriticalSectionLock(table().lock) {}
 };
 
 bool lookUp(HWND window, Subclassed& entry)
@@ -121,7 +119,7 @@ HWND toWindow(jlong handle) { return reinterpret_cast<HWND>(static_cast<INT_PTR>
 extern "C" {
 
 JNIEXPORT jlong JNICALL Java_com_stowline_runtime_flatlaf_FlatWindowsNativeWindowBorder_00024WndProc_installImpl(
-    JNIEnv*, jobject, jlong handle)
+    JNIEnv*, jobject, jlong handle) noexcept
 {
     HWND window = toWindow(handle);
     if (window == nullptr || !::IsWindow(window)) return 0;
@@ -149,7 +147,7 @@ JNIEXPORT jlong JNICALL Java_com_stowline_runtime_flatlaf_FlatWindowsNativeWindo
 }
 
 JNIEXPORT void JNICALL Java_com_stowline_runtime_flatlaf_FlatWindowsNativeWindowBorder_00024WndProc_uninstallImpl(
-    JNIEnv*, jobject, jlong handle)
+    JNIEnv*, jobject, jlong handle) noexcept
 {
     HWND window = toWindow(handle);
     Subclassed entry;
@@ -167,7 +165,7 @@ JNIEXPORT void JNICALL Java_com_stowline_runtime_flatlaf_FlatWindowsNativeWindow
 }
 
 JNIEXPORT void JNICALL Java_com_stowline_runtime_flatlaf_FlatWindowsNativeWindowBorder_00024WndProc_updateFrame(
-    JNIEnv*, jobject, jlong handle, jint state)
+    JNIEnv*, jobject, jlong handle, jint state) noexcept
 {
     HWND window = toWindow(handle);
     {
@@ -180,7 +178,7 @@ JNIEXPORT void JNICALL Java_com_stowline_runtime_flatlaf_FlatWindowsNativeWindow
 }
 
 JNIEXPORT void JNICALL Java_com_stowline_runtime_flatlaf_FlatWindowsNativeWindowBorder_00024WndProc_setWindowBackground(
-    JNIEnv*, jobject, jlong handle, jint red, jint green, jint blue)
+    JNIEnv*, jobject, jlong handle, jint red, jint green, jint blue) noexcept
 {
     HWND window = toWindow(handle);
     {
@@ -194,14 +192,14 @@ JNIEXPORT void JNICALL Java_com_stowline_runtime_flatlaf_FlatWindowsNativeWindow
 }
 
 JNIEXPORT void JNICALL Java_com_stowline_runtime_flatlaf_FlatWindowsNativeWindowBorder_00024WndProc_showWindow(
-    JNIEnv*, jobject, jlong handle, jint command)
+    JNIEnv*, jobject, jlong handle, jint command) noexcept
 {
     HWND window = toWindow(handle);
     if (window != nullptr && ::IsWindow(window)) ::ShowWindow(window, command);
 }
 
 JNIEXPORT jint JNICALL Java_com_stowline_runtime_flatlaf_FlatWindowsNativeWindowBorder_registryGetIntValue(
-    JNIEnv* env, jclass, jstring key, jstring valueName, jint defaultValue)
+    JNIEnv* env, jclass, jstring key, jstring valueName, jint defaultValue) noexcept
 {
     if (key == nullptr) return defaultValue;
     std::string subKey = javaToNarrow(env, key);

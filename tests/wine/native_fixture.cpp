@@ -1,0 +1,114 @@
+#include "native_fixture.h"
+
+#include <fstream>
+
+#include "natives/jni_support.h"
+#include "windows/base/wide_text.h"
+
+namespace {
+
+std::wstring testName()
+{
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::wstring name = narrowToWide(std::string(info->test_suite_name()) + "." + info->name());
+    for (wchar_t& c : name)
+        if (c == L'/' || c == L'\\') c = L'_';
+    return name;
+}
+
+void removeTree(const std::wstring& directory)
+{
+    WIN32_FIND_DATAW found;
+    HANDLE search = ::FindFirstFileW((directory + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") continue;
+            std::wstring path = directory + L"\\" + name;
+            ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                removeTree(path);
+            else
+                ::DeleteFileW(path.c_str());
+        } while (::FindNextFileW(search, &found));
+        ::FindClose(search);
+    }
+    ::RemoveDirectoryW(directory.c_str());
+}
+
+}  // namespace
+
+std::wstring NativeTest::testDirectory()
+{
+    std::wstring exe = moduleFileName();
+    return exe.substr(0, exe.find_last_of(L'\\'));
+}
+
+void NativeTest::SetUp()
+{
+    const std::wstring name = testName();
+    wchar_t temp[MAX_PATH + 1];
+    ::GetTempPathW(MAX_PATH + 1, temp);
+    const std::wstring suffix = name + L"_" + std::to_wstring(::GetCurrentProcessId());
+    report = std::wstring(temp) + L"native_report_" + suffix + L".txt";
+    ::DeleteFileW(report.c_str());
+    scratchDirectory = std::wstring(temp) + L"native_scratch_" + suffix;
+    removeTree(scratchDirectory);
+    ASSERT_TRUE(::CreateDirectoryW(scratchDirectory.c_str(), nullptr));
+    scratchKey = L"Software\\launcher-tests\\" + name;
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, scratchKey.c_str());
+
+    ::SetEnvironmentVariableW(L"TEST_VM_REPORT", report.c_str());
+    ::SetEnvironmentVariableW(L"TEST_VM_SCRIPT", nullptr);
+    const std::wstring tests = testDirectory();
+    vmModule_ = ::LoadLibraryW((tests.substr(0, tests.find_last_of(L'\\')) + L"\\doubles\\test_vm\\jvm.dll").c_str());
+    ASSERT_NE(vmModule_, nullptr) << "build the jvm target";
+    auto create = reinterpret_cast<JniCreateJavaVMFn>(
+        reinterpret_cast<void*>(::GetProcAddress(vmModule_, "JNI_CreateJavaVM")));
+    ASSERT_NE(create, nullptr);
+    JavaVMInitArgs args{JNI_VERSION_1_2, 0, nullptr, JNI_TRUE};
+    ASSERT_EQ(create(&vm, reinterpret_cast<void**>(&env), &args), JNI_OK);
+}
+
+void NativeTest::TearDown()
+{
+    if (vm) (*vm)->DestroyJavaVM(vm);
+    vm = nullptr;
+    env = nullptr;
+    if (!allowWarnings) {
+        for (const std::string& line : reportLines()) EXPECT_NE(line.rfind("warning", 0), 0u) << line;
+    }
+    ::DeleteFileW(report.c_str());
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, scratchKey.c_str());
+    removeTree(scratchDirectory);
+}
+
+jstring NativeTest::str(const wchar_t* value) { return value == nullptr ? nullptr : wideToJava(env, value); }
+
+std::wstring NativeTest::text(jobject string)
+{
+    if (string == nullptr) return L"<null>";
+    return javaToWide(env, static_cast<jstring>(string));
+}
+
+std::vector<std::wstring> NativeTest::texts(jobject array)
+{
+    std::vector<std::wstring> result;
+    if (array == nullptr) return result;
+    auto objects = static_cast<jobjectArray>(array);
+    jsize length = (*env)->GetArrayLength(env, objects);
+    for (jsize i = 0; i < length; ++i) {
+        LocalRef<jobject> element(env, (*env)->GetObjectArrayElement(env, objects, i));
+        result.push_back(text(element.get()));
+    }
+    return result;
+}
+
+std::vector<std::string> NativeTest::reportLines() const
+{
+    std::vector<std::string> lines;
+    std::ifstream in(report.c_str());
+    std::string line;
+    while (std::getline(in, line)) lines.push_back(line);
+    return lines;
+}

@@ -1,0 +1,44 @@
+// The one fixture every test of natives shares: a test VM created in this process (its JNIEnv),
+// a scratch registry key HKCU\Software\launcher-tests\<test name> and a scratch directory, both
+// removed after each test, and the VM's report checked for broken JNI rules.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "natives/jni.h"
+
+class NativeTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // A Java string (null for nullptr) and the text of a Java string (L"<null>" for null).
+    jstring str(const wchar_t* text);
+    std::wstring text(jobject string);
+    // The elements of a Java String[] ("<null>" for null elements).
+    std::vector<std::wstring> texts(jobject array);
+    // The lines of the test VM's report so far.
+    std::vector<std::string> reportLines() const;
+    // The directory of the test executable (…\tests\wine), of the build's tests folder (…\tests).
+    static std::wstring testDirectory();
+    // A file path inside the scratch directory.
+    std::wstring scratchFile(const wchar_t* name) const { return scratchDirectory + L"\\" + name; }
+    // A key path below the scratch key (HKCU-relative).
+    std::wstring scratchPath(const wchar_t* sub) const { return scratchKey + L"\\" + sub; }
+
+    JavaVM* vm = nullptr;
+    JNIEnv* env = nullptr;
+    std::wstring scratchKey;        // HKCU-relative, e.g. Software\launcher-tests\Registry.RoundTrip
+    std::wstring scratchDirectory;  // a new empty directory in the temp directory
+    std::wstring report;
+    // Set by a test that breaks a JNI rule on purpose.
+    bool allowWarnings = false;
+
+private:
+    HMODULE vmModule_ = nullptr;
+};

@@ -1,0 +1,28 @@
+#include "windows/base/handles.h"
+
+#include "windows/base/system_functions.h"
+
+namespace {
+
+using CloseFunction = BOOL(WINAPI*)(void*);
+
+void closeThrough(const wchar_t* library, const char* name, CloseFunction& cached, void* handle)
+{
+    // Written without a lock: concurrent first closes store the same address.
+    if (cached == nullptr) cached = boundFunction<CloseFunction>(loadSystemLibrary(library), name);
+    if (cached != nullptr) cached(handle);
+}
+
+}  // namespace
+
+void handles::closeInternetHandle(void* handle)
+{
+    static CloseFunction close = nullptr;
+    closeThrough(L"wininet.dll", "InternetCloseHandle", close, handle);
+}
+
+void handles::closeWinHttpHandle(void* handle)
+{
+    static CloseFunction close = nullptr;
+    closeThrough(L"winhttp.dll", "WinHttpCloseHandle", close, handle);
+}

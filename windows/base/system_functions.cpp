@@ -1,0 +1,40 @@
+#include "windows/base/system_functions.h"
+
+#include <string>
+
+FARPROC system_functions_detail::address(HMODULE module, const char* name)
+{
+    return module != nullptr ? ::GetProcAddress(module, name) : nullptr;
+}
+
+HMODULE loadSystemLibrary(const wchar_t* name)
+{
+    wchar_t directory[MAX_PATH + 1];
+    UINT length = ::GetSystemDirectoryW(directory, MAX_PATH + 1);
+    if (length == 0 || length > MAX_PATH) return nullptr;
+    std::wstring path = std::wstring(directory, length) + L"\\" + name;
+    return ::LoadLibraryW(path.c_str());
+}
+
+bool realWindowsVersion(OSVERSIONINFOEXW& version)
+{
+    using RtlGetVersionFunction = LONG(WINAPI*)(OSVERSIONINFOEXW*);
+    auto getVersion = loadedFunction<RtlGetVersionFunction>(L"ntdll.dll", "RtlGetVersion");
+    version = OSVERSIONINFOEXW{};
+    version.dwOSVersionInfoSize = sizeof version;
+    return getVersion != nullptr && getVersion(&version) == 0;
+}
+
+DLL_DIRECTORY_COOKIE systemAddDllDirectory(const wchar_t* directory)
+{
+    using AddDllDirectoryFunction = DLL_DIRECTORY_COOKIE(WINAPI*)(PCWSTR);
+    auto add = kernelFunction<AddDllDirectoryFunction>("AddDllDirectory");
+    return add != nullptr ? add(directory) : nullptr;
+}
+
+bool systemRemoveDllDirectory(DLL_DIRECTORY_COOKIE cookie)
+{
+    using RemoveDllDirectoryFunction = BOOL(WINAPI*)(DLL_DIRECTORY_COOKIE);
+    auto remove = kernelFunction<RemoveDllDirectoryFunction>("RemoveDllDirectory");
+    return remove != nullptr && cookie != nullptr && remove(cookie) != FALSE;
+}
