@@ -52,10 +52,12 @@ bool holds(const std::set<std::wstring>& entries, const std::wstring& sid)
     return false;
 }
 
-TEST_F(ACLHandling, TrusteeKindsOnADirectory)
+// Wine keeps access lists of registry keys; on its file system (without extended attributes) it
+// accepts a file's new list but keeps none, so the trustee kinds are checked on a key.
+TEST_F(ACLHandling, TrusteeKindsOnARegistryKey)
 {
-    const std::wstring directory = scratchFile(L"acl");
-    ASSERT_TRUE(::CreateDirectoryW(directory.c_str(), nullptr));
+    ASSERT_TRUE(createKey(HKEY_CURRENT_USER, scratchKey.c_str(), KEY_ALL_ACCESS));
+    const std::wstring key = L"CURRENT_USER\\" + scratchKey;
     struct Case {
         jint kind;
         const wchar_t* account;
@@ -63,7 +65,7 @@ TEST_F(ACLHandling, TrusteeKindsOnADirectory)
     };
     const Case cases[] = {
         {3, L"S-1-5-32-545", L"S-1-5-32-545"},              // a SID string is used as it is
-        {1, L"S-1-5-32-545", L"S-1-5-11"},                  // the account is read for kind 3 only
+        {1, L"S-1-5-32-546", L"S-1-5-11"},                  // the account is read for kind 3 only
         {5, nullptr, L"S-1-2-547"},
         {2, nullptr, L"S-1-1-0"},
         {3, L"no-such-account-for-launcher-tests", nullptr},
@@ -71,22 +73,22 @@ TEST_F(ACLHandling, TrusteeKindsOnADirectory)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "kind " << c.kind << " " << (c.account ? c.account : L"null"));
-        const std::set<std::wstring> before = allowedEntries(directory, SE_FILE_OBJECT);
-        EXPECT_EQ(addACE(&directory, false, true, false, c.kind, c.account), c.sid != nullptr);
-        const std::set<std::wstring> after = allowedEntries(directory, SE_FILE_OBJECT);
+        const std::set<std::wstring> before = allowedEntries(key, SE_REGISTRY_KEY);
+        EXPECT_EQ(addACE(&key, true, true, false, c.kind, c.account), c.sid != nullptr);
+        const std::set<std::wstring> after = allowedEntries(key, SE_REGISTRY_KEY);
         if (c.sid == nullptr)
             EXPECT_EQ(after, before);
         else
-            EXPECT_TRUE(holds(after, c.sid));
+            EXPECT_TRUE(holds(after, c.sid)) << testing::PrintToString(after);
     }
+    EXPECT_FALSE(holds(allowedEntries(key, SE_REGISTRY_KEY), L"S-1-5-32-546"));
 }
 
-TEST_F(ACLHandling, RegistryKeysAndFailingSteps)
+TEST_F(ACLHandling, FilesAndFailingSteps)
 {
-    ASSERT_TRUE(createKey(HKEY_CURRENT_USER, scratchKey.c_str(), KEY_ALL_ACCESS));
-    const std::wstring key = L"CURRENT_USER\\" + scratchKey;
-    EXPECT_TRUE(addACE(&key, true, true, true, 3, L"S-1-5-32-545"));
-    EXPECT_TRUE(holds(allowedEntries(key, SE_REGISTRY_KEY), L"S-1-5-32-545"));
+    const std::wstring directory = scratchFile(L"acl");
+    ASSERT_TRUE(::CreateDirectoryW(directory.c_str(), nullptr));
+    EXPECT_TRUE(addACE(&directory, false, true, true, 3, L"S-1-5-32-545"));
 
     const std::wstring missing = scratchFile(L"missing");
     struct Case {

@@ -306,4 +306,28 @@ TEST_F(Registry, FailedWritePrintsItsStatus)
     EXPECT_NE(printed.find('\n'), std::string::npos);
 }
 
+TEST_F(Registry, SaveAndRestoreAHive)
+{
+    unique_hkey key = createKey(HKEY_CURRENT_USER, scratchPath(L"saved").c_str(), KEY_ALL_ACCESS);
+    ASSERT_EQ(writeDword(key.get(), L"v", 7), 0);
+    const std::wstring hive = scratchFile(L"saved.hive");
+    auto save = [&](const wchar_t* sub, const std::wstring& file) {
+        return Java_com_stowline_runtime_installer_platform_win32_Registry_saveKey0(env, nullptr, kUser, str(scratchPath(sub).c_str()),
+                                                                                   str(file.c_str()), 0);
+    };
+    EXPECT_TRUE(save(L"saved", hive));
+    WIN32_FILE_ATTRIBUTE_DATA file{};
+    ASSERT_TRUE(::GetFileAttributesExW(hive.c_str(), GetFileExInfoStandard, &file));
+    EXPECT_GT(file.nFileSizeLow, 0u);
+    const std::wstring other = scratchFile(L"other.hive");
+    EXPECT_FALSE(save(L"nokey", other));  // a key that does not open: no file
+    EXPECT_EQ(::GetFileAttributesW(other.c_str()), INVALID_FILE_ATTRIBUTES);
+    // Wine's RegRestoreKeyW restores nothing and answers success for any named file, so only the
+    // refusals before and in the call can be shown here.
+    EXPECT_FALSE(Java_com_stowline_runtime_installer_platform_win32_Registry_restoreKey0(
+        env, nullptr, 9, str(scratchPath(L"restored").c_str()), str(hive.c_str()), 0));
+    EXPECT_FALSE(Java_com_stowline_runtime_installer_platform_win32_Registry_restoreKey0(
+        env, nullptr, kUser, str(scratchPath(L"restored").c_str()), nullptr, 0));
+}
+
 }  // namespace
