@@ -9,7 +9,7 @@
 #include <new>
 #include <vector>
 
-#include "core/byte_window.h"
+#include "core/transfer_rules.h"
 #include "natives/jni_support.h"
 #include "windows/base/critical_section.h"
 #include "windows/base/handles.h"
@@ -395,6 +395,8 @@ Java_com_stowline_runtime_installer_platform_win32_wininet_WinInet_getHeaders0(J
         record->fail(kHeaderQueryFailed, ::GetLastError());
         return nullptr;
     }
+    // A request that has no response yet may answer with a bare line end: that is no headers either.
+    if (!headerBlockHasLines(headers.data(), size)) return nullptr;
     jbyteArray result = bytesToJava(env, headers.data(), size);
     if (result == nullptr) record->fail(kHeaderArrayFailed, kNoMemory);
     return result;

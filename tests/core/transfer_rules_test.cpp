@@ -1,11 +1,12 @@
-#include "core/byte_window.h"
+#include "core/transfer_rules.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <limits>
+#include <string>
 
-TEST(ByteWindow, FitsOnlyInsideTheArray)
+TEST(TransferRules, FitsOnlyInsideTheArray)
 {
     constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
     struct Case {
@@ -19,4 +20,16 @@ TEST(ByteWindow, FitsOnlyInsideTheArray)
     for (const Case& c : cases)
         EXPECT_EQ(windowFits(c.arrayLength, c.offset, c.length), c.fits)
             << c.arrayLength << " " << c.offset << " " << c.length;
+}
+
+TEST(TransferRules, HeaderBlockOfLineEndsHoldsNoHeaders)
+{
+    struct Case {
+        std::string block;
+        bool lines;
+    } cases[] = {
+        {"", false}, {"\r\n", false}, {"\r\n\r\n", false}, {std::string("\r\n\0", 3), false},
+        {"HTTP/1.1 200 OK\r\n\r\n", true}, {"\r\nX", true}, {" ", true},
+    };
+    for (const Case& c : cases) EXPECT_EQ(headerBlockHasLines(c.block.data(), c.block.size()), c.lines) << c.block;
 }
