@@ -177,8 +177,11 @@ TEST_F(WinInetTest, FailuresAreRecordedWithTheirStep)
     // A body that stops after 1000 bytes: the receive timeout ends the read with location 5. A
     // synchronous read waits for all it asked for, so pieces of 100 bytes get the 1000 first.
     jlong stalled = request(L"GET", L"/stall");
-    Java_com_stowline_runtime_installer_platform_win32_wininet_WinInet_setDwordOption0(
-        env, nullptr, stalled, INTERNET_OPTION_RECEIVE_TIMEOUT, 500);
+    const DWORD timeout = 500;
+    LocalRef<jbyteArray> option(env, bytesToJava(env, &timeout, sizeof timeout));
+    Java_com_stowline_runtime_installer_platform_win32_wininet_WinInet_setOption0(
+        env, nullptr, stalled, INTERNET_OPTION_RECEIVE_TIMEOUT, option.get());
+    ASSERT_EQ(location(stalled), 0);
     EXPECT_EQ(send(stalled), 200);
     jint last = 1;
     EXPECT_EQ(readAll(stalled, 100, 0, &last), std::string(1000, 's'));
