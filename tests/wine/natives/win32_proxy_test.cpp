@@ -8,13 +8,16 @@
 #include <string>
 #include <vector>
 
-#include "http_peer_process.h"
 #include "native_fixture.h"
-#include "natives/jni_support.h"
-#include "natives/network/win_inet.h"
+#include "network_test_support.h"
 #include "windows/base/registry.h"
 
 namespace {
+
+constexpr auto loadFunctions0 = &Java_com_stowline_runtime_installer_platform_win32_Win32Proxy_loadFunctions0;
+constexpr auto getIEConfig0 = &Java_com_stowline_runtime_installer_platform_win32_Win32Proxy_getIEConfig0;
+constexpr auto getDefaultConfig0 = &Java_com_stowline_runtime_installer_platform_win32_Win32Proxy_getDefaultConfig0;
+constexpr auto getAutoProxyConfig0 = &Java_com_stowline_runtime_installer_platform_win32_Win32Proxy_getAutoProxyConfig0;
 
 const wchar_t kSettings[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
 const wchar_t kConnections[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections";
@@ -81,19 +84,12 @@ void writeUserProxy(bool enabled, const std::string& server, const std::string& 
 
 }  // namespace
 
-class Win32ProxyTest : public NativeTest {
+class Win32ProxyTest : public NetworkTest {
 protected:
-    static void SetUpTestSuite()
-    {
-        const std::wstring tests = testDirectory();
-        peerStarted = peer.start(tests.substr(0, tests.find_last_of(L'\\')));
-    }
-    static void TearDownTestSuite() { peer.stop(); }
     void SetUp() override
     {
-        NativeTest::SetUp();
-        ASSERT_TRUE(peerStarted) << "build the http_peer target";
-        ASSERT_TRUE(Java_com_stowline_runtime_installer_platform_win32_Win32Proxy_loadFunctions0(env, nullptr));
+        NetworkTest::SetUp();
+        ASSERT_TRUE(loadFunctions0(env, nullptr));
     }
 
     // A String[count] filled with "unset", so that untouched elements show.
@@ -102,34 +98,15 @@ protected:
     // GET path through WinInet with the system's configured proxy; the body.
     std::string fetchPreconfigured(const wchar_t* path)
     {
-        jlong handle = Java_com_stowline_runtime_installer_platform_win32_wininet_WinInet_connect0(
-            env, nullptr, str(L"proxy test"), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0, str(L"127.0.0.1"),
-            static_cast<jint>(peer.origin), 0);
-        Java_com_stowline_runtime_installer_platform_win32_wininet_WinInet_openRequest0(
-            env, nullptr, handle, str(L"GET"), str(path), static_cast<jint>(INTERNET_FLAG_RELOAD), 0);
+        jlong handle = wininet::connect0(env, nullptr, str(L"proxy test"), INTERNET_OPEN_TYPE_PRECONFIG, nullptr,
+                                         nullptr, 0, str(L"127.0.0.1"), static_cast<jint>(peer.origin), 0);
+        wininet::openRequest0(env, nullptr, handle, str(L"GET"), str(path), static_cast<jint>(INTERNET_FLAG_RELOAD), 0);
         std::string body;
-        if (Java_com_stowline_runtime_installer_platform_win32_wininet_WinInet_sendRequest0(env, nullptr, handle,
-                                                                                             nullptr, nullptr) == 200) {
-            LocalRef<jbyteArray> array(env, (*env)->NewByteArray(env, 256));
-            jbyte bytes[256];
-            jint got;
-            for (int i = 0; i < 1000 && (got = Java_com_stowline_runtime_installer_platform_win32_wininet_WinInet_read0(
-                                             env, nullptr, handle, array.get(), 0, 256)) > 0;
-                 ++i) {
-                (*env)->GetByteArrayRegion(env, array.get(), 0, got, bytes);
-                body.append(reinterpret_cast<const char*>(bytes), static_cast<size_t>(got));
-            }
-        }
-        Java_com_stowline_runtime_installer_platform_win32_wininet_WinInet_destroy0(env, nullptr, handle);
+        if (wininet::sendRequest0(env, nullptr, handle, nullptr, nullptr) == 200) body = wininet::readBody(env, handle);
+        wininet::destroy0(env, nullptr, handle);
         return body;
     }
-
-    static HttpPeer peer;
-    static bool peerStarted;
 };
-
-HttpPeer Win32ProxyTest::peer;
-bool Win32ProxyTest::peerStarted = false;
 
 TEST_F(Win32ProxyTest, UserSettingsAreReportedAndUsedByWinInet)
 {
@@ -152,7 +129,7 @@ TEST_F(Win32ProxyTest, UserSettingsAreReportedAndUsedByWinInet)
         SCOPED_TRACE(c.enabled ? "proxy on" : "proxy off");
         writeUserProxy(c.enabled, proxy, "<local>");
         jobjectArray out = outArray(4);
-        EXPECT_EQ(Java_com_stowline_runtime_installer_platform_win32_Win32Proxy_getIEConfig0(env, nullptr, out), 0);
+        EXPECT_EQ(getIEConfig0(env, nullptr, out), 0);
         EXPECT_EQ(texts(out), c.reported);
         EXPECT_EQ(fetchPreconfigured(L"/hello"), c.body);
     }
@@ -176,8 +153,7 @@ TEST_F(Win32ProxyTest, AutoProxyAndDefaultConfiguration)
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << (c.url ? "url" : "no url") << " stage " << c.stage);
         jobjectArray out = outArray(3);
-        jlong result = Java_com_stowline_runtime_installer_platform_win32_Win32Proxy_getAutoProxyConfig0(
-            env, nullptr, out, str(c.url), str(c.script), kConfigUrl, 0, JNI_FALSE);
+        jlong result = getAutoProxyConfig0(env, nullptr, out, str(c.url), str(c.script), kConfigUrl, 0, JNI_FALSE);
         EXPECT_EQ(result >> 32, c.stage);
         EXPECT_EQ(result == 0, c.stage == 0) << result;
         EXPECT_EQ(texts(out), c.out);
@@ -185,6 +161,6 @@ TEST_F(Win32ProxyTest, AutoProxyAndDefaultConfiguration)
 
     // With no WinHTTP proxy configured for the machine: direct access, no lists.
     jobjectArray out = outArray(3);
-    EXPECT_EQ(Java_com_stowline_runtime_installer_platform_win32_Win32Proxy_getDefaultConfig0(env, nullptr, out), 0);
+    EXPECT_EQ(getDefaultConfig0(env, nullptr, out), 0);
     EXPECT_EQ(texts(out), (std::vector<std::wstring>{L"false", L"unset", L"unset"}));
 }
