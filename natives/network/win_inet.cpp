@@ -4,6 +4,7 @@
 #include <wininet.h>
 
 #include <cstdio>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <new>
