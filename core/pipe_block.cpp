@@ -1,6 +1,7 @@
 #include "core/pipe_block.h"
 
 #include <algorithm>
+#include <cstring>
 
 std::array<uint8_t, kPipeBlockPrefixSize> encodePipeBlockPrefix(uint32_t length)
 {
@@ -24,8 +25,9 @@ size_t pipeBlockCapacity(size_t received, size_t length)
 std::vector<uint8_t> encodePipeBlock(const uint8_t* payload, size_t size)
 {
     const auto prefix = encodePipeBlockPrefix(static_cast<uint32_t>(size));
-    std::vector<uint8_t> block(prefix.begin(), prefix.end());
-    if (size > 0) block.insert(block.end(), payload, payload + size);
+    std::vector<uint8_t> block(kPipeBlockPrefixSize + size);
+    std::memcpy(block.data(), prefix.data(), kPipeBlockPrefixSize);
+    if (size > 0) std::memcpy(block.data() + kPipeBlockPrefixSize, payload, size);
     return block;
 }
 
