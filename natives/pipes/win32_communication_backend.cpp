@@ -187,11 +187,12 @@ JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_Wi
         return JNI_FALSE;
     }
     const auto prefix = encodePipeBlockPrefix(static_cast<uint32_t>(length));
-    // Flushing returns once the peer has read everything; a peer that goes away before that has
-    // not received the block.
     const bool sent = writeFully(pipe, prefix.data(), prefix.size()) &&
-                      writeFully(pipe, reinterpret_cast<const uint8_t*>(bytes), static_cast<size_t>(length)) &&
-                      ::FlushFileBuffers(pipe);
+                      writeFully(pipe, reinterpret_cast<const uint8_t*>(bytes), static_cast<size_t>(length));
+    // Flushing returns once the peer has read everything, which paces the exchange. Its result is
+    // not the block's: a peer that reads the block and at once disconnects makes the flush fail
+    // (seen under Wine) although the block arrived; a peer that never read it shows at the next read.
+    if (sent) ::FlushFileBuffers(pipe);
     (*env)->ReleaseByteArrayElements(env, data, bytes, JNI_ABORT);
     return sent ? JNI_TRUE : JNI_FALSE;
 }

@@ -29,7 +29,7 @@ JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32C
 // The next block's payload; null when the pipe breaks, a read returns nothing, or the length is refused.
 JNIEXPORT jbyteArray JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32CommunicationBackend_readDataBlock0(
     JNIEnv* env, jclass type, jlong handle) noexcept;
-// Writes one block and waits until the peer has read it; false on any failure (or a null array).
+// Writes one block and waits until the peer has read it (flush); false when a write fails (or a null array).
 JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32CommunicationBackend_writeDataBlock0(
     JNIEnv* env, jclass type, jlong handle, jbyteArray data) noexcept;
 // GetCurrentProcessId.
