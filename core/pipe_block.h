@@ -20,8 +20,9 @@
 constexpr size_t kPipeBlockPrefixSize = 4;
 // The longest payload accepted: the largest Java byte array a VM can be asked for (2^31 - 2).
 constexpr uint32_t kPipeBlockMaxLength = 0x7FFFFFFEu;
-// The first piece a reader makes room for; also the pipe's buffer size each way.
-constexpr size_t kPipeBlockFirstChunk = 65536;
+// The room a reader makes at first (or the whole payload, if shorter): enough for the common
+// block in one read, small enough that a false length costs nothing.
+constexpr size_t kPipeBlockFirstChunk = 1048576;
 
 // The prefix announcing a payload of length bytes.
 std::array<uint8_t, kPipeBlockPrefixSize> encodePipeBlockPrefix(uint32_t length);
