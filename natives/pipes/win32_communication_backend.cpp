@@ -1,0 +1,219 @@
+#include "natives/pipes/win32_communication_backend.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <new>
+#include <vector>
+
+#include "core/pipe_block.h"
+#include "natives/jni_support.h"
+#include "natives/pipes/pipe_retry_settings.h"
+#include "windows/base/handles.h"
+
+namespace {
+
+constexpr jlong kInvalidHandle = -1;
+
+// Reads exactly size bytes. A read that succeeds with nothing (a file at its end, a pipe in
+// non-blocking mode, a peer that writes zero bytes) ends the block as a failure rather than
+// looping on it.
+bool readFully(HANDLE handle, uint8_t* data, size_t size)
+{
+    size_t done = 0;
+    while (done < size) {
+        const DWORD wanted = static_cast<DWORD>(std::min<size_t>(size - done, 0x40000000));
+        DWORD got = 0;
+        if (!::ReadFile(handle, data + done, wanted, &got, nullptr) || got == 0) return false;
+        done += got;
+    }
+    return true;
+}
+
+// Writes exactly size bytes; a write that takes nothing (a non-blocking pipe that is full) is a
+// failure, not a reason to try again at once.
+bool writeFully(HANDLE handle, const uint8_t* data, size_t size)
+{
+    size_t done = 0;
+    while (done < size) {
+        const DWORD wanted = static_cast<DWORD>(std::min<size_t>(size - done, 0x40000000));
+        DWORD written = 0;
+        if (!::WriteFile(handle, data + done, wanted, &written, nullptr) || written == 0) return false;
+        done += written;
+    }
+    return true;
+}
+
+// The payload announced by a prefix, read into a buffer that grows only as bytes arrive: a
+// length from the wire never decides an allocation by itself.
+bool readPayload(HANDLE handle, uint32_t length, std::vector<uint8_t>& payload)
+{
+    size_t received = 0;
+    while (received < length) {
+        payload.resize(pipeBlockCapacity(received, length));
+        DWORD got = 0;
+        const DWORD wanted = static_cast<DWORD>(payload.size() - received);
+        if (!::ReadFile(handle, payload.data() + received, wanted, &got, nullptr) || got == 0) return false;
+        received += got;
+    }
+    return true;
+}
+
+}  // namespace
+
+PipeRetrySettings& pipeRetrySettings()
+{
+    static PipeRetrySettings settings;
+    return settings;
+}
+
+extern "C" {
+
+JNIEXPORT jlong JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32CommunicationBackend_getInvalidHandle0(
+    JNIEnv*, jclass) noexcept
+{
+    return kInvalidHandle;
+}
+
+JNIEXPORT jlong JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32CommunicationBackend_createListener0(
+    JNIEnv* env, jclass, jstring name) noexcept
+{
+    try {
+        const JavaText pipeName(env, name);
+        if (pipeName.isNull()) return kInvalidHandle;
+        HANDLE pipe = ::CreateNamedPipeW(pipeName.get(), PIPE_ACCESS_DUPLEX,
+                                         PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
+                                         1, 65536, 65536, 0, nullptr);
+        return pipe == INVALID_HANDLE_VALUE ? kInvalidHandle : handleToJava(pipe);
+    } catch (...) {
+        return kInvalidHandle;
+    }
+}
+
+JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32CommunicationBackend_connectNamedPipe0(
+    JNIEnv*, jclass, jlong handle) noexcept
+{
+    if (handle == kInvalidHandle) return JNI_FALSE;
+    const PipeRetrySettings settings = pipeRetrySettings();
+    for (int failures = 0;;) {
+        if (::ConnectNamedPipe(javaToHandle(handle), nullptr)) return JNI_TRUE;
+        const DWORD error = ::GetLastError();
+        // PIPE_CONNECTED: the client opened the pipe before this call. NO_DATA: it opened it and
+        // closed it again; what it wrote can still be read, and the next read reports the break.
+        // Retrying NO_DATA cannot succeed until the pipe is disconnected.
+        if (error == ERROR_PIPE_CONNECTED || error == ERROR_NO_DATA) return JNI_TRUE;
+        if (++failures > settings.listenerRetries) {
+            std::printf("could not connect named pipe %d\n", static_cast<int>(error));
+            std::fflush(stdout);
+            return JNI_FALSE;
+        }
+        ::Sleep(settings.pauseMilliseconds);
+    }
+}
+
+JNIEXPORT jlong JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32CommunicationBackend_connectClient0(
+    JNIEnv* env, jclass, jstring name) noexcept
+{
+    try {
+        const JavaText pipeName(env, name);
+        if (pipeName.isNull()) return 0;
+        const PipeRetrySettings settings = pipeRetrySettings();
+        // Waits for a free instance; when the pipe does not exist yet it returns at once and the
+        // loop below keeps trying.
+        ::WaitNamedPipeW(pipeName.get(), settings.firstWaitMilliseconds);
+        for (int failures = 0;;) {
+            HANDLE opened = ::CreateFileW(pipeName.get(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                                          nullptr);
+            const DWORD error = ::GetLastError();
+            unique_file pipe(opened);
+            if (pipe) return handleToJava(pipe.release());
+            if (++failures > settings.clientRetries) {
+                std::printf("could not open file %d %S\n", static_cast<int>(error), pipeName.get());
+                std::fflush(stdout);
+                return 0;
+            }
+            ::Sleep(settings.pauseMilliseconds);
+            ::WaitNamedPipeW(pipeName.get(), settings.retryWaitMilliseconds);
+        }
+    } catch (...) {
+        return 0;
+    }
+}
+
+JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32CommunicationBackend_closeHandle0(
+    JNIEnv*, jclass, jlong handle) noexcept
+{
+    if (handle == kInvalidHandle) return;
+    unique_handle(javaToHandle(handle)).reset();
+}
+
+JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32CommunicationBackend_disconnectNamedPipe0(
+    JNIEnv*, jclass, jlong handle) noexcept
+{
+    if (handle == kInvalidHandle) return;
+    ::DisconnectNamedPipe(javaToHandle(handle));
+}
+
+JNIEXPORT jbyteArray JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32CommunicationBackend_readDataBlock0(
+    JNIEnv* env, jclass, jlong handle) noexcept
+{
+    if (handle == kInvalidHandle) return nullptr;
+    try {
+        const HANDLE pipe = javaToHandle(handle);
+        // The prefix may arrive in pieces (a writer that splits it); it is completed like the payload.
+        uint8_t prefix[kPipeBlockPrefixSize];
+        if (!readFully(pipe, prefix, sizeof prefix)) return nullptr;
+        const uint32_t length = decodePipeBlockPrefix(prefix);
+        if (!pipeBlockLengthAccepted(length)) return nullptr;
+        std::vector<uint8_t> payload;
+        if (!readPayload(pipe, length, payload)) return nullptr;
+        return bytesToJava(env, payload.data(), length);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32CommunicationBackend_writeDataBlock0(
+    JNIEnv* env, jclass, jlong handle, jbyteArray data) noexcept
+{
+    if (handle == kInvalidHandle || data == nullptr) return JNI_FALSE;
+    const HANDLE pipe = javaToHandle(handle);
+    const jsize length = (*env)->GetArrayLength(env, data);
+    // Pinned before anything is sent, so a failure here leaves the stream as it was.
+    jbyte* bytes = (*env)->GetByteArrayElements(env, data, nullptr);
+    if (bytes == nullptr) {
+        clearPendingException(env);
+        return JNI_FALSE;
+    }
+    const auto prefix = encodePipeBlockPrefix(static_cast<uint32_t>(length));
+    const bool sent = writeFully(pipe, prefix.data(), prefix.size()) &&
+                      writeFully(pipe, reinterpret_cast<const uint8_t*>(bytes), static_cast<size_t>(length));
+    // Flushing returns once the peer has read everything, which paces the exchange. Its result is
+    // not the block's: a peer that reads the block and at once disconnects makes the flush fail
+    // (seen under Wine) although the block arrived; a peer that never read it shows at the next read.
+    if (sent) ::FlushFileBuffers(pipe);
+    (*env)->ReleaseByteArrayElements(env, data, bytes, JNI_ABORT);
+    return sent ? JNI_TRUE : JNI_FALSE;
+}
+
+JNIEXPORT jint JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32CommunicationBackend_getCurrentProcessId0(
+    JNIEnv*, jclass) noexcept
+{
+    return static_cast<jint>(::GetCurrentProcessId());
+}
+
+JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32CommunicationBackend_isProcessAlive0(
+    JNIEnv*, jclass, jint processId) noexcept
+{
+    HANDLE opened = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(processId));
+    const DWORD error = ::GetLastError();
+    unique_handle process(opened);
+    // A process that exists but is protected from us cannot be opened: it still runs.
+    if (!process) return error == ERROR_ACCESS_DENIED ? JNI_TRUE : JNI_FALSE;
+    DWORD exitCode = 0;
+    if (!::GetExitCodeProcess(process.get(), &exitCode)) return JNI_FALSE;
+    return exitCode == STILL_ACTIVE ? JNI_TRUE : JNI_FALSE;
+}
+
+}  // extern "C"

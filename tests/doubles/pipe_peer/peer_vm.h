@@ -1,0 +1,16 @@
+// The test VM (tests/doubles/test_vm/jvm.dll beside this program's folder) created in this
+// process, so the pipe natives can be called with its JNIEnv.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "natives/jni.h"
+
+// The VM's environment for the calling thread; null when jvm.dll could not be loaded or started.
+JNIEnv* startTestVm();
+// The folder of this program (no trailing backslash).
+std::wstring programDirectory();
+// Ends the process at once, as a kill from outside would: no handle is closed in an orderly way.
+[[noreturn]] void dieNow(UINT code);
