@@ -1,0 +1,69 @@
+#include "core/service_rules.h"
+
+namespace {
+
+char16_t asciiLower(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c; }
+
+bool equalsIgnoringAsciiCase(const std::u16string& text, const char16_t* other)
+{
+    std::size_t i = 0;
+    for (; i < text.size(); ++i) {
+        if (other[i] == u'\0' || asciiLower(text[i]) != asciiLower(other[i])) return false;
+    }
+    return other[i] == u'\0';
+}
+
+}  // namespace
+
+bool dependencyList(const std::u16string& names, std::u16string& out)
+{
+    std::u16string list;
+    std::size_t begin = 0;
+    while (begin <= names.size()) {
+        std::size_t end = names.find(u',', begin);
+        if (end == std::u16string::npos) end = names.size();
+        if (end > begin) {
+            // Checked before appending, so a long text never grows the list past the limit.
+            if (list.size() + (end - begin) + 2 > kDependencyListCapacity) return false;
+            list.append(names, begin, end - begin);
+            list.push_back(u'\0');
+        }
+        begin = end + 1;
+    }
+    if (list.empty()) list.push_back(u'\0');
+    list.push_back(u'\0');
+    out = std::move(list);
+    return true;
+}
+
+std::u16string serviceAccountName(const std::u16string& account)
+{
+    if (equalsIgnoringAsciiCase(account, u"NT AUTHORITY\\System") ||
+        equalsIgnoringAsciiCase(account, u"NT AUTHORITY\\LocalSystem"))
+        return u"LocalSystem";
+    return account;
+}
+
+bool stopWaitExpired(std::uint32_t now, std::uint32_t start, std::uint32_t lastProgress, std::uint32_t waitHint,
+                     std::uint32_t timeout)
+{
+    return static_cast<std::uint32_t>(now - lastProgress) > waitHint && static_cast<std::uint32_t>(now - start) > timeout;
+}
+
+std::u16string serviceAccountForSid(const std::u16string& sid)
+{
+    if (sid == u"S-1-5-18") return u"NT AUTHORITY\\System";
+    if (sid == u"S-1-5-19") return u"NT AUTHORITY\\LocalService";
+    if (sid == u"S-1-5-20") return u"NT AUTHORITY\\NetworkService";
+    return {};
+}
+
+bool isBuiltinSid(const std::u16string& sid) { return sid.rfind(u"S-1-5-32-", 0) == 0; }
+
+std::u16string displayedAccountName(const std::u16string& sid, const std::u16string& domain,
+                                    const std::u16string& name, bool nameOnly)
+{
+    if (nameOnly) return name;
+    if (!isBuiltinSid(sid) && !domain.empty()) return domain + u"\\" + name;
+    return u".\\" + name;
+}

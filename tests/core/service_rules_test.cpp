@@ -1,0 +1,123 @@
+#include "core/service_rules.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::u16string nuls(std::u16string text)
+{
+    for (char16_t& c : text)
+        if (c == u'|') c = u'\0';
+    return text;
+}
+
+}  // namespace
+
+TEST(DependencyList, SplitsAtCommasAndDropsEmptyPieces)
+{
+    struct Case {
+        std::u16string names;
+        std::u16string list;  // '|' stands for NUL
+    } cases[] = {
+        {u"", u"||"},
+        {u",", u"||"},
+        {u",,,", u"||"},
+        {u"a", u"a||"},
+        {u"alpha,,beta", u"alpha|beta||"},
+        {u",alpha,beta,", u"alpha|beta||"},
+        {u"a b, c", u"a b| c||"},
+    };
+    for (const Case& c : cases) {
+        std::u16string out = u"untouched";
+        ASSERT_TRUE(dependencyList(c.names, out));
+        EXPECT_EQ(out, nuls(c.list)) << std::string(c.names.begin(), c.names.end());
+    }
+}
+
+TEST(DependencyList, BoundedByTheListCapacity)
+{
+    // One name of n characters needs n + 2 characters of list.
+    const std::size_t fits = kDependencyListCapacity - 2;
+    std::u16string out;
+    ASSERT_TRUE(dependencyList(std::u16string(fits, u'x'), out));
+    EXPECT_EQ(out.size(), kDependencyListCapacity);
+    EXPECT_EQ(out.substr(fits), nuls(u"||"));
+
+    out = u"untouched";
+    EXPECT_FALSE(dependencyList(std::u16string(fits + 1, u'x'), out));
+    EXPECT_EQ(out, u"untouched");
+
+    // Many short names: 2,730 names of two characters fill 8,191 characters plus the final NUL;
+    // one more character does not fit.
+    std::u16string names;
+    for (int i = 0; i < 2730; ++i) names += u"ab,";
+    names += u",,";  // empty pieces cost nothing
+    ASSERT_TRUE(dependencyList(names, out));
+    EXPECT_EQ(out.size(), 2730u * 3 + 1);
+    EXPECT_FALSE(dependencyList(names + u"c", out));
+    EXPECT_EQ(out.size(), 2730u * 3 + 1);
+}
+
+TEST(ServiceAccountName, LocalSystemInAnyLetterCase)
+{
+    struct Case {
+        std::u16string account;
+        std::u16string expected;
+    } cases[] = {
+        {u"NT AUTHORITY\\System", u"LocalSystem"},
+        {u"NT AUTHORITY\\LocalSystem", u"LocalSystem"},
+        {u"nt authority\\localsystem", u"LocalSystem"},
+        {u"NT AUTHORITY\\SYSTEM", u"LocalSystem"},
+        {u"NT AUTHORITY\\Systems", u"NT AUTHORITY\\Systems"},
+        {u"NT AUTHORITY\\Syste", u"NT AUTHORITY\\Syste"},
+        {u"NT AUTHORITY\\LocalService", u"NT AUTHORITY\\LocalService"},
+        {u"NT AUTHORITY/System", u"NT AUTHORITY/System"},
+        {u".\\someone", u".\\someone"},
+        {u"", u""},
+    };
+    for (const Case& c : cases) EXPECT_EQ(serviceAccountName(c.account), c.expected);
+}
+
+TEST(StopWait, ExpiresOnlyPastBothTheWaitHintAndTheTimeOut)
+{
+    struct Case {
+        std::uint32_t now, start, lastProgress, waitHint, timeout;
+        bool expired;
+    } cases[] = {
+        {1000, 0, 0, 0, 999, true},
+        {1000, 0, 0, 0, 1000, false},         // equal is not past
+        {1000, 0, 0, 1000, 0, false},         // inside the wait hint
+        {1000, 0, 500, 499, 0, true},
+        {1000, 0, 500, 500, 0, false},        // recent progress keeps the wait going
+        {5000, 0, 4900, 0, 1000, true},
+        {4, 0xFFFFFFF0u, 0xFFFFFFF0u, 19, 19, true},   // tick count wrapped: 20 ms passed
+        {4, 0xFFFFFFF0u, 0xFFFFFFF0u, 20, 19, false},
+        {4, 0xFFFFFFF0u, 0xFFFFFFF0u, 0, 20, false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(stopWaitExpired(c.now, c.start, c.lastProgress, c.waitHint, c.timeout), c.expired)
+            << c.now << " " << c.start << " " << c.lastProgress << " " << c.waitHint << " " << c.timeout;
+}
+
+TEST(AccountNames, ServiceSidsBuiltinsAndDomains)
+{
+    EXPECT_EQ(serviceAccountForSid(u"S-1-5-18"), u"NT AUTHORITY\\System");
+    EXPECT_EQ(serviceAccountForSid(u"S-1-5-19"), u"NT AUTHORITY\\LocalService");
+    EXPECT_EQ(serviceAccountForSid(u"S-1-5-20"), u"NT AUTHORITY\\NetworkService");
+    EXPECT_EQ(serviceAccountForSid(u"S-1-5-21"), u"");
+    EXPECT_EQ(serviceAccountForSid(u"S-1-5-180"), u"");
+
+    struct Case {
+        std::u16string sid, domain, name;
+        bool nameOnly;
+        std::u16string expected;
+    } cases[] = {
+        {u"S-1-5-32-544", u"BUILTIN", u"Administrators", false, u".\\Administrators"},
+        {u"S-1-5-32-544", u"BUILTIN", u"Administrators", true, u"Administrators"},
+        {u"S-1-5-21-1-2-3-1001", u"HOST", u"user", false, u"HOST\\user"},
+        {u"S-1-5-21-1-2-3-1001", u"HOST", u"user", true, u"user"},
+        {u"S-1-5-21-1-2-3-1001", u"", u"user", false, u".\\user"},
+        {u"S-1-5-32", u"NT AUTHORITY", u"BUILTIN", false, u"NT AUTHORITY\\BUILTIN"},  // the prefix needs its dash
+    };
+    for (const Case& c : cases) EXPECT_EQ(displayedAccountName(c.sid, c.domain, c.name, c.nameOnly), c.expected);
+}
