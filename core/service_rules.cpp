@@ -50,6 +50,22 @@ bool stopWaitExpired(std::uint32_t now, std::uint32_t start, std::uint32_t lastP
     return static_cast<std::uint32_t>(now - lastProgress) > waitHint && static_cast<std::uint32_t>(now - start) > timeout;
 }
 
+bool restartActionTypes(bool restart, int count, std::vector<int>& types)
+{
+    if (!restart) {
+        types.clear();
+        return true;
+    }
+    if (count < 0 || count > kMaxRestartActions) return false;
+    if (count == 0) {
+        types.assign(1, 1);
+        return true;
+    }
+    types.assign(static_cast<std::size_t>(count), 1);
+    types.push_back(0);
+    return true;
+}
+
 std::u16string serviceAccountForSid(const std::u16string& sid)
 {
     if (sid == u"S-1-5-18") return u"NT AUTHORITY\\System";

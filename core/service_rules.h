@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // Characters a dependency list may hold, its NULs included.
 constexpr std::size_t kDependencyListCapacity = 8192;
@@ -24,6 +25,13 @@ std::u16string serviceAccountName(const std::u16string& account);
 // modulo 2^32.
 bool stopWaitExpired(std::uint32_t now, std::uint32_t start, std::uint32_t lastProgress, std::uint32_t waitHint,
                      std::uint32_t timeout);
+
+// The most restart actions a failure-action list is built with.
+constexpr int kMaxRestartActions = 1024;
+// The failure actions' types in order (1 restart, 0 none): count restarts and a final none when
+// count is above 0, one restart for count 0, no actions when restart is false. False (types
+// untouched) for a count outside 0..kMaxRestartActions when restarting.
+bool restartActionTypes(bool restart, int count, std::vector<int>& types);
 
 // The fixed name of the three service accounts' SIDs (S-1-5-18, -19, -20); empty for others.
 std::u16string serviceAccountForSid(const std::u16string& sid);

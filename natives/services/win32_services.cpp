@@ -178,22 +178,16 @@ JNIEXPORT jint JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32S
     auto changeConfig2 = loadedFunction<ChangeConfig2Function>(L"advapi32.dll", "ChangeServiceConfig2W");
     if (changeConfig2 == nullptr) return 1;
     // The count sizes an allocation: it is checked before anything is built.
-    if (restart && (count < 0 || count > kMaxRestartActions)) return ERROR_INVALID_PARAMETER;
+    std::vector<int> types;
+    if (!restartActionTypes(restart != JNI_FALSE, count, types)) return ERROR_INVALID_PARAMETER;
     return onService(env, name, SC_MANAGER_ALL_ACCESS, SERVICE_CHANGE_CONFIG | SERVICE_START, [&](SC_HANDLE service) -> jint {
-        const DWORD wait = static_cast<DWORD>(delay);
-        std::vector<SC_ACTION> actions;
-        if (restart && count > 0) {
-            actions.assign(static_cast<size_t>(count), SC_ACTION{SC_ACTION_RESTART, wait});
-            actions.push_back(SC_ACTION{SC_ACTION_NONE, wait});
-        } else if (restart) {
-            actions.push_back(SC_ACTION{SC_ACTION_RESTART, wait});
-        } else {
-            // No actions with a non-null array removes the failure actions.
-            actions.push_back(SC_ACTION{SC_ACTION_NONE, 0});
-        }
+        // No actions with a non-null array removes the failure actions.
+        std::vector<SC_ACTION> actions(types.empty() ? 1 : types.size(), SC_ACTION{SC_ACTION_NONE, 0});
+        for (size_t i = 0; i < types.size(); ++i)
+            actions[i] = SC_ACTION{types[i] == 1 ? SC_ACTION_RESTART : SC_ACTION_NONE, static_cast<DWORD>(delay)};
         SERVICE_FAILURE_ACTIONSW failure{};
         failure.dwResetPeriod = static_cast<DWORD>(resetPeriod);
-        failure.cActions = restart ? static_cast<DWORD>(actions.size()) : 0;
+        failure.cActions = static_cast<DWORD>(types.size());
         failure.lpsaActions = actions.data();
         return changeConfig2(service, SERVICE_CONFIG_FAILURE_ACTIONS, &failure) ? 0 : lastError();
     });

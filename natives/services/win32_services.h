@@ -31,7 +31,7 @@ JNIEXPORT jint JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32S
     JNIEnv* env, jclass type, jstring name, jstring displayName, jstring binaryPath) noexcept;
 // Failure actions: count restarts after delay ms then nothing (or one restart for count 0), or
 // none when restart is false; resetPeriod in seconds. 0, 1 without ChangeServiceConfig2W, 87 for
-// a count outside 0..kMaxRestartActions, or the error.
+// a count outside 0..1024 when restarting, or the error.
 JNIEXPORT jint JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32Services_setRestartServiceConfig0(
     JNIEnv* env, jclass type, jstring name, jboolean restart, jint delay, jint count, jint resetPeriod) noexcept;
 // The delayed flag of an automatic service; 0 or the error.
@@ -44,6 +44,3 @@ JNIEXPORT jint JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32S
     JNIEnv* env, jclass type, jstring name, jstring displayName, jstring binaryPath, jint serviceType, jint startType,
     jstring dependencies, jstring account, jstring password, jstring description) noexcept;
 }
-
-// The most restart actions setRestartServiceConfig0 builds.
-constexpr int kMaxRestartActions = 1024;

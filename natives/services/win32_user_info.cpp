@@ -260,7 +260,9 @@ JNIEXPORT jstring JNICALL Java_com_stowline_runtime_installer_platform_win32_Win
             result = formatWide(L"%d %d %d", 2, static_cast<int>(added), static_cast<int>(badField));
     }
     if (result.empty()) {
-        const NET_API_STATUS read = userInfo(nullptr, userName.get(), 23, created.put());
+        LPBYTE raw = nullptr;
+        const NET_API_STATUS read = userInfo(nullptr, userName.get(), 23, &raw);
+        created.reset(raw);
         if (read != NERR_Success) result = formatWide(L"%d %d", 3, static_cast<int>(read));
     }
     PSID userSid = result.empty() ? reinterpret_cast<USER_INFO_23*>(created.get())->usri23_user_sid : nullptr;

@@ -121,3 +121,30 @@ TEST(AccountNames, ServiceSidsBuiltinsAndDomains)
     };
     for (const Case& c : cases) EXPECT_EQ(displayedAccountName(c.sid, c.domain, c.name, c.nameOnly), c.expected);
 }
+
+TEST(RestartActions, RestartsThenNothingWithinTheBound)
+{
+    struct Case {
+        bool restart;
+        int count;
+        bool built;
+        std::vector<int> types;
+    } cases[] = {
+        {false, 5, true, {}},
+        {false, -1, true, {}},  // the count means nothing without restarts
+        {true, 0, true, {1}},
+        {true, 1, true, {1, 0}},
+        {true, 3, true, {1, 1, 1, 0}},
+        {true, -1, false, {9}},
+        {true, kMaxRestartActions + 1, false, {9}},
+    };
+    for (const Case& c : cases) {
+        std::vector<int> types{9};
+        EXPECT_EQ(restartActionTypes(c.restart, c.count, types), c.built) << c.restart << " " << c.count;
+        EXPECT_EQ(types, c.types) << c.restart << " " << c.count;
+    }
+    std::vector<int> types;
+    ASSERT_TRUE(restartActionTypes(true, kMaxRestartActions, types));
+    EXPECT_EQ(types.size(), static_cast<std::size_t>(kMaxRestartActions) + 1);
+    EXPECT_EQ(types.back(), 0);
+}
