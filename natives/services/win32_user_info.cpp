@@ -224,6 +224,10 @@ JNIEXPORT jstring JNICALL Java_com_stowline_runtime_installer_platform_win32_Win
         return nullptr;
 
     const JavaText userName(env, user);
+    // A user without a name is refused as the user step would refuse a bad name field, before a
+    // group is made for it; the system's user functions read both texts without a null check.
+    if (userName.isNull())
+        return wideToJava(env, formatWide(L"%d %d %d", 2, ERROR_INVALID_PARAMETER, USER_NAME_PARMNUM));
     const JavaText secret(env, password);
     const JavaText userComment(env, comment);
     const JavaText groupName(env, group);
@@ -250,7 +254,7 @@ JNIEXPORT jstring JNICALL Java_com_stowline_runtime_installer_platform_win32_Win
     if (result.empty()) {
         USER_INFO_1 info{};
         info.usri1_name = const_cast<wchar_t*>(userName.get());
-        info.usri1_password = const_cast<wchar_t*>(secret.get());
+        info.usri1_password = const_cast<wchar_t*>(secret.text().c_str());  // null: an empty password
         info.usri1_priv = USER_PRIV_USER;
         info.usri1_comment = const_cast<wchar_t*>(userComment.get());
         info.usri1_flags = UF_SCRIPT;
