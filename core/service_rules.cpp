@@ -47,7 +47,9 @@ std::u16string serviceAccountName(const std::u16string& account)
 bool stopWaitExpired(std::uint32_t now, std::uint32_t start, std::uint32_t lastProgress, std::uint32_t waitHint,
                      std::uint32_t timeout)
 {
-    return static_cast<std::uint32_t>(now - lastProgress) > waitHint && static_cast<std::uint32_t>(now - start) > timeout;
+    const std::uint32_t quiet = now - lastProgress;
+    const std::uint32_t waited = now - start;
+    return quiet > waitHint && waited > timeout;
 }
 
 bool restartActionTypes(bool restart, int count, std::vector<int>& types)

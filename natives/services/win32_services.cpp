@@ -127,10 +127,11 @@ JNIEXPORT jint JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32S
 JNIEXPORT jint JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32Services_stopService0(
     JNIEnv* env, jclass, jstring name, jint timeout) noexcept
 {
-    return onService(env, name, SC_MANAGER_CONNECT, SERVICE_STOP | SERVICE_QUERY_STATUS, [&](SC_HANDLE service) -> jint {
+    const DWORD wait = static_cast<DWORD>(timeout);
+    return onService(env, name, SC_MANAGER_CONNECT, SERVICE_STOP | SERVICE_QUERY_STATUS, [wait](SC_HANDLE service) {
         SERVICE_STATUS status{};
         if (!::ControlService(service, SERVICE_CONTROL_STOP, &status)) return lastError();
-        return waitUntilStopped(service, static_cast<DWORD>(timeout));
+        return waitUntilStopped(service, wait);
     });
 }
 
@@ -143,8 +144,8 @@ JNIEXPORT jint JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32S
     std::vector<const wchar_t*> pointers;
     for (const std::wstring& text : texts) pointers.push_back(text.c_str());
     return onService(env, name, SC_MANAGER_CONNECT, SERVICE_START, [&](SC_HANDLE service) -> jint {
-        if (!::StartServiceW(service, static_cast<DWORD>(pointers.size()), pointers.empty() ? nullptr : pointers.data()))
-            return lastError();
+        const DWORD count = static_cast<DWORD>(pointers.size());
+        if (!::StartServiceW(service, count, count == 0 ? nullptr : pointers.data())) return lastError();
         return 0;
     });
 }
@@ -180,7 +181,8 @@ JNIEXPORT jint JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32S
     // The count sizes an allocation: it is checked before anything is built.
     std::vector<int> types;
     if (!restartActionTypes(restart != JNI_FALSE, count, types)) return ERROR_INVALID_PARAMETER;
-    return onService(env, name, SC_MANAGER_ALL_ACCESS, SERVICE_CHANGE_CONFIG | SERVICE_START, [&](SC_HANDLE service) -> jint {
+    const DWORD access = SERVICE_CHANGE_CONFIG | SERVICE_START;
+    return onService(env, name, SC_MANAGER_ALL_ACCESS, access, [&](SC_HANDLE service) -> jint {
         // No actions with a non-null array removes the failure actions.
         std::vector<SC_ACTION> actions(types.empty() ? 1 : types.size(), SC_ACTION{SC_ACTION_NONE, 0});
         for (size_t i = 0; i < types.size(); ++i)
@@ -213,14 +215,14 @@ JNIEXPORT jint JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32S
     const JavaText secret(env, password);
     const JavaText about(env, description);
     return onService(env, name, SC_MANAGER_ALL_ACCESS, SERVICE_ALL_ACCESS, [&](SC_HANDLE service) -> jint {
-        const std::wstring mappedAccount = toWide(serviceAccountName(toU16(accountName.text())));
+        const std::wstring mapped = toWide(serviceAccountName(toU16(accountName.text())));
         std::u16string list;
         // A list that does not fit is refused whole: a cut list would drop dependencies silently.
         if (!dependencyList(toU16(dependencyNames.text()), list)) return ERROR_INSUFFICIENT_BUFFER;
         const std::wstring dependencyBlock = toWide(list);
         if (!::ChangeServiceConfigW(service, static_cast<DWORD>(serviceType), static_cast<DWORD>(startType),
                                     SERVICE_NO_CHANGE, binary.get(), nullptr, nullptr, dependencyBlock.c_str(),
-                                    accountName.isNull() ? nullptr : mappedAccount.c_str(), secret.get(), display.get()))
+                                    accountName.isNull() ? nullptr : mapped.c_str(), secret.get(), display.get()))
             return lastError();
         if (!about.isNull()) {
             SERVICE_DESCRIPTIONW text{const_cast<wchar_t*>(about.get())};

@@ -390,7 +390,8 @@ JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_Wi
 
     LSA_OBJECT_ATTRIBUTES attributes{};
     unique_lsa policy;
-    if (openPolicy(nullptr, &attributes, POLICY_CREATE_ACCOUNT | POLICY_LOOKUP_NAMES, policy.put()) != 0) return JNI_FALSE;
+    if (openPolicy(nullptr, &attributes, POLICY_CREATE_ACCOUNT | POLICY_LOOKUP_NAMES, policy.put()) != 0)
+        return JNI_FALSE;
     LSA_UNICODE_STRING counted{};
     counted.Buffer = const_cast<wchar_t*>(rightText.c_str());
     counted.Length = static_cast<USHORT>(rightText.size() * sizeof(wchar_t));
