@@ -1,10 +1,11 @@
 /* A service for the tests of the service natives, run by the service control manager.
  *
- *   test_service.exe [--record <file>] [--stuck]
+ *   test_service.exe [--record <file>] [--stuck | --slow]
  *     Reports RUNNING and stops on SERVICE_CONTROL_STOP. --record writes the service's start
  *     arguments (argv of the service main, the service name first) to the file, one per line,
  *     UTF-16. --stuck answers a stop with STOP_PENDING and never stops (no progress, no wait
  *     hint); it ends on its own 60 s after it started, so a broken test leaves nothing running.
+ *     --slow takes about 1.5 s to stop, advancing its check point every 300 ms (no wait hint).
  *   test_service.exe --touch <file>
  *     Not a service: creates the file and ends (a program to start elevated).
  */
@@ -16,15 +17,16 @@ static SERVICE_STATUS_HANDLE statusHandle;
 static SERVICE_STATUS status;
 static HANDLE stopEvent;
 static BOOL stuck;
+static BOOL slow;
 static const wchar_t* recordPath;
 
-static void report(DWORD state)
+static void report(DWORD state, DWORD checkPoint)
 {
     status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
     status.dwCurrentState = state;
     status.dwControlsAccepted = state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP : 0;
     status.dwWin32ExitCode = NO_ERROR;
-    status.dwCheckPoint = 0;
+    status.dwCheckPoint = checkPoint;
     status.dwWaitHint = 0;
     SetServiceStatus(statusHandle, &status);
 }
@@ -36,9 +38,12 @@ static DWORD WINAPI handler(DWORD control, DWORD type, void* data, void* context
     (void)context;
     if (control == SERVICE_CONTROL_STOP) {
         if (stuck) {
-            report(SERVICE_STOP_PENDING);
+            report(SERVICE_STOP_PENDING, 0);
+        } else if (slow) {
+            report(SERVICE_STOP_PENDING, 1);
+            SetEvent(stopEvent);
         } else {
-            report(SERVICE_STOPPED);
+            report(SERVICE_STOPPED, 0);
             SetEvent(stopEvent);
         }
         return NO_ERROR;
@@ -66,10 +71,17 @@ static void WINAPI serviceMain(DWORD argc, wchar_t** argv)
     statusHandle = RegisterServiceCtrlHandlerExW(L"", handler, NULL);
     if (statusHandle == NULL) return;
     record(argc, argv);
-    report(SERVICE_RUNNING);
+    report(SERVICE_RUNNING, 0);
     /* The stuck variant never sees the event: it ends when its time is up. */
     WaitForSingleObject(stopEvent, stuck ? 60000 : INFINITE);
-    if (stuck) report(SERVICE_STOPPED);
+    if (slow) {
+        DWORD checkPoint;
+        for (checkPoint = 2; checkPoint <= 6; ++checkPoint) {
+            Sleep(300);
+            report(SERVICE_STOP_PENDING, checkPoint);
+        }
+    }
+    if (stuck || slow) report(SERVICE_STOPPED, 0);
 }
 
 int wmain(int argc, wchar_t** argv)
@@ -85,6 +97,7 @@ int wmain(int argc, wchar_t** argv)
         }
         if (wcscmp(argv[i], L"--record") == 0 && i + 1 < argc) recordPath = argv[++i];
         else if (wcscmp(argv[i], L"--stuck") == 0) stuck = TRUE;
+        else if (wcscmp(argv[i], L"--slow") == 0) slow = TRUE;
     }
     stopEvent = CreateEventW(NULL, TRUE, FALSE, NULL);
     return StartServiceCtrlDispatcherW(table) ? 0 : 2;

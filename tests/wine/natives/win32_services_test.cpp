@@ -288,15 +288,22 @@ TEST_F(ServicesTest, ChangeConfigurationMapsTheAccountAndSplitsDependencies)
     EXPECT_EQ(description(name), L"what it does");
 }
 
-TEST_F(ServicesTest, StopGivesUpOnAServiceThatNeverStops)
+TEST_F(ServicesTest, StopWaitsWhileTheServiceProgressesAndGivesUpWhenItDoesNot)
 {
-    const std::wstring name = newName();
-    ASSERT_EQ(install(name, L"--stuck"), 0);
-    ASSERT_EQ(start(name.c_str(), nullptr), 0);
-    ASSERT_TRUE(reaches(name, kRunning));
-    // The service answers stop with STOP_PENDING and makes no progress: one poll and the wait ends.
-    EXPECT_EQ(stop(name.c_str(), 0), 50001);
-    EXPECT_EQ(status(name.c_str()), -static_cast<jint>(SERVICE_STOP_PENDING));
+    const std::wstring stuck = newName();
+    const std::wstring slow = newName();
+    ASSERT_EQ(install(stuck, L"--stuck"), 0);
+    ASSERT_EQ(install(slow, L"--slow"), 0);
+    ASSERT_EQ(start(stuck.c_str(), nullptr), 0);
+    ASSERT_EQ(start(slow.c_str(), nullptr), 0);
+    ASSERT_TRUE(reaches(stuck, kRunning));
+    ASSERT_TRUE(reaches(slow, kRunning));
+    // No progress after the stop request: one poll and the wait ends.
+    EXPECT_EQ(stop(stuck.c_str(), 0), 50001);
+    EXPECT_EQ(status(stuck.c_str()), -static_cast<jint>(SERVICE_STOP_PENDING));
+    // A check point that keeps growing is waited for beyond the time-out, until the service stops.
+    EXPECT_EQ(stop(slow.c_str(), 0), 0);
+    EXPECT_EQ(status(slow.c_str()), kStopped);
 }
 
 TEST_F(ServicesTest, FailureActionsAndDelayedStart)
