@@ -68,6 +68,15 @@ bool restartActionTypes(bool restart, int count, std::vector<int>& types)
     return true;
 }
 
+GroupAdd groupAddOutcome(std::uint32_t status, bool mustBeNew)
+{
+    constexpr std::uint32_t kAliasExists = 1379;
+    constexpr std::uint32_t kGroupExists = 2223;
+    if (status == 0) return GroupAdd::Created;
+    if ((status == kAliasExists || status == kGroupExists) && !mustBeNew) return GroupAdd::Existing;
+    return GroupAdd::Failed;
+}
+
 std::u16string serviceAccountForSid(const std::u16string& sid)
 {
     if (sid == u"S-1-5-18") return u"NT AUTHORITY\\System";

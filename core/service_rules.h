@@ -33,6 +33,12 @@ constexpr int kMaxRestartActions = 1024;
 // untouched) for a count outside 0..kMaxRestartActions when restarting.
 bool restartActionTypes(bool restart, int count, std::vector<int>& types);
 
+// What adding a local group for a new user came to, by the status of the group add: created (0),
+// an existing group accepted (ERROR_ALIAS_EXISTS 1379 or NERR_GroupExists 2223 when the group need
+// not be new), or a failure.
+enum class GroupAdd { Created, Existing, Failed };
+GroupAdd groupAddOutcome(std::uint32_t status, bool mustBeNew);
+
 // The fixed name of the three service accounts' SIDs (S-1-5-18, -19, -20); empty for others.
 std::u16string serviceAccountForSid(const std::u16string& sid);
 // True for SIDs of the built-in domain (S-1-5-32-...).

@@ -239,10 +239,9 @@ JNIEXPORT jstring JNICALL Java_com_stowline_runtime_installer_platform_win32_Win
     if (withGroup && createGroup) {
         LOCALGROUP_INFO_1 info{const_cast<wchar_t*>(groupName.get()), const_cast<wchar_t*>(aboutGroup.get())};
         const NET_API_STATUS added = groupAdd(nullptr, 1, reinterpret_cast<LPBYTE>(&info), nullptr);
-        if (added == NERR_Success)
-            groupCreated = true;
-        else if (!((added == ERROR_ALIAS_EXISTS || added == NERR_GroupExists) && !groupMustBeNew))
-            result = formatWide(L"%d %d", 1, static_cast<int>(added));
+        const GroupAdd outcome = groupAddOutcome(added, groupMustBeNew != JNI_FALSE);
+        groupCreated = outcome == GroupAdd::Created;
+        if (outcome == GroupAdd::Failed) result = formatWide(L"%d %d", 1, static_cast<int>(added));
     } else if (withGroup) {
         LPBYTE raw = nullptr;
         const NET_API_STATUS found = groupInfo(nullptr, groupName.get(), 1, &raw);

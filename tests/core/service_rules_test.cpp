@@ -148,3 +148,21 @@ TEST(RestartActions, RestartsThenNothingWithinTheBound)
     EXPECT_EQ(types.size(), static_cast<std::size_t>(kMaxRestartActions) + 1);
     EXPECT_EQ(types.back(), 0);
 }
+
+TEST(GroupAddOutcome, AnExistingGroupIsAcceptedOnlyWhenItNeedNotBeNew)
+{
+    struct Case {
+        std::uint32_t status;
+        bool mustBeNew;
+        GroupAdd outcome;
+    } cases[] = {
+        {0, false, GroupAdd::Created},     {0, true, GroupAdd::Created},
+        {1379, false, GroupAdd::Existing}, {2223, false, GroupAdd::Existing},
+        {1379, true, GroupAdd::Failed},    {2223, true, GroupAdd::Failed},
+        {1378, false, GroupAdd::Failed},   {2224, false, GroupAdd::Failed},  // member already / user exists
+        {5, false, GroupAdd::Failed},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(static_cast<int>(groupAddOutcome(c.status, c.mustBeNew)), static_cast<int>(c.outcome))
+            << c.status << " " << c.mustBeNew;
+}
