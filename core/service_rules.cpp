@@ -15,8 +15,10 @@ bool equalsIgnoringAsciiCase(const std::u16string& text, const char16_t* other)
 
 }  // namespace
 
-bool dependencyList(const std::u16string& names, std::u16string& out)
+bool dependencyList(const std::u16string& text, std::u16string& out)
 {
+    // A NUL ends the text, as it would for any Win32 reader; kept, it would end the list early.
+    const std::u16string names = text.substr(0, text.find(u'\0'));
     std::u16string list;
     std::size_t begin = 0;
     while (begin <= names.size()) {

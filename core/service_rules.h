@@ -11,8 +11,8 @@
 // Characters a dependency list may hold, its NULs included.
 constexpr std::size_t kDependencyListCapacity = 8192;
 
-// Comma-separated service names as a list of NUL-terminated names ending with one more NUL; empty
-// pieces are dropped, so empty text gives two NULs. False (out untouched) when the list would
+// Comma-separated service names (up to the first NUL) as a list of NUL-terminated names ending
+// with one more NUL; empty pieces are dropped, so empty text gives two NULs. False (out untouched) when the list would
 // need more than kDependencyListCapacity characters.
 bool dependencyList(const std::u16string& names, std::u16string& out);
 

@@ -46,6 +46,9 @@ jint onService(JNIEnv* env, jstring name, DWORD managerAccess, DWORD serviceAcce
 
 jint lastError() { return static_cast<jint>(::GetLastError()); }
 
+// The text as Win32 reads it: up to its first NUL; empty for null.
+std::u16string win32Text(const JavaText& text) { return text.isNull() ? u"" : toU16(std::wstring(text.get())); }
+
 // QueryServiceConfigW into an 8,192-byte buffer (a larger configuration fails with 122); 0 or the error.
 jint queryConfig(SC_HANDLE service, std::vector<unsigned long long>& buffer)
 {
@@ -215,10 +218,10 @@ JNIEXPORT jint JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32S
     const JavaText secret(env, password);
     const JavaText about(env, description);
     return onService(env, name, SC_MANAGER_ALL_ACCESS, SERVICE_ALL_ACCESS, [&](SC_HANDLE service) -> jint {
-        const std::wstring mapped = toWide(serviceAccountName(toU16(accountName.text())));
+        const std::wstring mapped = toWide(serviceAccountName(win32Text(accountName)));
         std::u16string list;
         // A list that does not fit is refused whole: a cut list would drop dependencies silently.
-        if (!dependencyList(toU16(dependencyNames.text()), list)) return ERROR_INSUFFICIENT_BUFFER;
+        if (!dependencyList(win32Text(dependencyNames), list)) return ERROR_INSUFFICIENT_BUFFER;
         const std::wstring dependencyBlock = toWide(list);
         if (!::ChangeServiceConfigW(service, static_cast<DWORD>(serviceType), static_cast<DWORD>(startType),
                                     SERVICE_NO_CHANGE, binary.get(), nullptr, nullptr, dependencyBlock.c_str(),

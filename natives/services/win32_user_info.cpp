@@ -99,6 +99,9 @@ std::wstring sidText(PSID sid)
     return raw;
 }
 
+// The text as Win32 reads it: up to its first NUL; empty for null.
+std::u16string win32Text(const JavaText& text) { return text.isNull() ? u"" : toU16(std::wstring(text.get())); }
+
 std::wstring status(const wchar_t* text, DWORD error) { return text + std::to_wstring(static_cast<long>(error)); }
 
 struct Account {
@@ -303,7 +306,7 @@ JNIEXPORT jstring JNICALL Java_com_stowline_runtime_installer_platform_win32_Win
     unique_module userenv(loadSystemLibrary(L"userenv.dll"));
     if (advapi32 == nullptr || !userenv) return wideToJava(env, status(L" could not load library ", ::GetLastError()));
     const JavaText sidString(env, sid);
-    if (!serviceAccountForSid(toU16(sidString.text())).empty()) return wideToJava(env, L" no user account");
+    if (!serviceAccountForSid(win32Text(sidString)).empty()) return wideToJava(env, L" no user account");
 
     auto convert = boundFunction<ConvertStringSidToSidFunction>(advapi32, "ConvertStringSidToSidW");
     auto lookUp = boundFunction<LookupAccountSidFunction>(advapi32, "LookupAccountSidW");
@@ -318,7 +321,7 @@ JNIEXPORT jstring JNICALL Java_com_stowline_runtime_installer_platform_win32_Win
     Account account;
     if (!lookUpAccount(lookUp, raw, account))
         return wideToJava(env, status(L" could not look up account name ", ::GetLastError()));
-    if (isBuiltinSid(toU16(sidString.text())) || account.domain.empty()) account.domain = L".";
+    if (isBuiltinSid(win32Text(sidString)) || account.domain.empty()) account.domain = L".";
 
     unique_handle token;
     if (!logOn(account.name.c_str(), account.domain.c_str(), JavaText(env, password).get(), LOGON32_LOGON_NETWORK,
@@ -335,7 +338,7 @@ JNIEXPORT jstring JNICALL Java_com_stowline_runtime_installer_platform_win32_Win
     JNIEnv* env, jclass, jstring sid, jboolean nameOnly) noexcept
 {
     const JavaText sidString(env, sid);
-    const std::u16string fixed = serviceAccountForSid(toU16(sidString.text()));
+    const std::u16string fixed = serviceAccountForSid(win32Text(sidString));
     if (!fixed.empty()) return wideToJava(env, toWide(fixed));
     auto convert = advapi<ConvertStringSidToSidFunction>("ConvertStringSidToSidW");
     auto lookUp = advapi<LookupAccountSidFunction>("LookupAccountSidW");
@@ -346,7 +349,7 @@ JNIEXPORT jstring JNICALL Java_com_stowline_runtime_installer_platform_win32_Win
     unique_local binarySid(raw);
     Account account;
     if (!lookUpAccount(lookUp, raw, account)) return wideToJava(env, status(L" ", ::GetLastError()));
-    return wideToJava(env, toWide(displayedAccountName(toU16(sidString.text()), toU16(account.domain),
+    return wideToJava(env, toWide(displayedAccountName(win32Text(sidString), toU16(account.domain),
                                                        toU16(account.name), nameOnly != JNI_FALSE)));
 }
 
@@ -363,7 +366,7 @@ JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_Wi
     const JavaText rightName(env, right);
     if (accountName.isNull()) return JNI_FALSE;
     // The right travels as a counted string of at most 65,535 bytes, its NUL included.
-    const std::wstring& rightText = rightName.text();
+    const std::wstring rightText = toWide(win32Text(rightName));
     if (rightText.size() > (0xFFFF - sizeof(wchar_t)) / sizeof(wchar_t)) return JNI_FALSE;
 
     // The account as a SID string first, else as a name.

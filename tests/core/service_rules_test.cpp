@@ -26,6 +26,7 @@ TEST(DependencyList, SplitsAtCommasAndDropsEmptyPieces)
         {u"alpha,,beta", u"alpha|beta||"},
         {u",alpha,beta,", u"alpha|beta||"},
         {u"a b, c", u"a b| c||"},
+        {std::u16string(u"alpha,be\0ta,gamma", 17), u"alpha|be||"},  // a NUL ends the text
     };
     for (const Case& c : cases) {
         std::u16string out = u"untouched";
