@@ -1,20 +1,5 @@
 #include "core/service_rules.h"
 
-namespace {
-
-char16_t asciiLower(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c; }
-
-bool equalsIgnoringAsciiCase(const std::u16string& text, const char16_t* other)
-{
-    std::size_t i = 0;
-    for (; i < text.size(); ++i) {
-        if (other[i] == u'\0' || asciiLower(text[i]) != asciiLower(other[i])) return false;
-    }
-    return other[i] == u'\0';
-}
-
-}  // namespace
-
 bool dependencyList(const std::u16string& text, std::u16string& out)
 {
     // A NUL ends the text, as it would for any Win32 reader; kept, it would end the list early.
@@ -40,9 +25,9 @@ bool dependencyList(const std::u16string& text, std::u16string& out)
 
 std::u16string serviceAccountName(const std::u16string& account)
 {
-    if (equalsIgnoringAsciiCase(account, u"NT AUTHORITY\\System") ||
-        equalsIgnoringAsciiCase(account, u"NT AUTHORITY\\LocalSystem"))
-        return u"LocalSystem";
+    // Exactly these two spellings: callers that rely on another letter case reaching the service
+    // manager unchanged keep getting that.
+    if (account == u"NT AUTHORITY\\System" || account == u"NT AUTHORITY\\LocalSystem") return u"LocalSystem";
     return account;
 }
 

