@@ -26,3 +26,11 @@ void handles::closeWinHttpHandle(void* handle)
     static CloseFunction close = nullptr;
     closeThrough(L"winhttp.dll", "WinHttpCloseHandle", close, handle);
 }
+
+void handles::closeLsaHandle(void* handle)
+{
+    using LsaCloseFunction = LONG(WINAPI*)(void*);
+    static LsaCloseFunction close = nullptr;
+    if (close == nullptr) close = boundFunction<LsaCloseFunction>(loadSystemLibrary(L"advapi32.dll"), "LsaClose");
+    if (close != nullptr) close(handle);
+}

@@ -73,6 +73,9 @@ void closeInternetHandle(void* handle);
 void closeWinHttpHandle(void* handle);
 struct InternetHandle { using Value = void*; static bool empty(void* h) { return h == nullptr; }       static void close(void* h) { closeInternetHandle(h); } };
 struct WinHttpHandle  { using Value = void*; static bool empty(void* h) { return h == nullptr; }       static void close(void* h) { closeWinHttpHandle(h); } };
+// An LSA policy handle (LSA_HANDLE); LsaClose is bound from advapi32 the first time one closes.
+void closeLsaHandle(void* handle);
+struct LsaHandle      { using Value = void*; static bool empty(void* h) { return h == nullptr; }       static void close(void* h) { closeLsaHandle(h); } };
 // clang-format on
 
 }  // namespace handles
@@ -97,6 +100,7 @@ using unique_snapshot = handles::Unique<handles::Snapshot>;
 using unique_environment = handles::Unique<handles::EnvironmentBlock>;
 using unique_internet = handles::Unique<handles::InternetHandle>;
 using unique_winhttp = handles::Unique<handles::WinHttpHandle>;
+using unique_lsa = handles::Unique<handles::LsaHandle>;
 
 // A COM interface pointer, released when it goes.
 template <typename Interface>
