@@ -7,6 +7,7 @@
 #include <cwchar>
 #include <map>
 #include <set>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -232,6 +233,30 @@ TEST(RegistrationTable, TwentyClassesAndOneHundredTenMethods)
             std::string name = jniExportName(kWindowBorderClasses[i].name, kWindowBorderClasses[i].methods[m].name);
             EXPECT_NE(::GetProcAddress(self, name.c_str()), nullptr) << name;
         }
+}
+
+// The launcher itself, not the test program: every row of both tables, the two registration entry
+// points and the narrow shortcut variant must stand in launcher.exe's export table.
+TEST(RegistrationTable, EveryRowIsExportedByTheLauncher)
+{
+    wchar_t path[MAX_PATH];
+    DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    ASSERT_GT(length, 0u);
+    std::wstring build(path, length);
+    for (int up = 0; up < 3; ++up) build.resize(build.find_last_of(L'\\'));  // ...\tests\wine\x.exe -> build
+    const std::wstring launcher = build + L"\\windows\\launcher.exe";
+    HMODULE module = ::LoadLibraryExW(launcher.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+    ASSERT_NE(module, nullptr) << "build the launcher target";
+    std::vector<std::string> names{"registerNatives", "registerNativesFlatlaf",
+                                   "Java_com_stowline_runtime_installer_platform_win32_ShellLink_create0"};
+    for (const auto& [classes, count] : {std::pair{kPlatformClasses, kPlatformClassCount},
+                                         std::pair{kWindowBorderClasses, kWindowBorderClassCount}})
+        for (size_t i = 0; i < count; ++i)
+            for (size_t m = 0; m < classes[i].methodCount; ++m)
+                names.push_back(jniExportName(classes[i].name, classes[i].methods[m].name));
+    EXPECT_EQ(names.size(), 113u);
+    for (const std::string& name : names) EXPECT_NE(::GetProcAddress(module, name.c_str()), nullptr) << name;
+    ::FreeLibrary(module);
 }
 
 }  // namespace
