@@ -7,10 +7,12 @@
 #include <vector>
 
 #include "core/deletion_list.h"
+#include "windows/base/file_probe.h"
 #include "windows/base/handles.h"
+#include "windows/base/registry.h"
+#include "windows/base/wide_text.h"
 #include "windows/native_log.h"
 #include "windows/temp_dirs.h"
-#include "windows/base/wide_text.h"
 
 namespace {
 
@@ -57,12 +59,9 @@ void showRebootFailure(const std::u16string& text)
 
 void writeRebootCheckFile(HKEY root, const std::wstring& marker)
 {
-    unique_hkey key;
-    if (::RegCreateKeyExW(root, kProductKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr) !=
-        ERROR_SUCCESS)
-        return;
-    ::RegSetValueExW(key.get(), L"RebootCheckFile", 0, REG_SZ, reinterpret_cast<const BYTE*>(marker.c_str()),
-                     static_cast<DWORD>((marker.size() + 1) * sizeof(wchar_t)));
+    unique_hkey key = createKey(root, kProductKey, KEY_SET_VALUE);
+    if (!key) return;
+    writeString(key.get(), L"RebootCheckFile", marker);
 }
 
 std::wstring markerDirectory()
@@ -127,9 +126,7 @@ int deleteListed(const std::wstring& listFile, bool deleteOwnExecutable)
     operations.removeDirectory = [](const std::u16string& path) {
         return ::RemoveDirectoryW(toWide(path).c_str()) != FALSE;
     };
-    operations.exists = [](const std::u16string& path) {
-        return ::GetFileAttributesW(toWide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
-    };
+    operations.exists = [](const std::u16string& path) { return pathExists(toWide(path)); };
     operations.scheduleAtReboot = [](const std::u16string& path) { return scheduleAtReboot(toWide(path)); };
     operations.sleep = [](unsigned milliseconds) { ::Sleep(milliseconds); };
     const DeletionOutcome outcome = runDeletionPasses(list, operations);

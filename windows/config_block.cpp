@@ -10,9 +10,9 @@
 #include "core/text.h"
 #include "windows/language.h"
 #include "windows/launcher_state.h"
+#include "windows/base/wide_text.h"
 #include "windows/native_log.h"
 #include "windows/temp_dirs.h"
-#include "windows/base/wide_text.h"
 
 namespace {
 
@@ -62,31 +62,6 @@ ByteSource fileByteSource(HANDLE file)
     return source;
 }
 
-// Ends the process for a failed read with its fatal text, after the field's log line.
-[[noreturn]] void failRead(const ReadError& error)
-{
-    switch (error.failure) {
-    case ReadFailure::Magic:
-        fatal(L"Internal Error: magic");
-    case ReadFailure::ReadLong:
-        logInfo(L"error %d\n", static_cast<int>(error.systemError));
-        fatal(L"Internal Error: readLong");
-    case ReadFailure::ReadShort:
-        logInfo(L"error %d\n", static_cast<int>(error.systemError));
-        fatal(L"Internal Error: readShort");
-    case ReadFailure::ReadString:
-        fatal(L"Internal Error: readString");
-    case ReadFailure::ReadWString:
-        fatal(L"Internal Error: readWString");
-    case ReadFailure::ReadInt:
-    case ReadFailure::Seek:
-    case ReadFailure::None:
-        break;
-    }
-    logInfo(L"error %d %d\n", static_cast<int>(error.systemError), static_cast<int>(error.bytesRead));
-    fatal(L"Internal Error: readInt");
-}
-
 void logOverlay(const OverlayLocation& location)
 {
     logInfo(L"number of sections: %d", location.sectionCount);
@@ -106,25 +81,48 @@ unique_file openOwnExecutable()
     if (!file) {
         DWORD error = ::GetLastError();
         logError(L"Could not open %p %d %s", file.get(), static_cast<int>(error), path.c_str());
-        fatal(L"Error opening media file.");
     }
     return file;
 }
 
-void seekToConfigBlock(HANDLE file)
+ReadError seekToConfigBlock(HANDLE file)
 {
     ByteSource source = fileByteSource(file);
     OverlayLocation location;
     ReadError error = locateOverlay(source, location);
     logOverlay(location);
-    if (error.failure != ReadFailure::None) failRead(error);
+    return error;
 }
 
-void readConfigBlock()
+std::wstring readFailureText(const ReadError& error)
 {
-    unique_file file = openOwnExecutable();
-    seekToConfigBlock(file.get());
-    ByteSource source = fileByteSource(file.get());
+    switch (error.failure) {
+    case ReadFailure::Magic:
+        return L"Internal Error: magic";
+    case ReadFailure::ReadLong:
+        logInfo(L"error %d\n", static_cast<int>(error.systemError));
+        return L"Internal Error: readLong";
+    case ReadFailure::ReadShort:
+        logInfo(L"error %d\n", static_cast<int>(error.systemError));
+        return L"Internal Error: readShort";
+    case ReadFailure::ReadString:
+        return L"Internal Error: readString";
+    case ReadFailure::ReadWString:
+        return L"Internal Error: readWString";
+    case ReadFailure::ReadInt:
+    case ReadFailure::Seek:
+    case ReadFailure::None:
+        break;
+    }
+    logInfo(L"error %d %d\n", static_cast<int>(error.systemError), static_cast<int>(error.bytesRead));
+    return L"Internal Error: readInt";
+}
+
+ReadError readConfigBlock(HANDLE file)
+{
+    ReadError error = seekToConfigBlock(file);
+    if (error.failure != ReadFailure::None) return error;
+    ByteSource source = fileByteSource(file);
     Tables& state = tables();
     auto chooseLanguage = [&state]() {
         std::string code = selectLanguage(&launcherState().arguments);
@@ -132,13 +130,16 @@ void readConfigBlock()
         state.country = localeCountry(code);
         return code;
     };
-    ReadError error = parseConfigBlock(source, chooseLanguage, false, state.block);
-    if (error.failure != ReadFailure::None) failRead(error);
-    int type = configInt(keys::kLauncherType);
-    if (type != 1 && type != 5) setGuiErrors(false);
+    error = parseConfigBlock(source, chooseLanguage, false, state.block);
+    if (error.failure == ReadFailure::None) launcherState().longTempPaths = configFlag(keys::kLongTempPaths);
+    return error;
 }
 
-void useConfigBlock(const ConfigBlock& block) { tables().block = block; }
+void useConfigBlock(const ConfigBlock& block)
+{
+    tables().block = block;
+    launcherState().longTempPaths = configFlag(keys::kLongTempPaths);
+}
 
 size_t configString(int32_t key, char* buffer, size_t capacity)
 {

@@ -7,15 +7,23 @@
 #include <cstdint>
 #include <string>
 
+#include "core/config_format.h"
 #include "windows/base/handles.h"
 
-// Reads the block into the tables; any failure ends the process with its fatal text.
-void readConfigBlock();
+// Reads the block of file (the executable's own) into the tables, logging the header fields;
+// returns the failure (None when the tables are complete). The caller ends the process with
+// readFailureText on a failure.
+ReadError readConfigBlock(HANDLE file);
 
-// Opens the executable's own file for reading; failure is fatal ("Error opening media file.").
+// Opens the executable's own file for reading; empty (after logging "Could not open ...") when it
+// cannot be opened, and the caller ends the process with kOwnFileNotOpened.
 unique_file openOwnExecutable();
-// Positions file at the start of the config block (the overlay rule), logging the header fields.
-void seekToConfigBlock(HANDLE file);
+constexpr const wchar_t* kOwnFileNotOpened = L"Error opening media file.";
+// Positions file at the start of the config block (the overlay rule), logging the header fields;
+// returns the failure.
+ReadError seekToConfigBlock(HANDLE file);
+// The fatal text of a failed read ("Internal Error: ..."), after logging the failing field's detail.
+std::wstring readFailureText(const ReadError& error);
 
 // Copies at most capacity - 1 bytes and terminates; returns the bytes copied; logs truncation.
 size_t configString(int32_t key, char* buffer, size_t capacity);
@@ -38,6 +46,5 @@ uint64_t payloadStart();
 std::string userLanguage();
 std::string userCountry();
 
-struct ConfigBlock;
 // Replaces the tables with block (tests only; the launcher reads them once with readConfigBlock).
 void useConfigBlock(const ConfigBlock& block);

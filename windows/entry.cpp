@@ -7,16 +7,19 @@
 
 #include "core/command_line.h"
 #include "core/config_keys.h"
+#include "windows/base/handles.h"
+#include "windows/base/path_forms.h"
+#include "windows/base/wide_text.h"
 #include "windows/cleanup_run.h"
 #include "windows/config_block.h"
+#include "windows/error_exit.h"
+#include "windows/launcher_paths.h"
 #include "windows/launcher_state.h"
 #include "windows/native_log.h"
-#include "windows/base/path_forms.h"
 #include "windows/process_environment.h"
 #include "windows/single_instance.h"
 #include "windows/temp_dirs.h"
 #include "windows/variables.h"
-#include "windows/base/wide_text.h"
 #include "windows/work_flow.h"
 
 namespace {
@@ -34,16 +37,18 @@ std::vector<std::wstring> split(const std::wstring& text, bool backslashRules)
 
 // A "-temp" directory is usable directly, or through its short form when the code page cannot
 // show its long name.
-bool usableManualDirectory(const std::wstring& wide, std::string& narrow)
+bool usableManualDirectory(const std::wstring& wide, std::string& narrow, PathNotes& notes)
 {
     bool lossy = false;
     narrow = wideToNarrow(wide, CP_ACP, &lossy);
-    if (!lossy && usableDirectoryNarrow(narrow, false, false, false) && usableDirectoryWide(wide, false, false))
+    if (!lossy && usableDirectoryNarrow(narrow, false, false, false, notes) &&
+        usableDirectoryWide(wide, false, false, notes))
         return true;
     std::wstring shortForm = shortPathWide(wide);
     if (shortForm.empty()) return false;
     narrow = wideToNarrow(shortForm, CP_ACP, &lossy);
-    return !lossy && usableDirectoryNarrow(narrow, false, false, false) && usableDirectoryWide(wide, false, false);
+    return !lossy && usableDirectoryNarrow(narrow, false, false, false, notes) &&
+           usableDirectoryWide(wide, false, false, notes);
 }
 
 // The first "-temp"/"/temp" names the manual temporary directory; a missing or unusable directory
@@ -59,7 +64,10 @@ void applyManualTemporaryDirectory(std::vector<std::wstring>& arguments)
         }
         const std::wstring directory = arguments[i + 1];
         std::string narrow;
-        if (usableManualDirectory(directory, narrow)) {
+        PathNotes notes;
+        const bool usable = usableManualDirectory(directory, narrow, notes);
+        for (const std::wstring& line : notes) logInfo(L"%s", line.c_str());
+        if (usable) {
             setManualTemporaryDirectory(directory, narrow);
             logInfo(L"Using manual temp dir %s (%S)", directory.c_str(), narrow.c_str());
         } else {
@@ -90,8 +98,8 @@ void offerLogFile()
         logInfo(L"could not open explorer window %d", static_cast<int>(::GetLastError()));
         return;
     }
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
+    unique_handle thread(process.hThread);
+    unique_handle explorer(process.hProcess);
 }
 
 void changeWorkingDirectory()
@@ -204,7 +212,14 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR rawArguments, int)
         }
     }
     applyManualTemporaryDirectory(state.arguments);
-    readConfigBlock();
+    {
+        unique_file own = openOwnExecutable();
+        if (!own) fatal(kOwnFileNotOpened);
+        const ReadError error = readConfigBlock(own.get());
+        if (error.failure != ReadFailure::None) fatal(readFailureText(error));
+    }
+    const int32_t launcherType = configInt(keys::kLauncherType);
+    if (launcherType != 1 && launcherType != 5) setGuiErrors(false);
     readDefaultArgumentsTemporaryDirectory();
     state.instance = instance;
     state.productTallow = configStringDup(keys::kProductKind).rfind('e', 0) == 0;

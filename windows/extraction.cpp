@@ -1,17 +1,21 @@
 #include "windows/extraction.h"
 
+#include <ctime>
 #include <vector>
 
 #include "core/config_keys.h"
 #include "core/payload_copy.h"
 #include "core/payload_names.h"
-#include "windows/config_block.h"
+#include "windows/base/file_probe.h"
 #include "windows/base/handles.h"
+#include "windows/base/wide_text.h"
+#include "windows/config_block.h"
+#include "windows/error_exit.h"
+#include "windows/launcher_paths.h"
 #include "windows/launcher_state.h"
 #include "windows/native_log.h"
 #include "windows/process_environment.h"
 #include "windows/temp_dirs.h"
-#include "windows/base/wide_text.h"
 
 namespace {
 
@@ -19,6 +23,7 @@ namespace {
 constexpr size_t kCopyBufferSize = 1 << 20;
 // Internal error code of an extract-only directory that cannot be created.
 constexpr int kExtractOnlyDirectoryNotCreated = 70;
+constexpr size_t kPathLimit = 6000;
 
 struct ExtractionState {
     uint64_t unextracted = 0;
@@ -37,7 +42,11 @@ bool failureMeansNoSpace(DWORD error)
            error == ERROR_WRITE_PROTECT;
 }
 
-bool fileExists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+std::string withTrailingBackslash(std::string path)
+{
+    if (!path.empty() && path.back() != '\\' && path.back() != '/') path += '\\';
+    return path;
+}
 
 std::wstring currentDirectory()
 {
@@ -155,6 +164,35 @@ int extractPayloadFiles(HANDLE source, uint64_t payloadOffset, const std::wstrin
     return kExtractionDone;
 }
 
+// The extraction directory is narrow: its path is handed to the Java runtime's narrow interfaces.
+void createTemporaryDirectory()
+{
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        const std::string base = userTempDirectoryNarrow();
+        if (base.empty()) fatalMessage(messages::kPowerUserRequired, nullptr);
+        const std::string directory = withTrailingBackslash(base);
+        logInfo(L"tempPath is %S", directory.c_str());
+        char file[MAX_PATH + 1] = "";
+        std::string tempFile;
+        if (::GetTempFileNameA(directory.c_str(), "tlw", 0, file) != 0) {
+            tempFile = file;
+        } else {
+            logInfo(L"GetTempFileName failed (last error %d)", static_cast<int>(::GetLastError()));
+            tempFile = directory + "tlw" + std::to_string(probeRandom());
+        }
+        logInfo(L"tempFile is %S", tempFile.c_str());
+        std::string name = tempFile + "_dir" + std::to_string(static_cast<long long>(std::time(nullptr)));
+        logInfo(L"Temp dir3: %S", name.c_str());
+        if (name.size() < kPathLimit && ::CreateDirectoryA(name.c_str(), nullptr)) {
+            setTemporaryDirectoryName(name);
+            return;
+        }
+        logInfo(L"Could not create dir (%d)", static_cast<int>(::GetLastError()));
+    }
+    clearTemporaryDirectoryName();
+    fatalMessage(messages::kInternalError, std::to_wstring(internal_errors::kNoTemporaryDirectory).c_str());
+}
+
 int extractIncludedFiles(bool createDirectoryFirst)
 {
     logInfo(L"extracting files");
@@ -168,6 +206,7 @@ int extractIncludedFiles(bool createDirectoryFirst)
     }
     if (createDirectoryFirst) createTemporaryDirectory();
     unique_file file = openOwnExecutable();
+    if (!file) fatal(kOwnFileNotOpened);
     return extractPayloadFiles(file.get(), payloadStart(), narrowToWide(temporaryDirectoryName()),
                                configStringDup(keys::kIncludedFileNames), count, &state.unextracted);
 }
@@ -184,10 +223,10 @@ bool restartDirectoryComplete()
     const std::wstring directory = currentDirectory();
     setTemporaryDirectoryName(wideToNarrow(directory));
     bool complete = true;
-    if (!fileExists(directory + L"\\stwruntime.jar")) {
+    if (!pathExists(directory + L"\\stwruntime.jar")) {
         logInfo(L"could not find stwruntime.jar");
         complete = false;
-    } else if (!fileExists(directory + L"\\stwparams.conf")) {
+    } else if (!pathExists(directory + L"\\stwparams.conf")) {
         logInfo(L"could not find stwparams.conf");
         complete = false;
     }

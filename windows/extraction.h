@@ -16,6 +16,11 @@ constexpr int kExtractionDone = 0;
 constexpr int kExtractionReadFailed = 1;   // the payload ended early, could not be read, or named a file outside
 constexpr int kExtractionWriteFailed = 2;  // a target could not be written (disk full, read-only)
 
+// Creates this run's extraction directory "<temp file>_dir<seconds>" beside an empty "tlw" temp
+// file in the user temp directory; no user temp directory ends the process with message 1015, 10
+// failed attempts with message 1009 and "7".
+void createTemporaryDirectory();
+
 // Extracts the included files (config keys 2002 and 2003) from the executable into the
 // extraction directory, creating that directory first when asked. Returns a result above; a
 // target that cannot be created for another reason ends the process with message 1009 and "11".

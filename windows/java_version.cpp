@@ -4,15 +4,24 @@
 
 #include "core/config_keys.h"
 #include "core/jvm_search_rules.h"
-#include "windows/config_block.h"
+#include "windows/base/file_probe.h"
 #include "windows/base/handles.h"
-#include "windows/jvm_search.h"
+#include "windows/base/registry.h"
+#include "windows/config_block.h"
 #include "windows/native_log.h"
 #include "windows/temp_dirs.h"
 
 namespace {
 
 constexpr DWORD kPathCapacity = 6000;
+constexpr size_t kNonWorkingLimit = 50;
+
+// java.exe paths whose jvm.dll did not load in this run.
+std::vector<std::string>& nonWorkingList()
+{
+    static std::vector<std::string>* list = new std::vector<std::string>();
+    return *list;
+}
 constexpr DWORD kReadBlock = 512;
 
 VersionBounds& bounds()
@@ -97,12 +106,6 @@ std::string readProbeOutput(HANDLE pipe, HANDLE process, DWORD timeoutMs)
     return output;
 }
 
-bool fileExists(const std::string& path)
-{
-    DWORD attributes = ::GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
 // The last write time of an existing file (not a directory); a name with wildcards names no file.
 bool findFile(const std::string& path, FILETIME& lastWrite)
 {
@@ -152,9 +155,8 @@ std::string normaliseJavaPath(const std::string& path)
 
 bool readCachedVersion(const std::string& path, const FILETIME& lastWrite, std::string& version)
 {
-    unique_hkey key;
-    if (::RegOpenKeyExA(HKEY_CURRENT_USER, versionCacheKey(path).c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS)
-        return false;
+    unique_hkey key = openKey(HKEY_CURRENT_USER, versionCacheKey(path).c_str(), KEY_READ);
+    if (!key) return false;
     // A larger buffer than 8 bytes, so that longer data is seen as a mismatch rather than an error.
     std::vector<uint8_t> stored(64);
     DWORD size = static_cast<DWORD>(stored.size());
@@ -176,10 +178,8 @@ bool readCachedVersion(const std::string& path, const FILETIME& lastWrite, std::
 
 void writeCachedVersion(const std::string& path, const FILETIME& lastWrite, const std::string& version)
 {
-    unique_hkey key;
-    if (::RegCreateKeyExA(HKEY_CURRENT_USER, versionCacheKey(path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                          key.put(), nullptr) != ERROR_SUCCESS)
-        return;
+    unique_hkey key = createKey(HKEY_CURRENT_USER, versionCacheKey(path).c_str(), KEY_ALL_ACCESS);
+    if (!key) return;
     std::array<uint8_t, 8> time = cacheWriteTimeBytes(lastWrite.dwLowDateTime, lastWrite.dwHighDateTime);
     ::RegSetValueExA(key.get(), "LastWriteTime", 0, REG_BINARY, time.data(), static_cast<DWORD>(time.size()));
     std::vector<uint8_t> data = cacheVersionData(version);
@@ -246,6 +246,22 @@ bool probeVersion(const std::string& path, const FILETIME& lastWrite, std::strin
     if (found.empty()) return false;
     version = found.back();
     return true;
+}
+
+bool markNonWorking(const std::string& javaExe)
+{
+    std::vector<std::string>& list = nonWorkingList();
+    list.push_back(javaExe);
+    logInfo(L"add non-working java %S", javaExe.c_str());
+    return list.size() < kNonWorkingLimit;
+}
+
+bool isNonWorking(const std::string& javaExe)
+{
+    for (const std::string& entry : nonWorkingList()) {
+        if (entry == javaExe) return true;
+    }
+    return false;
 }
 
 bool checkJavaExe(std::string& path, bool betaAllowed, bool useCache, bool writeCache, std::string& version)

@@ -39,6 +39,11 @@ void writeCachedVersion(const std::string& path, const FILETIME& lastWrite, cons
 bool probeVersion(const std::string& path, const FILETIME& lastWrite, std::string& version,
                   DWORD timeoutMs = kProbeTimeoutMs);
 
+// Adds a java.exe whose jvm.dll did not load; false once the list holds 50 entries.
+bool markNonWorking(const std::string& javaExe);
+// Whether the normalised java.exe path is on the non-working list (exact comparison).
+bool isNonWorking(const std::string& javaExe);
+
 // Whether the java.exe at path (normalised in place; under config key 107 = 1 turned into its
 // javaw.exe) exists, has a version within the bounds (beta rule included) and is not on the
 // non-working list. version receives the version found, also when it is refused.

@@ -3,14 +3,17 @@
 #include "core/command_line.h"
 #include "core/config_keys.h"
 #include "core/vm_options_rules.h"
-#include "windows/config_block.h"
 #include "windows/base/handles.h"
+#include "windows/base/system_functions.h"
+#include "windows/base/wide_text.h"
+#include "windows/config_block.h"
+#include "windows/error_exit.h"
+#include "windows/java_exception.h"
 #include "windows/native_log.h"
 #include "windows/single_instance.h"
 #include "windows/splash.h"
 #include "windows/temp_dirs.h"
 #include "windows/variables.h"
-#include "windows/base/wide_text.h"
 
 namespace {
 
@@ -131,7 +134,7 @@ void registerInstallerNatives(JNIEnv* env)
     logInfo(L"load helper dll");
     HMODULE self = ::GetModuleHandleA(nullptr);
     logInfo(L"helper dll (in-module) %p", self);
-    auto registerAll = reinterpret_cast<RegisterNativesFn>(reinterpret_cast<void*>(::GetProcAddress(self, "registerNatives")));
+    auto registerAll = boundFunction<RegisterNativesFn>(self, "registerNatives");
     if (registerAll == nullptr) {
         logError(L"did not find register natives in helper dll");
         return;

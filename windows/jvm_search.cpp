@@ -6,20 +6,24 @@
 
 #include "core/config_keys.h"
 #include "core/jvm_search_rules.h"
-#include "windows/config_block.h"
+#include "windows/base/file_probe.h"
 #include "windows/base/handles.h"
+#include "windows/base/registry.h"
+#include "windows/base/system_functions.h"
+#include "windows/base/wide_text.h"
+#include "windows/config_block.h"
+#include "windows/error_exit.h"
 #include "windows/java_version.h"
 #include "windows/launcher_state.h"
 #include "windows/native_log.h"
+#include "windows/process_environment.h"
 #include "windows/runtime_archive.h"
 #include "windows/temp_dirs.h"
 #include "windows/variables.h"
-#include "windows/base/wide_text.h"
 
 namespace {
 
 constexpr size_t kPathCapacity = 6000;
-constexpr size_t kNonWorkingLimit = 50;
 constexpr DWORD kCurrentVersionCapacity = 100;
 
 const char kSharedRuntimesRoot[] = "SOFTWARE\\fenmoor\\stowline\\sharedjvms\\";
@@ -34,7 +38,6 @@ struct Candidate {
 
 struct SearchState {
     LoadedJvm loaded;
-    std::vector<std::string> nonWorking;
     std::string lastBinDirectory;  // of the last tryJvmDll that loaded
 };
 
@@ -45,12 +48,6 @@ SearchState& state()
 }
 
 const wchar_t* bitness() { return sizeof(void*) == 8 ? L"64" : L"32"; }
-
-bool fileExists(const std::string& path)
-{
-    DWORD attributes = ::GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
 
 std::string slashesToBackslashes(std::string text)
 {
@@ -72,7 +69,8 @@ LONG readRegistryString(HKEY key, const char* subkey, const char* name, DWORD ca
     return result;
 }
 
-std::vector<std::string> subkeyNames(HKEY key)
+// Names longer than 255 characters are passed over: no runtime key is named so.
+std::vector<std::string> shortSubkeyNames(HKEY key)
 {
     std::vector<std::string> names;
     for (DWORD index = 0;; ++index) {
@@ -169,8 +167,8 @@ bool previousInstallation(HKEY root, Candidate& candidate)
     // The default view first, then the view of the launcher's own bitness.
     const REGSAM views[] = {0, static_cast<REGSAM>(sizeof(void*) == 8 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY)};
     for (REGSAM view : views) {
-        unique_hkey key;
-        LONG result = ::RegOpenKeyExA(root, kInstallationsKey, 0, KEY_READ | view, key.put());
+        LSTATUS result = ERROR_SUCCESS;
+        unique_hkey key = openKey(root, kInstallationsKey, KEY_READ, view, &result);
         if (result != ERROR_SUCCESS) {
             logInfo(L"could not open installation node %d", static_cast<int>(result));
             continue;
@@ -185,10 +183,10 @@ bool previousInstallation(HKEY root, Candidate& candidate)
 bool bestRuntimeUnder(HKEY root, const std::string& subkeyPath, bool admitUnmarked, bool admitMarked,
                       Candidate& best)
 {
-    unique_hkey key;
-    if (::RegOpenKeyExA(root, subkeyPath.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return false;
+    unique_hkey key = openKey(root, subkeyPath.c_str(), KEY_READ);
+    if (!key) return false;
     std::vector<Candidate> passing;
-    for (const std::string& name : subkeyNames(key.get())) {
+    for (const std::string& name : shortSubkeyNames(key.get())) {
         Candidate candidate{slashesToBackslashes(name), {}};
         if (!runtimePathAdmitted(candidate.javaExe, admitUnmarked, admitMarked)) continue;
         if (checkJavaExe(candidate.javaExe, true, true, true, candidate.version)) passing.push_back(candidate);
@@ -253,18 +251,17 @@ bool byCurrentVersion(const char* jdkKey, const char* jreKey, Candidate& candida
     bool takeJdk = isNewer(jdkVersion, jreVersion);
     const std::string& version = takeJdk ? jdkVersion : jreVersion;
     if (version.empty()) return false;
-    unique_hkey key;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, takeJdk ? jdkKey : jreKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS)
-        return false;
+    unique_hkey key = openKey(HKEY_LOCAL_MACHINE, takeJdk ? jdkKey : jreKey, KEY_READ);
+    if (!key) return false;
     return runtimeFromJavaHome(key.get(), version, candidate);
 }
 
 bool byEnumeration(const char* keyPath, Candidate& candidate)
 {
-    unique_hkey key;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return false;
+    unique_hkey key = openKey(HKEY_LOCAL_MACHINE, keyPath, KEY_READ);
+    if (!key) return false;
     const VersionBounds& limits = versionBounds();
-    for (const std::string& version : registryVersionsToTry(subkeyNames(key.get()), limits.minimum, limits.maximum)) {
+    for (const std::string& version : registryVersionsToTry(shortSubkeyNames(key.get()), limits.minimum, limits.maximum)) {
         if (runtimeFromJavaHome(key.get(), version, candidate)) return true;
     }
     return false;
@@ -301,34 +298,6 @@ bool registryRuntimes(Candidate& candidate)
 }
 
 // --- Loading -------------------------------------------------------------------------------
-
-using AddDllDirectoryFunction = DLL_DIRECTORY_COOKIE(WINAPI*)(PCWSTR);
-using RemoveDllDirectoryFunction = BOOL(WINAPI*)(DLL_DIRECTORY_COOKIE);
-
-template <typename Function>
-Function kernelFunction(const char* name)
-{
-    HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
-    return kernel ? reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(kernel, name))) : nullptr;
-}
-
-DLL_DIRECTORY_COOKIE addDllDirectory(const std::string& directory)
-{
-    auto add = kernelFunction<AddDllDirectoryFunction>("AddDllDirectory");
-    if (add == nullptr) return nullptr;
-    std::wstring wide = narrowToWide(directory, ::AreFileApisANSI() ? CP_ACP : CP_OEMCP);
-    if (wide.empty()) return nullptr;
-    logInfo(L"Adding DLL directory %s", wide.c_str());
-    return add(wide.c_str());
-}
-
-void removeDllDirectory(DLL_DIRECTORY_COOKIE cookie)
-{
-    if (cookie == nullptr) return;
-    logInfo(L"Removing DLL directory");
-    auto remove = kernelFunction<RemoveDllDirectoryFunction>("RemoveDllDirectory");
-    if (remove != nullptr) remove(cookie);
-}
 
 // PATH in both copies of the environment: the system's and the C runtime's own.
 void setPath(const std::string& value, bool logOldLength, size_t oldLength)
@@ -384,7 +353,7 @@ void preloadUniversalRuntime(const std::string& binDirectory)
 HMODULE tryJvmDll(const std::string& javaExe)
 {
     std::string binDirectory = javaBinDirectory(javaExe);
-    DLL_DIRECTORY_COOKIE cookie = addDllDirectory(binDirectory);
+    void* cookie = addDllDirectory(binDirectory);
     preloadUniversalRuntime(binDirectory);
     std::string oldPath = currentPath();
     setPath(binDirectory + ";" + oldPath, true, oldPath.size());
@@ -563,22 +532,6 @@ HMODULE loadJvmDll(const std::string& javaExe)
     return tryJvmDll(nestedJreJavaExe(javaExe));
 }
 
-bool markNonWorking(const std::string& javaExe)
-{
-    std::vector<std::string>& list = state().nonWorking;
-    list.push_back(javaExe);
-    logInfo(L"add non-working java %S", javaExe.c_str());
-    return list.size() < kNonWorkingLimit;
-}
-
-bool isNonWorking(const std::string& javaExe)
-{
-    for (const std::string& entry : state().nonWorking) {
-        if (entry == javaExe) return true;
-    }
-    return false;
-}
-
 void recordJvm(const std::string& javaExe, const std::string& version)
 {
     LoadedJvm& loaded = state().loaded;
@@ -628,8 +581,7 @@ bool LoadDLL(bool showErrors, const char* location, bool isJavaExe)
     if (!module) {
         logError(L"Could not get DLL-Handle.");
     } else {
-        createJavaVM = reinterpret_cast<JniCreateJavaVMFn>(
-            reinterpret_cast<void*>(::GetProcAddress(module.get(), "JNI_CreateJavaVM")));
+        createJavaVM = boundFunction<JniCreateJavaVMFn>(module.get(), "JNI_CreateJavaVM");
         if (createJavaVM == nullptr) logError(L"Could not load functions");
     }
     if (createJavaVM != nullptr) {

@@ -58,10 +58,5 @@ bool locateJavaExe(const std::string& home, std::string& javaExe);
 // Loads jvm.dll for a java.exe (retrying through "..\jre\bin\java.exe"); null when none loads.
 HMODULE loadJvmDll(const std::string& javaExe);
 
-// Adds a java.exe whose jvm.dll did not load; false once the list holds 50 entries.
-bool markNonWorking(const std::string& javaExe);
-// Whether the normalised java.exe path is on the non-working list (exact comparison).
-bool isNonWorking(const std::string& javaExe);
-
 // Records the chosen runtime: JVM home (also for variable expansion) and version.
 void recordJvm(const std::string& javaExe, const std::string& version);

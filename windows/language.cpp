@@ -3,8 +3,9 @@
 #include <windows.h>
 
 #include "core/language_table.h"
-#include "windows/native_log.h"
+#include "windows/base/system_functions.h"
 #include "windows/base/wide_text.h"
+#include "windows/native_log.h"
 
 std::string selectLanguage(const std::vector<std::wstring>* arguments)
 {
@@ -24,10 +25,7 @@ std::string selectLanguage(const std::vector<std::wstring>* arguments)
     }
     if (!formatAsDefault) {
         using GetUserDefaultUILanguageFunction = LANGID(WINAPI*)();
-        HMODULE kernel = ::GetModuleHandleW(L"Kernel32.DLL");
-        auto getUiLanguage = kernel ? reinterpret_cast<GetUserDefaultUILanguageFunction>(
-                                          reinterpret_cast<void*>(::GetProcAddress(kernel, "GetUserDefaultUILanguage")))
-                                    : nullptr;
+        auto getUiLanguage = kernelFunction<GetUserDefaultUILanguageFunction>("GetUserDefaultUILanguage");
         if (getUiLanguage != nullptr) languageId = getUiLanguage();
     }
     std::string code = localeCodeForLanguageId(languageId);

@@ -21,6 +21,7 @@ struct LauncherState {
     bool manualJre = false;              // "-manual" or "/manual"
     bool logRequested = false;           // a create-log switch as the first argument
     bool progressThroughWrapper = false; // msi wrapper, or config key 155
+    bool longTempPaths = false;          // config key 10009, copied when the config block is read
 
     // The argument vector: element 0 is the program name as written on the command line.
     std::vector<std::wstring> arguments;

@@ -1,32 +1,29 @@
 #include "windows/native_log.h"
 
+#include <windows.h>
+
 #include <cstdarg>
 #include <cstdlib>
 #include <ctime>
 
-#include "core/config_keys.h"
-#include "windows/config_block.h"
-#include "windows/launcher_state.h"
-#include "windows/base/path_forms.h"
-#include "windows/splash.h"
-#include "windows/temp_dirs.h"
+#include "windows/base/critical_section.h"
+#include "windows/base/file_probe.h"
+#include "windows/base/handles.h"
 #include "windows/base/wide_text.h"
+#include "windows/launcher_paths.h"
+#include "windows/launcher_state.h"
 
 namespace {
 
 enum class LogState { Unopened, Open, Disabled };
 
 struct Log {
-    CRITICAL_SECTION lock;
+    CriticalSection lock;
     LogState state = LogState::Unopened;
     std::wstring path;
     ULONGLONG startTime = 0;  // milliseconds since 1601
     bool kept = false;
     bool deleteAtExit = false;
-    bool guiErrors = true;
-    HWND ownerWindow = nullptr;
-
-    Log() { ::InitializeCriticalSection(&lock); }
 };
 
 // Created on first use, never destroyed: threads may still log while the process exits.
@@ -35,12 +32,6 @@ Log& theLog()
     static Log* log = new Log();
     return *log;
 }
-
-class LogLock {
-public:
-    LogLock() { ::EnterCriticalSection(&theLog().lock); }
-    ~LogLock() { ::LeaveCriticalSection(&theLog().lock); }
-};
 
 ULONGLONG millisecondsSince1601()
 {
@@ -59,7 +50,7 @@ bool environmentIsYes(const wchar_t* name)
 void deleteLogAtExit()
 {
     Log& log = theLog();
-    LogLock lock;
+    CriticalSectionLock lock(log.lock);
     if (log.deleteAtExit && !log.kept && !log.path.empty()) ::DeleteFileW(log.path.c_str());
 }
 
@@ -74,7 +65,19 @@ bool appendUtf8(const std::wstring& path, const std::string& bytes, DWORD dispos
            written == bytes.size();
 }
 
-// Creates the log file and writes its first line. Called under the lock, once.
+// Appends one line to the open log. Called under the lock.
+void appendLine(const Log& log, bool error, const std::wstring& text)
+{
+    ULONGLONG elapsed = millisecondsSince1601() - log.startTime;
+    std::wstring line = formatWide(L"[%d:%d] ", static_cast<int>(elapsed / 1000), static_cast<int>(elapsed % 1000));
+    if (error) line += L"ERROR: ";
+    line += text;
+    line += L'\n';
+    appendUtf8(log.path, wideToNarrow(line, CP_UTF8), OPEN_ALWAYS);
+}
+
+// Creates the log file and writes its first line, then the lines of the temp directory choice the
+// file's place came from. Called under the lock, once.
 void openLog(Log& log)
 {
     const LauncherState& state = launcherState();
@@ -88,14 +91,15 @@ void openLog(Log& log)
         std::atexit(deleteLogAtExit);
     }
 
-    std::wstring directory = userTempDirectoryWide(false);
+    PathNotes notes;
+    std::wstring directory = userTempDirectory(notes).wide;
     if (directory.empty()) directory = L"c:\\";
     if (directory.back() != L'\\' && directory.back() != L'/') directory += L'\\';
 
     std::wstring path;
     for (int number = 1; number <= 1000; ++number) {
         path = formatWide(L"%sstw_nlog_%d.log", directory.c_str(), number);
-        if (number == 1000 || ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) break;
+        if (number == 1000 || !pathExists(path)) break;
     }
 
     time_t now = time(nullptr);
@@ -113,6 +117,7 @@ void openLog(Log& log)
     log.path = path;
     log.startTime = millisecondsSince1601();
     log.state = LogState::Open;
+    for (const std::wstring& note : notes) appendLine(log, false, note);
 }
 
 void writeLine(bool error, const wchar_t* format, va_list arguments)
@@ -120,36 +125,11 @@ void writeLine(bool error, const wchar_t* format, va_list arguments)
     DWORD lastError = ::GetLastError();
     Log& log = theLog();
     {
-        LogLock lock;
+        CriticalSectionLock lock(log.lock);
         if (log.state == LogState::Unopened) openLog(log);
-        if (log.state == LogState::Open) {
-            ULONGLONG elapsed = millisecondsSince1601() - log.startTime;
-            std::wstring line = formatWide(L"[%d:%d] ", static_cast<int>(elapsed / 1000), static_cast<int>(elapsed % 1000));
-            if (error) line += L"ERROR: ";
-            line += formatWideV(format, arguments);
-            line += L'\n';
-            appendUtf8(log.path, wideToNarrow(line, CP_UTF8), OPEN_ALWAYS);
-        }
+        if (log.state == LogState::Open) appendLine(log, error, formatWideV(format, arguments));
     }
     ::SetLastError(lastError);
-}
-
-void writeToConsoleOrStandardError(const std::wstring& text)
-{
-    HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
-    if (output != nullptr && output != INVALID_HANDLE_VALUE && ::GetFileType(output) == FILE_TYPE_CHAR) {
-        DWORD written = 0;
-        if (::WriteConsoleW(output, text.data(), static_cast<DWORD>(text.size()), &written, nullptr)) {
-            ::FlushFileBuffers(output);
-            return;
-        }
-    }
-    HANDLE errorOutput = ::GetStdHandle(STD_ERROR_HANDLE);
-    if (errorOutput == nullptr || errorOutput == INVALID_HANDLE_VALUE) return;
-    std::string narrow = wideToNarrow(text, CP_ACP) + "\n";
-    DWORD written = 0;
-    ::WriteFile(errorOutput, narrow.data(), static_cast<DWORD>(narrow.size()), &written, nullptr);
-    ::FlushFileBuffers(errorOutput);
 }
 
 }  // namespace
@@ -173,7 +153,7 @@ void logError(const wchar_t* format, ...)
 std::wstring logPath()
 {
     Log& log = theLog();
-    LogLock lock;
+    CriticalSectionLock lock(log.lock);
     if (log.state == LogState::Unopened) openLog(log);
     if (log.state != LogState::Open) return {};
     log.kept = true;
@@ -181,103 +161,3 @@ std::wstring logPath()
 }
 
 void cleanupLog() { deleteLogAtExit(); }
-
-void setGuiErrors(bool gui) { theLog().guiErrors = gui; }
-bool guiErrors() { return theLog().guiErrors; }
-void setErrorOwnerWindow(HWND window) { theLog().ownerWindow = window; }
-
-void showError(const std::wstring& text)
-{
-    closeSplash();
-    std::wstring composed = text;
-    std::wstring path = logPath();
-    if (!path.empty()) {
-        std::wstring longForm = longPathWide(path);
-        composed = formatWide(L"%s\n\nLog: %s", text.c_str(), (longForm.empty() ? path : longForm).c_str());
-    }
-    if (theLog().guiErrors) {
-        std::wstring title = messageText(messages::kErrorTitle);
-        // A box that cannot be shown (no desktop, a service session) must not swallow the error.
-        if (::MessageBoxW(theLog().ownerWindow, composed.c_str(), title.c_str(), MB_ICONERROR | MB_OK) <= 0)
-            writeToConsoleOrStandardError(composed);
-    } else {
-        writeToConsoleOrStandardError(composed);
-    }
-}
-
-std::wstring messageWithArgument(int key, const wchar_t* argument)
-{
-    std::wstring text = messageText(key);
-    if (argument != nullptr) {
-        size_t placeholder = text.find(L"{0}");
-        if (placeholder != std::wstring::npos) text.replace(placeholder, 3, argument);
-    }
-    return text;
-}
-
-void showErrorMessage(int key, const wchar_t* argument) { showError(messageWithArgument(key, argument)); }
-
-void fatal(const std::wstring& text)
-{
-    showError(text);
-    terminate(1);
-}
-
-void fatalMessage(int key, const wchar_t* argument)
-{
-    showErrorMessage(key, argument);
-    terminate(1);
-}
-
-void fatalNarrow(int key, const char* argument)
-{
-    if (argument == nullptr) fatalMessage(key, nullptr);
-    std::string limited(argument, strnlen(argument, 6000));
-    std::wstring wide = narrowToWide(limited, CP_ACP);
-    fatalMessage(key, wide.c_str());
-}
-
-void fatalMessageOnly(int key)
-{
-    showError(messageString(key));
-    terminate(1);
-}
-
-void terminate(int exitCode)
-{
-    if (!launcherState().languageRestart) {
-        std::string directory = temporaryDirectoryName();
-        if (!directory.empty()) deleteTree(directory, true);
-    }
-    std::exit(exitCode);
-}
-
-bool reportJavaException(JNIEnv* env, bool describe)
-{
-    if (!(*env)->ExceptionCheck(env)) return true;
-    logError(L"an exception occurred");
-    jthrowable exception = (*env)->ExceptionOccurred(env);
-    // toString runs with the exception cleared, then the exception is put back for Describe.
-    (*env)->ExceptionClear(env);
-    // toString is looked up on Throwable: a String method ID must not be called on another class.
-    jclass stringClass = exception ? (*env)->FindClass(env, "java/lang/Throwable") : nullptr;
-    jmethodID toString = stringClass ? (*env)->GetMethodID(env, stringClass, "toString", "()Ljava/lang/String;") : nullptr;
-    jstring text = toString ? static_cast<jstring>((*env)->CallObjectMethod(env, exception, toString)) : nullptr;
-    if ((*env)->ExceptionCheck(env)) {
-        (*env)->ExceptionClear(env);
-        text = nullptr;
-    }
-    if (text != nullptr) {
-        const jchar* characters = (*env)->GetStringChars(env, text, nullptr);
-        if (characters != nullptr) {
-            jsize length = (*env)->GetStringLength(env, text);
-            std::wstring wide(reinterpret_cast<const wchar_t*>(characters), static_cast<size_t>(length));
-            logError(L"%s", wide.c_str());
-            (*env)->ReleaseStringChars(env, text, characters);
-        }
-    }
-    if (exception != nullptr) (*env)->Throw(env, exception);
-    if (describe) (*env)->ExceptionDescribe(env);
-    (*env)->ExceptionClear(env);
-    return false;
-}

@@ -8,6 +8,7 @@
 #include "core/crc32.h"
 #include "windows/config_block.h"
 #include "windows/base/handles.h"
+#include "windows/error_exit.h"
 #include "windows/launcher_state.h"
 #include "windows/native_log.h"
 #include "windows/progress_dialog.h"
@@ -113,7 +114,9 @@ void verifyPayload(HWND window)
     PayloadCheck check;
     {
         unique_file file = openOwnExecutable();
-        seekToConfigBlock(file.get());
+        if (!file) fatal(kOwnFileNotOpened);
+        const ReadError error = seekToConfigBlock(file.get());
+        if (error.failure != ReadFailure::None) fatal(readFailureText(error));
         LARGE_INTEGER zero{}, position{};
         ::SetFilePointerEx(file.get(), zero, &position, FILE_CURRENT);
         logInfo(L"starting at %d", static_cast<int>(position.QuadPart));

@@ -7,32 +7,20 @@
 #include <string>
 
 #include "core/config_keys.h"
+#include "windows/base/system_functions.h"
+#include "windows/base/wide_text.h"
 #include "windows/config_block.h"
 #include "windows/native_log.h"
 #include "windows/temp_dirs.h"
 #include "windows/variables.h"
-#include "windows/base/wide_text.h"
 
 namespace {
-
-template <typename Function>
-Function kernelFunction(const char* name)
-{
-    HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
-    return kernel ? reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(kernel, name))) : nullptr;
-}
 
 bool isWindowsVista()
 {
     // GetVersionEx lies to programs without a compatibility manifest entry; ntdll tells the truth.
-    using RtlGetVersionFunction = LONG(WINAPI*)(OSVERSIONINFOW*);
-    HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-    auto getVersion = ntdll ? reinterpret_cast<RtlGetVersionFunction>(
-                                  reinterpret_cast<void*>(::GetProcAddress(ntdll, "RtlGetVersion")))
-                            : nullptr;
-    OSVERSIONINFOW version{};
-    version.dwOSVersionInfoSize = sizeof version;
-    if (getVersion == nullptr || getVersion(&version) != 0) return false;
+    OSVERSIONINFOEXW version;
+    if (!realWindowsVersion(version)) return false;
     return version.dwMajorVersion == 6 && version.dwMinorVersion == 0;
 }
 
@@ -63,8 +51,7 @@ void initCommonControls()
     if (comctl == nullptr) comctl = ::LoadLibraryExW(L"comctl32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (comctl == nullptr) return;
     using InitCommonControlsFunction = void(WINAPI*)();
-    auto init = reinterpret_cast<InitCommonControlsFunction>(
-        reinterpret_cast<void*>(::GetProcAddress(comctl, "InitCommonControls")));
+    auto init = boundFunction<InitCommonControlsFunction>(comctl, "InitCommonControls");
     if (init != nullptr) init();
 }
 
@@ -84,18 +71,14 @@ void* addDllDirectory(const std::string& directory)
     std::wstring wide = narrowToWide(directory, codePage);
     if (wide.empty() && !directory.empty()) return nullptr;
     logInfo(L"Adding DLL directory %s", wide.c_str());
-    using AddDllDirectoryFunction = void*(WINAPI*)(const wchar_t*);
-    auto add = kernelFunction<AddDllDirectoryFunction>("AddDllDirectory");
-    return add ? add(wide.c_str()) : nullptr;
+    return systemAddDllDirectory(wide.c_str());
 }
 
 void removeDllDirectory(void* cookie)
 {
     if (cookie == nullptr) return;
     logInfo(L"Removing DLL directory");
-    using RemoveDllDirectoryFunction = BOOL(WINAPI*)(void*);
-    auto remove = kernelFunction<RemoveDllDirectoryFunction>("RemoveDllDirectory");
-    if (remove) remove(cookie);
+    systemRemoveDllDirectory(cookie);
 }
 
 void addNativeLibraryDirectories()
@@ -146,8 +129,7 @@ void clearJavaOptionVariables()
     // A runtime built on the universal C runtime keeps its own copy of the environment.
     HMODULE ucrt = ::GetModuleHandleW(L"ucrtbase.dll");
     using PutenvFunction = int(__cdecl*)(const char*, const char*);
-    auto putenv = ucrt ? reinterpret_cast<PutenvFunction>(reinterpret_cast<void*>(::GetProcAddress(ucrt, "_putenv_s")))
-                       : nullptr;
+    auto putenv = boundFunction<PutenvFunction>(ucrt, "_putenv_s");
     if (putenv == nullptr) return;
     logInfo(L"using _putenv_s in ucrtbase.dll %p %p", ucrt, reinterpret_cast<void*>(putenv));
     for (const char* name : {"_JAVA_OPTIONS", "JDK_JAVA_OPTIONS", "JAVA_TOOL_OPTIONS"}) putenv(name, "");

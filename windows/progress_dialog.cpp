@@ -7,14 +7,14 @@
 
 #include "core/config_keys.h"
 #include "resources/resource_ids.h"
-#include "windows/config_block.h"
 #include "windows/base/handles.h"
+#include "windows/base/wide_text.h"
+#include "windows/config_block.h"
+#include "windows/error_exit.h"
+#include "windows/install_flags.h"
 #include "windows/launcher_state.h"
 #include "windows/native_log.h"
-#include "windows/runtime_download.h"
 #include "windows/single_instance.h"
-#include "windows/base/wide_text.h"
-#include "windows/work_flow.h"
 
 namespace {
 
@@ -26,14 +26,18 @@ constexpr int kWatcherCeiling = 390;
 std::atomic<DWORD> untarDuration{0};
 std::atomic<bool> unpackFinished{false};
 
+// What the progress dialog's worker thread runs, and for which dialog.
+struct WorkerStart {
+    DialogWork work;
+    HWND dialog;
+};
+
 DWORD WINAPI progressWorker(LPVOID parameter)
 {
-    HWND dialog = static_cast<HWND>(parameter);
-    if (launcherState().progressThroughWrapper)
-        downloadOrLocateRuntime(dialog);
-    else
-        runInstaller(dialog);
-    ::PostMessageW(dialog, kWorkerDone, 0, 0);
+    const WorkerStart start = *static_cast<WorkerStart*>(parameter);
+    delete static_cast<WorkerStart*>(parameter);
+    start.work(start.dialog);
+    ::PostMessageW(start.dialog, kWorkerDone, 0, 0);
     return 0;
 }
 
@@ -42,7 +46,7 @@ void setItemText(HWND window, int id, const std::wstring& text)
     if (window != nullptr) ::SetDlgItemTextW(window, id, text.c_str());
 }
 
-void initProgressDialog(HWND dialog)
+void initProgressDialog(HWND dialog, DialogWork work)
 {
     centreWindow(dialog);
     setErrorOwnerWindow(dialog);
@@ -50,9 +54,11 @@ void initProgressDialog(HWND dialog)
     setMainText(dialog, messageText(messages::kPreparingWizard));
     ::SetWindowTextW(dialog, messageText(messages::kWizardTitle).c_str());
     setCancelLabel(dialog, messageText(messages::kCancelButton));
-    unique_handle worker(::CreateThread(nullptr, 0, progressWorker, dialog, 0, nullptr));
+    auto* start = new WorkerStart{work, dialog};
+    unique_handle worker(::CreateThread(nullptr, 0, progressWorker, start, 0, nullptr));
     if (!worker) {
         logError(L"could not start the work flow thread %d", static_cast<int>(::GetLastError()));
+        delete start;
         ::EndDialog(dialog, -1);
     }
 }
@@ -151,11 +157,11 @@ void registerDialogClass()
     ::RegisterClassW(&windowClass);
 }
 
-INT_PTR CALLBACK progressDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+INT_PTR CALLBACK progressDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_INITDIALOG:
-        initProgressDialog(dialog);
+        initProgressDialog(dialog, reinterpret_cast<DialogWork>(lParam));
         return TRUE;
     case WM_COMMAND: {
         const int id = LOWORD(wParam);
@@ -173,16 +179,19 @@ INT_PTR CALLBACK progressDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
     }
 }
 
-INT_PTR CALLBACK runtimeChoiceDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+INT_PTR CALLBACK runtimeChoiceDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_INITDIALOG:
+        // The locate action stays with the dialog for its Locate button.
+        ::SetWindowLongPtrW(dialog, DWLP_USER, lParam);
         initRuntimeChoiceDialog(dialog);
         return TRUE;
     case WM_COMMAND: {
         const int id = LOWORD(wParam);
         if (id == IDC_LOCATE) {
-            if (locateRuntime(dialog)) ::EndDialog(dialog, IDC_LOCATE);
+            auto locate = reinterpret_cast<LocateAction>(::GetWindowLongPtrW(dialog, DWLP_USER));
+            if (locate != nullptr && locate(dialog)) ::EndDialog(dialog, IDC_LOCATE);
         } else if (id == IDCANCEL) {
             clearInstallStarted(true, true);
             terminate(1);
@@ -199,16 +208,17 @@ INT_PTR CALLBACK runtimeChoiceDialogProc(HWND dialog, UINT message, WPARAM wPara
     }
 }
 
-INT_PTR runProgressDialog()
+INT_PTR runProgressDialog(DialogWork work)
 {
     registerDialogClass();
-    return ::DialogBoxParamA(launcherState().instance, MAKEINTRESOURCEA(IDD_PROGRESS), nullptr, progressDialogProc, 0);
+    return ::DialogBoxParamA(launcherState().instance, MAKEINTRESOURCEA(IDD_PROGRESS), nullptr, progressDialogProc,
+                             reinterpret_cast<LPARAM>(work));
 }
 
-INT_PTR showRuntimeChoiceDialog(HWND owner)
+INT_PTR showRuntimeChoiceDialog(HWND owner, LocateAction locate)
 {
     return ::DialogBoxParamW(launcherState().instance, MAKEINTRESOURCEW(IDD_RUNTIME_CHOICE), owner,
-                             runtimeChoiceDialogProc, 0);
+                             runtimeChoiceDialogProc, reinterpret_cast<LPARAM>(locate));
 }
 
 std::wstring runtimeChoiceText(const std::wstring& message, const std::wstring& bitness, const std::string& minimum,

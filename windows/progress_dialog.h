@@ -13,21 +13,28 @@
 
 #include <string>
 
+// The work a progress dialog's worker thread runs with the dialog as its progress window.
+using DialogWork = void (*)(HWND dialog);
+// What the runtime choice dialog's Locate button runs (owner: the dialog); true when a runtime
+// was located and loaded.
+using LocateAction = bool (*)(HWND owner);
+
 // Registers the "MyDialogClass" window class of dialog 103 (once; later calls do nothing).
 void registerDialogClass();
 
-// Dialog procedure of the progress dialog: its WM_INITDIALOG starts the worker thread
-// (downloadOrLocateRuntime in wrapper mode, else runInstaller).
+// Dialog procedure of the progress dialog: its WM_INITDIALOG starts the worker thread on the
+// DialogWork passed as lParam; the dialog ends when the work returns.
 INT_PTR CALLBACK progressDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-// Dialog procedure of the runtime choice dialog: ends with 1004 (download) or 1005 (a runtime was
-// located); Cancel clears the install flags and ends the process with code 1.
+// Dialog procedure of the runtime choice dialog (the LocateAction as lParam): ends with 1004
+// (download) or 1005 (a runtime was located); Cancel clears the install flags and ends the process
+// with code 1.
 INT_PTR CALLBACK runtimeChoiceDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Shows the progress dialog modally (no owner); returns its end code, or -1 when it could not be
-// created (the worker has then not run).
-INT_PTR runProgressDialog();
+// Shows the progress dialog modally (no owner) with work on its worker thread; returns its end
+// code, or -1 when it could not be created (the work has then not run).
+INT_PTR runProgressDialog(DialogWork work);
 // Shows the runtime choice dialog modally over owner; returns its end code (-1: not shown).
-INT_PTR showRuntimeChoiceDialog(HWND owner);
+INT_PTR showRuntimeChoiceDialog(HWND owner, LocateAction locate);
 
 // The runtime choice dialog's text: message with its first "%S" replaced by bitness, then the
 // configured bounds in parentheses, e.g. " (minimum version: 1.8, maximum version: 11)".

@@ -1,4 +1,3 @@
-#include "windows/base/path_forms.h"
 #include "windows/runtime_archive.h"
 
 #include <zlib.h>
@@ -7,13 +6,14 @@
 #include <cstdio>
 
 #include "core/config_keys.h"
-#include "windows/config_block.h"
+#include "windows/base/file_probe.h"
 #include "windows/base/handles.h"
-#include "windows/jvm_search.h"
+#include "windows/base/path_forms.h"
+#include "windows/base/wide_text.h"
+#include "windows/config_block.h"
+#include "windows/error_exit.h"
 #include "windows/native_log.h"
 #include "windows/progress_dialog.h"
-#include "windows/temp_dirs.h"
-#include "windows/base/wide_text.h"
 
 namespace {
 
@@ -21,8 +21,6 @@ constexpr DWORD kProgressInterval = 200;  // milliseconds between bar updates in
 constexpr unsigned kGzInputBuffer = 256 * 1024;
 const wchar_t kCorruptedRuntime[] =
     L"The bundled JRE is corrupted. If you downloaded the setup file please download it again.";
-
-bool fileExists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 // The gz file and the extraction directory behind the tar walk.
 class GzExtraction {
@@ -105,7 +103,7 @@ void unpackDirectory(const std::string& runtimeDirectory, const char* subDirecto
         const std::string name = wideToNarrow(found.cFileName);
         const std::string jar = directory + "\\" + name.substr(0, name.size() - 5);
         logInfo(L"checking %S", jar.c_str());
-        if (fileExists(narrowToWide(jar))) continue;
+        if (pathExists(narrowToWide(jar))) continue;
         if (!started) {
             logInfo(L"Unpacking JRE");
             std::fputs("Preparing JRE ...\n", stdout);
@@ -167,19 +165,6 @@ void unpackIncludedRuntime(HWND window)
         unpackRuntimeJars("jre\\jre");
         setUnpackFinished(true);
     }
-    loadIncludedRuntime();
-}
-
-void loadIncludedRuntime()
-{
-    const std::string directory = wideToNarrow(fullPathWide(L"jre"));
-    logInfo(L"JRE dir: %S", directory.c_str());
-    if (LoadDLL(false, directory.c_str(), false)) return;
-    logError(L"Could not load bundled JRE. Trying to find another JRE.");
-    if (LoadDLL(false, nullptr, false)) return;
-    logError(L"Could not find another JRE.");
-    if (relaxedTempDirectory()) fatalMessage(messages::kPowerUserRequired, nullptr);
-    fatal(L"Could not use bundled JRE. Please send this log file to your software vendor:");
 }
 
 void unpackRuntimeJars(const std::string& runtimeDirectory)
@@ -194,7 +179,7 @@ void unpackPackedJar(const std::string& home, const std::string& packPath)
 {
     if (packPath.size() <= 5) return;
     const std::string jarPath = packPath.substr(0, packPath.size() - 5);
-    if (!fileExists(narrowToWide(packPath))) {
+    if (!pathExists(narrowToWide(packPath))) {
         logInfo(L"pack path doesn't exists");
         return;
     }

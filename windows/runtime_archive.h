@@ -1,5 +1,6 @@
 // The runtime shipped in the payload (or downloaded) as "jre.tar.gz": untar into "jre" of the
-// extraction directory, restore packed jars with the runtime's unpack200, and load that runtime.
+// extraction directory and restore packed jars with the runtime's unpack200 (the work flow then
+// loads it).
 // The tar subset and its safety rules are core/tar_format.h's.
 #pragma once
 
@@ -20,13 +21,9 @@ TarOutcome untarArchive(const std::wstring& archive, const std::wstring& target,
 bool untarGzip(const std::wstring& archive, const std::wstring& target, HWND window, int64_t expectedSize);
 
 // The whole step in the current (extraction) directory: untar "jre.tar.gz" into "jre", delete the
-// archive, unpack packed jars when config key 153 is set, then loadIncludedRuntime. A damaged
-// archive ends the process with the corruption text.
+// archive, unpack packed jars when config key 153 is set. A damaged archive ends the process with
+// the corruption text.
 void unpackIncludedRuntime(HWND window);
-// Loads the runtime in "jre" of the current directory, else any runtime the search finds; when
-// neither loads, ends the process (message 1015 after a relaxed temp directory, else the
-// "Could not use bundled JRE" text).
-void loadIncludedRuntime();
 
 // Unpacks every "*.jar.pack" without its ".jar" in runtimeDirectory's "lib" and "lib\ext" with the
 // runtime's own unpack200. Missing directories are no failure.

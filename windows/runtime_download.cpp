@@ -7,15 +7,18 @@
 
 #include "core/config_keys.h"
 #include "core/status_format.h"
-#include "windows/config_block.h"
 #include "windows/base/handles.h"
+#include "windows/base/registry.h"
+#include "windows/base/system_functions.h"
+#include "windows/base/wide_text.h"
+#include "windows/config_block.h"
+#include "windows/error_exit.h"
+#include "windows/install_flags.h"
 #include "windows/jvm_search.h"
 #include "windows/launcher_state.h"
 #include "windows/native_log.h"
 #include "windows/progress_dialog.h"
 #include "windows/temp_dirs.h"
-#include "windows/base/wide_text.h"
-#include "windows/work_flow.h"
 
 namespace {
 
@@ -34,20 +37,10 @@ RuntimeAcquisition lastAcquisition = RuntimeAcquisition::None;
 
 void pauseBySleeping(DWORD milliseconds) { ::Sleep(milliseconds); }
 
-// A system DLL by its full path in the system directory, never from the search path.
-HMODULE loadSystemLibrary(const wchar_t* name)
-{
-    wchar_t directory[MAX_PATH + 1];
-    UINT length = ::GetSystemDirectoryW(directory, MAX_PATH + 1);
-    if (length == 0 || length > MAX_PATH) return nullptr;
-    std::wstring path = std::wstring(directory, length) + L"\\" + name;
-    return ::LoadLibraryW(path.c_str());
-}
-
 template <typename Function>
 bool resolve(HMODULE module, const char* name, Function& function)
 {
-    function = reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
+    function = boundFunction<Function>(module, name);
     return function != nullptr;
 }
 
@@ -65,11 +58,7 @@ void recordLocatedRuntime(const std::string& javaExe)
     std::replace(name.begin(), name.end(), '\\', '/');
     const std::string key = "SOFTWARE\\fenmoor\\tallow\\locatedjvms\\" + name;
     for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
-        unique_hkey created;
-        if (::RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, created.put(), nullptr) ==
-            ERROR_SUCCESS) {
-            return;
-        }
+        if (createKey(root, key.c_str(), KEY_ALL_ACCESS)) return;
     }
     logError(L"could not record located JRE %S", javaExe.c_str());
 }
@@ -251,7 +240,7 @@ RuntimeAcquisition downloadOrLocateRuntime(HWND window)
     if (configFlag(keys::kDownloadWithoutAsking) && !state.manualJre) {
         download = true;
     } else {
-        INT_PTR choice = showRuntimeChoiceDialog(window);
+        INT_PTR choice = showRuntimeChoiceDialog(window, locateRuntime);
         logInfo(L"runtime choice %d", static_cast<int>(choice));
         if (choice == -1) {
             // No dialog can be shown (no desktop): nobody can choose, so say what the search found.

@@ -6,10 +6,13 @@
 #include <vector>
 
 #include "core/config_keys.h"
-#include "windows/config_block.h"
 #include "windows/base/handles.h"
-#include "windows/native_log.h"
+#include "windows/base/registry.h"
 #include "windows/base/wide_text.h"
+#include "windows/config_block.h"
+#include "windows/error_exit.h"
+#include "windows/java_exception.h"
+#include "windows/native_log.h"
 
 namespace {
 
@@ -277,26 +280,16 @@ std::string mailslotName(DWORD processId)
 
 DWORD readInstanceProcessId(const std::string& key)
 {
-    unique_hkey registry;
-    if (::RegOpenKeyExA(HKEY_CURRENT_USER, kPidsKey, 0, KEY_QUERY_VALUE, registry.put()) != ERROR_SUCCESS) return 0;
-    DWORD type = 0;
-    DWORD value = 0;
-    DWORD size = sizeof value;
-    if (::RegQueryValueExA(registry.get(), key.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
-            ERROR_SUCCESS ||
-        type != REG_DWORD || size != sizeof value)
-        return 0;
-    return value;
+    unique_hkey registry = openKey(HKEY_CURRENT_USER, kPidsKey, KEY_QUERY_VALUE);
+    if (!registry) return 0;
+    return readDword(registry.get(), key.c_str()).value_or(0);
 }
 
 bool writeInstanceProcessId(const std::string& key, DWORD processId)
 {
-    unique_hkey registry;
-    if (::RegCreateKeyExA(HKEY_CURRENT_USER, kPidsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, registry.put(),
-                          nullptr) != ERROR_SUCCESS)
-        return false;
-    return ::RegSetValueExA(registry.get(), key.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&processId),
-                            sizeof processId) == ERROR_SUCCESS;
+    unique_hkey registry = createKey(HKEY_CURRENT_USER, kPidsKey, KEY_ALL_ACCESS);
+    if (!registry) return false;
+    return writeDword(registry.get(), key.c_str(), processId) == ERROR_SUCCESS;
 }
 
 bool sendCommandLine(DWORD processId, const std::wstring& tail)

@@ -10,8 +10,9 @@
 
 #include "core/splash_rules.h"
 #include "windows/base/handles.h"
-#include "windows/native_log.h"
+#include "windows/base/system_functions.h"
 #include "windows/base/wide_text.h"
+#include "windows/native_log.h"
 
 namespace {
 
@@ -21,7 +22,6 @@ using SplashSetScaleFactorFn = void (*)(float factor);
 using SplashCloseFn = void (*)();
 using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR monitor, int dpiType, UINT* dpiX, UINT* dpiY);
 using D2D1CreateFactoryFn = HRESULT(WINAPI*)(D2D1_FACTORY_TYPE type, REFIID riid, const void* options, void** factory);
-using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOW* info);
 
 constexpr int kEffectiveDpi = 0;                // MDT_EFFECTIVE_DPI
 constexpr int kHighQualityCubic = 4;            // WICBitmapInterpolationModeHighQualityCubic
@@ -69,7 +69,7 @@ double direct2dDesktopDpi()
         logInfo(L"could not load D2d1.dll %d", static_cast<int>(::GetLastError()));
         return 0;
     }
-    auto create = reinterpret_cast<D2D1CreateFactoryFn>(reinterpret_cast<void*>(::GetProcAddress(d2d.get(), "D2D1CreateFactory")));
+    auto create = boundFunction<D2D1CreateFactoryFn>(d2d.get(), "D2D1CreateFactory");
     if (create == nullptr) {
         logInfo(L"did not find D2D1CreateFactory");
         return 0;
@@ -87,12 +87,8 @@ double direct2dDesktopDpi()
 
 int windowsMajorVersion(int* minor)
 {
-    // GetVersionEx answers by the manifest; the kernel's own call gives the real version.
-    auto getVersion = reinterpret_cast<RtlGetVersionFn>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion")));
-    OSVERSIONINFOW info{};
-    info.dwOSVersionInfoSize = sizeof info;
-    if (getVersion == nullptr || getVersion(&info) != 0) return *minor = 0, 0;
+    OSVERSIONINFOEXW info;
+    if (!realWindowsVersion(info)) return *minor = 0, 0;
     *minor = static_cast<int>(info.dwMinorVersion);
     return static_cast<int>(info.dwMajorVersion);
 }
@@ -189,8 +185,7 @@ double primaryMonitorDpi()
         HMODULE shcore = ::LoadLibraryW(L"shcore.dll");  // kept loaded for later calls
         if (shcore == nullptr)
             logInfo(L"could not load shcore.dll %d", static_cast<int>(::GetLastError()));
-        else if ((splash.getDpiForMonitor = reinterpret_cast<GetDpiForMonitorFn>(
-                      reinterpret_cast<void*>(::GetProcAddress(shcore, "GetDpiForMonitor")))) == nullptr)
+        else if ((splash.getDpiForMonitor = boundFunction<GetDpiForMonitorFn>(shcore, "GetDpiForMonitor")) == nullptr)
             logInfo(L"did not find GetDpiForMonitor");
     }
     if (splash.getDpiForMonitor != nullptr) {
@@ -263,16 +258,14 @@ void showSplash(const std::string& jvmHome, int splashValue)
         logError(L"Could not load splashscreen.dll");
         return;
     }
-    splash.close = reinterpret_cast<SplashCloseFn>(reinterpret_cast<void*>(::GetProcAddress(module, "SplashClose")));
-    splash.init = reinterpret_cast<SplashInitFn>(reinterpret_cast<void*>(::GetProcAddress(module, "SplashInit")));
-    splash.loadMemory =
-        reinterpret_cast<SplashLoadMemoryFn>(reinterpret_cast<void*>(::GetProcAddress(module, "SplashLoadMemory")));
+    splash.close = boundFunction<SplashCloseFn>(module, "SplashClose");
+    splash.init = boundFunction<SplashInitFn>(module, "SplashInit");
+    splash.loadMemory = boundFunction<SplashLoadMemoryFn>(module, "SplashLoadMemory");
     if (!splash.close || !splash.init || !splash.loadMemory) {
         logError(L"Could not find functions in splashscreen.dll");
         return;
     }
-    splash.setScaleFactor = reinterpret_cast<SplashSetScaleFactorFn>(
-        reinterpret_cast<void*>(::GetProcAddress(module, "SplashSetScaleFactor")));
+    splash.setScaleFactor = boundFunction<SplashSetScaleFactorFn>(module, "SplashSetScaleFactor");
     logInfo(L"splash value %d", splashValue);
     splash.init();
 

@@ -2,10 +2,12 @@
 
 #include <windows.h>
 
+#include "core/config_keys.h"
 #include "core/expansion.h"
+#include "windows/base/wide_text.h"
+#include "windows/error_exit.h"
 #include "windows/native_log.h"
 #include "windows/temp_dirs.h"
-#include "windows/base/wide_text.h"
 
 namespace {
 
@@ -54,9 +56,17 @@ std::wstring expandVariables(const std::wstring& text, bool ansiUsable)
     values.temporaryDirectory = toU16(narrowToWide(temporaryDirectoryName()));
     values.jvmHome = toU16(jvmHome());
     // Only asked for when used: choosing the user temp directory may end the process.
-    if (text.find(L"${launcher:sys.tempDir}") != std::wstring::npos)
-        values.systemTempDirectory = withoutTrailingBackslash(
-            ansiUsable ? narrowToWide(userTempDirectoryNarrow()) : userTempDirectoryWide(false));
+    if (text.find(L"${launcher:sys.tempDir}") != std::wstring::npos) {
+        std::wstring directory;
+        if (ansiUsable) {
+            const std::string narrow = userTempDirectoryNarrow();
+            if (narrow.empty()) fatalMessage(messages::kPowerUserRequired, nullptr);
+            directory = narrowToWide(narrow);
+        } else {
+            directory = userTempDirectoryWide();
+        }
+        values.systemTempDirectory = withoutTrailingBackslash(directory);
+    }
     values.environment = environmentVariables();
     return toWide(expandVariableTable(toU16(text), variableTable(values), reportExpansion, nullptr));
 }

@@ -9,9 +9,12 @@
 #include "core/command_line.h"
 #include "core/config_keys.h"
 #include "core/path_rules.h"
-#include "windows/config_block.h"
-#include "windows/extraction.h"
+#include "windows/base/file_probe.h"
 #include "windows/base/handles.h"
+#include "windows/base/system_functions.h"
+#include "windows/config_block.h"
+#include "windows/error_exit.h"
+#include "windows/extraction.h"
 #include "windows/launcher_state.h"
 #include "windows/native_log.h"
 #include "windows/single_instance.h"
@@ -62,14 +65,6 @@ bool sameFile(const std::wstring& a, const std::wstring& b)
 {
     return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
                                   TRUE) == CSTR_EQUAL;
-}
-
-bool pathExists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-bool directoryExists(const std::string& path)
-{
-    DWORD attributes = ::GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 std::string withoutTrailingSeparator(std::string path)
@@ -347,9 +342,9 @@ void expandArgumentFiles(std::vector<std::string>& options, const std::string& b
         logInfo(L"did not find %S", library.c_str());
         return;
     }
-    auto init = reinterpret_cast<JliInitArgProcessingFn>(reinterpret_cast<void*>(::GetProcAddress(jli.get(), "JLI_InitArgProcessing")));
-    auto preprocess = reinterpret_cast<JliPreprocessArgFn>(reinterpret_cast<void*>(::GetProcAddress(jli.get(), "JLI_PreprocessArg")));
-    auto memFree = reinterpret_cast<JliMemFreeFn>(reinterpret_cast<void*>(::GetProcAddress(jli.get(), "JLI_MemFree")));
+    auto init = boundFunction<JliInitArgProcessingFn>(jli.get(), "JLI_InitArgProcessing");
+    auto preprocess = boundFunction<JliPreprocessArgFn>(jli.get(), "JLI_PreprocessArg");
+    auto memFree = boundFunction<JliMemFreeFn>(jli.get(), "JLI_MemFree");
     if (!init || !preprocess || !memFree) {
         logInfo(L"did not find all list functions %p %p %p", init, preprocess, memFree);
         return;

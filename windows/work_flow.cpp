@@ -5,11 +5,16 @@
 #include <string>
 
 #include "core/config_keys.h"
+#include "windows/base/file_probe.h"
+#include "windows/base/path_forms.h"
+#include "windows/base/wide_text.h"
 #include "windows/config_block.h"
+#include "windows/error_exit.h"
 #include "windows/extraction.h"
-#include "windows/base/handles.h"
+#include "windows/install_flags.h"
 #include "windows/jvm_launch.h"
 #include "windows/jvm_search.h"
+#include "windows/launcher_paths.h"
 #include "windows/launcher_state.h"
 #include "windows/native_log.h"
 #include "windows/payload_check.h"
@@ -17,12 +22,8 @@
 #include "windows/runtime_archive.h"
 #include "windows/runtime_download.h"
 #include "windows/temp_dirs.h"
-#include "windows/base/wide_text.h"
 
 namespace {
-
-constexpr const char* kFlagsKey = "SOFTWARE\\fenmoor\\tallow";
-constexpr const char* kGlobalFlag = "InstallStarted";
 
 std::string fullPathOf(const char* name)
 {
@@ -30,18 +31,6 @@ std::string fullPathOf(const char* name)
     DWORD length = ::GetFullPathNameA(name, sizeof buffer, buffer, nullptr);
     if (length == 0 || length >= sizeof buffer) return name;
     return std::string(buffer, length);
-}
-
-bool isFile(const std::string& path)
-{
-    DWORD attributes = ::GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool isDirectory(const std::string& path)
-{
-    DWORD attributes = ::GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 std::string currentDirectory()
@@ -68,12 +57,16 @@ void writeStandardOutput(const char* text)
     ::WriteFile(output, text, static_cast<DWORD>(strlen(text)), &written, nullptr);
 }
 
+void acquireWithDialog(HWND dialog) { downloadOrLocateRuntime(dialog); }
+
+void installWithDialog(HWND dialog) { runInstaller(dialog); }
+
 // Runs the runtime acquisition with a progress window: the given one, or, in wrapper mode without
 // a wrapper window, a progress dialog opened only for this step (its worker runs the acquisition).
 RuntimeAcquisition acquireRuntime(HWND window)
 {
     if (window != nullptr) return downloadOrLocateRuntime(window);
-    if (runProgressDialog() == -1) {
+    if (runProgressDialog(acquireWithDialog) == -1) {
         logError(L"could not show the progress dialog %d", static_cast<int>(::GetLastError()));
         return downloadOrLocateRuntime(nullptr);
     }
@@ -132,50 +125,16 @@ void unpackPayloadJars()
 
 }  // namespace
 
-std::string installStartedValueName(DWORD processId)
+void loadIncludedRuntime()
 {
-    char name[64];
-    std::snprintf(name, sizeof name, "%s_%lu", kGlobalFlag, static_cast<unsigned long>(processId));
-    return name;
-}
-
-void setInstallStarted(bool perProcess, bool global)
-{
-    if (launcherState().languageRestart || (!perProcess && !global)) return;
-    unique_hkey key;
-    if (::RegCreateKeyExA(HKEY_CURRENT_USER, kFlagsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr) !=
-        ERROR_SUCCESS)
-        return;
-    const DWORD one = 1;
-    if (global) ::RegSetValueExA(key.get(), kGlobalFlag, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof one);
-    if (perProcess) {
-        std::string name = installStartedValueName(::GetCurrentProcessId());
-        ::RegSetValueExA(key.get(), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof one);
-    }
-}
-
-void clearInstallStarted(bool perProcess, bool global)
-{
-    if (launcherState().languageRestart || (!perProcess && !global)) return;
-    unique_hkey key;
-    if (::RegOpenKeyExA(HKEY_CURRENT_USER, kFlagsKey, 0, KEY_ALL_ACCESS, key.put()) != ERROR_SUCCESS) return;
-    if (global) ::RegDeleteValueA(key.get(), kGlobalFlag);
-    if (perProcess) ::RegDeleteValueA(key.get(), installStartedValueName(::GetCurrentProcessId()).c_str());
-}
-
-DWORD readInstallStarted(bool perProcess)
-{
-    unique_hkey key;
-    if (::RegOpenKeyExA(HKEY_CURRENT_USER, kFlagsKey, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS) return 0;
-    const std::string name = perProcess ? installStartedValueName(::GetCurrentProcessId()) : kGlobalFlag;
-    DWORD type = 0;
-    DWORD value = 0;
-    DWORD size = sizeof value;
-    if (::RegQueryValueExA(key.get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
-            ERROR_SUCCESS ||
-        type != REG_DWORD || size != sizeof value)
-        return 0;
-    return value;
+    const std::string directory = wideToNarrow(fullPathWide(L"jre"));
+    logInfo(L"JRE dir: %S", directory.c_str());
+    if (LoadDLL(false, directory.c_str(), false)) return;
+    logError(L"Could not load bundled JRE. Trying to find another JRE.");
+    if (LoadDLL(false, nullptr, false)) return;
+    logError(L"Could not find another JRE.");
+    if (relaxedTempDirectory()) fatalMessage(messages::kPowerUserRequired, nullptr);
+    fatal(L"Could not use bundled JRE. Please send this log file to your software vendor:");
 }
 
 int waitStartPosition(bool runtimeIncluded, bool runtimePacked)
@@ -215,12 +174,12 @@ int runInstaller(HWND window)
     logInfo(L"Current working dir: %S", currentDirectory().c_str());
     const std::string archive = fullPathOf("jre.tar.gz");
     logInfo(L"Full JRE path: %S", archive.c_str());
-    bool included = isFile(archive);
+    bool included = fileExists(archive);
     if (!included && completeRestart) {
         logInfo(L"Checking restart JRE: %S", archive.c_str());
         const std::string extracted = fullPathOf("jre");
         logInfo(L"Checking extracted JRE: %S", extracted.c_str());
-        included = isDirectory(extracted);
+        included = directoryExists(extracted);
     }
     logInfo(included ? L"JRE included" : L"No JRE included");
     if (included && state.manualJre) {
@@ -242,7 +201,10 @@ int runInstaller(HWND window)
     int waitStart = waitStartPosition(false, false);
     if (!completeRestart) {
         waitStart = waitStartPosition(included, configFlag(keys::kUnpackRuntimeJars));
-        if (included) unpackIncludedRuntime(window);
+        if (included) {
+            unpackIncludedRuntime(window);
+            loadIncludedRuntime();
+        }
         unpackPayloadJars();
     } else if (included) {
         loadIncludedRuntime();
@@ -275,7 +237,7 @@ void dispatchWorkFlow()
         runInstaller(state.msiWrapperWindow);
         return;
     }
-    INT_PTR result = runProgressDialog();
+    INT_PTR result = runProgressDialog(installWithDialog);
     if (result == -1) {
         // No desktop to show the dialog on: the installer still runs, with errors in message boxes
         // or on the console as configured.

@@ -17,15 +17,10 @@ void dispatchWorkFlow();
 // Java program's main has returned; every failure ends the process.
 int runInstaller(HWND window);
 
-// "InstallStarted" (global) and "InstallStarted_<pid>" (perProcess) under
-// HKCU\SOFTWARE\fenmoor\tallow: set to 1, or deleted. Failures are ignored; in a language restart
-// nothing is written or deleted.
-void setInstallStarted(bool perProcess, bool global);
-void clearInstallStarted(bool perProcess, bool global);
-// The value (global or this process's), 0 when the key or value is missing or not a DWORD.
-DWORD readInstallStarted(bool perProcess);
-// "InstallStarted_<processId>".
-std::string installStartedValueName(DWORD processId);
+// Loads the runtime in "jre" of the current directory, else any runtime the search finds; when
+// neither loads, ends the process (message 1015 after a relaxed temp directory, else the
+// "Could not use bundled JRE" text).
+void loadIncludedRuntime();
 
 // Where the Java-window watcher starts on the bar: 300 for an included packed runtime, 200 for an
 // included one, 100 without.

@@ -1,4 +1,5 @@
 #include "windows/temp_dirs.h"
+#include "windows/launcher_paths.h"
 
 #include <gtest/gtest.h>
 
@@ -54,6 +55,7 @@ protected:
 
     std::wstring root_;
     std::string rootNarrow_;
+    PathNotes notes_;
 };
 
 }  // namespace
@@ -61,20 +63,20 @@ protected:
 TEST_F(TempDirs, UsableDirectoriesPassTheProbeAndKeepNoProbeBehind)
 {
     std::string narrow = rootNarrow_;
-    EXPECT_TRUE(usableDirectoryNarrow(narrow, false, true, false));
-    EXPECT_TRUE(usableDirectoryWide(root_, false, true));
+    EXPECT_TRUE(usableDirectoryNarrow(narrow, false, true, false, notes_));
+    EXPECT_TRUE(usableDirectoryWide(root_, false, true, notes_));
     EXPECT_EQ(entryCount(root_), 0);
 
     std::string missing = rootNarrow_ + "\\missing";
-    EXPECT_FALSE(usableDirectoryNarrow(missing, false, false, false));
-    EXPECT_FALSE(usableDirectoryWide(root_ + L"\\missing", false, false));
+    EXPECT_FALSE(usableDirectoryNarrow(missing, false, false, false, notes_));
+    EXPECT_FALSE(usableDirectoryWide(root_ + L"\\missing", false, false, notes_));
     std::string empty;
-    EXPECT_FALSE(usableDirectoryNarrow(empty, true, false, false));
-    EXPECT_FALSE(usableDirectoryWide(L"", true, false));
+    EXPECT_FALSE(usableDirectoryNarrow(empty, true, false, false, notes_));
+    EXPECT_FALSE(usableDirectoryWide(L"", true, false, notes_));
 
     std::string created = rootNarrow_ + "\\created";
-    EXPECT_TRUE(usableDirectoryNarrow(created, true, false, false));
-    EXPECT_TRUE(usableDirectoryWide(root_ + L"\\created wide", true, false));
+    EXPECT_TRUE(usableDirectoryNarrow(created, true, false, false, notes_));
+    EXPECT_TRUE(usableDirectoryWide(root_ + L"\\created wide", true, false, notes_));
     EXPECT_TRUE(exists(root_ + L"\\created wide"));
 }
 
@@ -87,14 +89,14 @@ TEST_F(TempDirs, ALongFormOutsideTheCodePageFailsOnlyWhenTheLongFormIsTested)
     std::string narrow = wideToNarrow(shortForm, CP_ACP, &lossy);
     ASSERT_FALSE(lossy) << "the short form must be plain ASCII";
     std::string tested = narrow;
-    EXPECT_FALSE(usableDirectoryNarrow(tested, false, true, false));
+    EXPECT_FALSE(usableDirectoryNarrow(tested, false, true, false, notes_));
     tested = narrow;
-    EXPECT_TRUE(usableDirectoryNarrow(tested, false, false, false));
+    EXPECT_TRUE(usableDirectoryNarrow(tested, false, false, false, notes_));
     // The wide form is fine: the characters fold to themselves.
-    EXPECT_TRUE(usableDirectoryWide(foreign, false, true));
+    EXPECT_TRUE(usableDirectoryWide(foreign, false, true, notes_));
     // Switching never takes a long form that names nothing.
     tested = narrow;
-    EXPECT_TRUE(usableDirectoryNarrow(tested, false, false, true));
+    EXPECT_TRUE(usableDirectoryNarrow(tested, false, false, true, notes_));
     EXPECT_EQ(tested, narrow);
 }
 
@@ -105,19 +107,26 @@ TEST_F(TempDirs, AShortFormIsSwitchedToTheLongFormOnlyWhenAsked)
     const std::string shortForm = wideToNarrow(shortPath(longName));
     ASSERT_NE(shortForm, wideToNarrow(longName));
     std::string kept = shortForm;
-    EXPECT_TRUE(usableDirectoryNarrow(kept, false, true, false));
+    EXPECT_TRUE(usableDirectoryNarrow(kept, false, true, false, notes_));
     EXPECT_EQ(kept, shortForm);
+    EXPECT_TRUE(notes_.empty());
     std::string switched = shortForm;
-    EXPECT_TRUE(usableDirectoryNarrow(switched, false, true, true));
+    EXPECT_TRUE(usableDirectoryNarrow(switched, false, true, true, notes_));
     EXPECT_EQ(_stricmp(switched.c_str(), wideToNarrow(longName).c_str()), 0) << switched;
+    // The switch is told to the caller, which logs it.
+    ASSERT_EQ(notes_.size(), 1u);
+    EXPECT_EQ(notes_[0], L"using long path " + narrowToWide(switched));
 }
 
 TEST_F(TempDirs, CombiningSequencesFailTheFoldingTest)
 {
     const std::wstring decomposed = root_ + L"\\cafe\u0301";  // e + combining acute folds to one character
     ASSERT_TRUE(::CreateDirectoryW(decomposed.c_str(), nullptr));
-    EXPECT_FALSE(usableDirectoryWide(decomposed, false, false));
-    EXPECT_TRUE(usableDirectoryWide(root_ + L"\\caf\u00e9", true, true));
+    EXPECT_FALSE(usableDirectoryWide(decomposed, false, false, notes_));
+    ASSERT_EQ(notes_.size(), 1u);
+    EXPECT_EQ(notes_[0].rfind(L"folding error " + decomposed + L" ", 0), 0u) << notes_[0];
+    EXPECT_TRUE(usableDirectoryWide(root_ + L"\\caf\u00e9", true, true, notes_));
+    EXPECT_EQ(notes_.size(), 1u);
 }
 
 TEST_F(TempDirs, DeleteTreeEmptiesNestedDirectoriesAndRefusesRelativeOrEmptyPaths)
@@ -154,11 +163,11 @@ TEST_F(TempDirs, ShortPathByShellNamesTheSameDirectory)
     const std::wstring longName = root_ + L"\\long directory name\\inner folder here";
     ::CreateDirectoryW((root_ + L"\\long directory name").c_str(), nullptr);
     ASSERT_TRUE(::CreateDirectoryW(longName.c_str(), nullptr));
-    const std::string result = shortPathByShell(longName);
+    const std::string result = shortPathByShell(longName, notes_);
     ASSERT_FALSE(result.empty());
     EXPECT_EQ(result.find_first_of("\r\n\"?"), std::string::npos) << result;
     EXPECT_EQ(_wcsicmp(longPath(narrowToWide(result)).c_str(), longPath(longName).c_str()), 0) << result;
-    EXPECT_TRUE(shortPathByShell(root_ + L"\\not there").empty());
+    EXPECT_TRUE(shortPathByShell(root_ + L"\\not there", notes_).empty());
 }
 
 TEST(ExecutablePath, NarrowAndWideFormsNameTheRunningExecutable)
@@ -171,4 +180,11 @@ TEST(ExecutablePath, NarrowAndWideFormsNameTheRunningExecutable)
     EXPECT_EQ(executableDirectoryWide().back(), L'\\');
     EXPECT_EQ(wide.compare(0, executableDirectoryWide().size(), executableDirectoryWide()), 0);
     EXPECT_EQ(wide.find(L"\\\\", 1), std::wstring::npos);
+    // Found again, the same paths come back with the lines the launcher logs first.
+    PathNotes notes;
+    const ExecutablePaths again = findExecutablePaths(notes);
+    EXPECT_EQ(again.pathWide, wide);
+    EXPECT_EQ(again.pathNarrow, narrow);
+    ASSERT_FALSE(notes.empty());
+    EXPECT_EQ(notes[0].rfind(L"init file name ", 0), 0u) << notes[0];
 }

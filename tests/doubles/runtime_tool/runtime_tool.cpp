@@ -6,13 +6,15 @@
 #include <string>
 
 #include "core/command_line.h"
+#include "windows/base/wide_text.h"
 #include "windows/config_block.h"
+#include "windows/error_exit.h"
 #include "windows/launcher_state.h"
 #include "windows/native_log.h"
 #include "windows/payload_check.h"
 #include "windows/runtime_archive.h"
 #include "windows/runtime_download.h"
-#include "windows/base/wide_text.h"
+#include "windows/work_flow.h"
 
 namespace {
 
@@ -34,8 +36,12 @@ int wmain(int count, wchar_t** arguments)
     state.integrityCheck = true;
     state.instance = ::GetModuleHandleW(nullptr);
     setGuiErrors(false);
-    readConfigBlock();
-    setGuiErrors(false);
+    {
+        unique_file own = openOwnExecutable();
+        if (!own) fatal(kOwnFileNotOpened);
+        const ReadError error = readConfigBlock(own.get());
+        if (error.failure != ReadFailure::None) fatal(readFailureText(error));
+    }
     if (count < 2) return usage();
     const std::wstring command = arguments[1];
 
@@ -50,6 +56,7 @@ int wmain(int count, wchar_t** arguments)
         return ok ? 0 : 1;
     } else if (command == L"unpack-included") {
         unpackIncludedRuntime(nullptr);
+        loadIncludedRuntime();
         std::puts("runtime loaded");
     } else if (command == L"download" && count >= 3) {
         downloadRuntime(nullptr, arguments[2]);
