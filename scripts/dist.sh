@@ -41,6 +41,15 @@ for arch in x64 x86; do
   ninja -C "$work/$arch" launcher stowpack
 done
 
+# Windows programs must start with nothing beside them: no zlib or mingw runtime DLL imported
+# (Wine brings its own zlib1.dll, so running them here would not show the dependency).
+for program in "$work"/x64/windows/launcher.exe "$work"/x86/windows/launcher.exe "$work"/x64/tools/stowpack/stowpack.exe; do
+  if x86_64-w64-mingw32-objdump -p "$program" | awk '/DLL Name:/ {print $3}' | grep -iE '^(zlib1|lib[^.]*)\.dll$'; then
+    echo "dist: $program needs the DLLs above" >&2
+    exit 1
+  fi
+done
+
 out="$root/dist"
 rm -rf "$out"
 mkdir -p "$out/docs"

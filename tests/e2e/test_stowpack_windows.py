@@ -62,6 +62,15 @@ def test_the_windows_packer_writes_the_native_packers_bytes(wine, demo, tmp_path
     assert checked_on_windows.stdout.replace(b"\r\n", b"\n") == checked_natively.stdout
 
 
+def test_the_windows_packer_needs_no_dll_beside_it():
+    if not STOWPACK_EXE.exists():
+        pytest.skip("build stowpack in the x64 tree (ninja -C build/x64 stowpack)")
+    # Wine has a zlib1.dll of its own: only the import table shows what Windows would lack.
+    headers = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", str(STOWPACK_EXE)], capture_output=True, text=True)
+    imported = {line.split()[-1].lower() for line in headers.stdout.splitlines() if "DLL Name:" in line}
+    assert imported and imported <= {"kernel32.dll", "msvcrt.dll", "user32.dll", "advapi32.dll", "shell32.dll"}, imported
+
+
 def test_the_windows_packer_names_the_failing_field_of_a_damaged_installer(wine, demo, tmp_path):
     project = demo("damaged")
     installer = project.parent / "cut.exe"
