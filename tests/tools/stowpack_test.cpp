@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <sstream>
 
@@ -402,4 +403,120 @@ TEST(StowpackErrors, UsageMistakesExitWithTwo)
         EXPECT_EQ(run.code, kExitBadInput);
         EXPECT_NE(run.err.find("usage:"), std::string::npos);
     }
+}
+
+namespace {
+
+constexpr size_t kSecurityEntry = 0x98 + 112 + 4 * 8;  // PE32+ optional header at 0x98
+
+void putWord(std::vector<uint8_t>& bytes, size_t at, uint32_t value)
+{
+    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+// Does to an installer what a signing tool does: pads it to 8 bytes, appends a certificate table
+// of one entry and points the security directory at it (tableAt overrides where it points).
+uint32_t signLikeATool(const fs::path& path, int64_t tableAt = -1)
+{
+    std::vector<uint8_t> bytes = readFile(path);
+    putWord(bytes, 0x98 + 108, 16);  // NumberOfRvaAndSizes
+    bytes.resize((bytes.size() + 7) / 8 * 8, 0);
+    const auto offset = static_cast<uint32_t>(tableAt >= 0 ? tableAt : static_cast<int64_t>(bytes.size()));
+    const size_t entry = bytes.size();
+    bytes.resize(entry + 0x28, 0x30);
+    putWord(bytes, entry, 0x28);
+    putWord(bytes, entry + 4, 0x00020200);  // revision 2.0, PKCS#7 signed data
+    putWord(bytes, kSecurityEntry, offset);
+    putWord(bytes, kSecurityEntry + 4, 0x28);
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                static_cast<std::streamsize>(bytes.size()));
+    return offset;
+}
+
+}  // namespace
+
+TEST(StowpackVerify, PassesIntactInstallersSignedOrNotAndNamesTheFailingField)
+{
+    ScratchDir dir;
+    layOutProject(dir);
+    const std::string project = (dir / "project.toml").string();
+    ASSERT_EQ(stowpack({"build", project, "-o", (dir / "plain.exe").string()}).code, 0);
+    const ConfigBlock block = readBlock(readFile(dir / "plain.exe"));
+    struct Case {
+        const char* name;
+        std::vector<std::string> options;
+        std::function<void(const fs::path&)> change;
+        int code;
+        const char* said;  // on standard output (success) or error (failure)
+    };
+    auto flip = [](uint64_t offset) {
+        return [offset](const fs::path& path) {
+            std::vector<uint8_t> bytes = readFile(path);
+            bytes[offset] ^= 0x01;
+            std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                        static_cast<std::streamsize>(bytes.size()));
+        };
+    };
+    const uint64_t lastPayloadByte = kBlockStart + 20 + static_cast<uint64_t>(block.coveredLength) - 1;
+    const Case cases[] = {
+        {"plain", {}, nullptr, 0, "signature: none"},
+        {"signed", {}, [](const fs::path& p) { signLikeATool(p); }, 0, "signature: present, certificate table at"},
+        {"signed, then a payload byte changed", {},
+         [&](const fs::path& p) {
+             signLikeATool(p);
+             flip(lastPayloadByte)(p);
+         }, 1, ": checksum: "},
+        {"signature inside the covered region", {},
+         [&](const fs::path& p) { signLikeATool(p, static_cast<int64_t>(lastPayloadByte - 7)); }, 1, ": coveredLength: "},
+        {"no checksum", {"--no-checksum"}, nullptr, 1, ": checksumPresent: "},
+        {"cut inside a config string", {"--truncate-at", std::to_string(kBlockStart + 30)}, nullptr, 1, ": readString: "},
+        {"cut inside the payload", {"--truncate-at", std::to_string(block.payloadStart + 100)}, nullptr, 1,
+         ": payload file: "},
+        {"wrong magic", {}, flip(kBlockStart), 1, ": magic: "},
+    };
+    for (const Case& c : cases) {
+        const fs::path installer = dir / (std::string(c.name) + ".exe");
+        std::vector<std::string> arguments = {"build", project, "-o", installer.string()};
+        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        ASSERT_EQ(stowpack(arguments).code, 0) << c.name;
+        if (c.change) c.change(installer);
+        Outcome run = stowpack({"verify", installer.string()});
+        EXPECT_EQ(run.code, c.code) << c.name << "\n" << run.out << run.err;
+        EXPECT_NE((c.code == 0 ? run.out : run.err).find(c.said), std::string::npos) << c.name << "\n" << run.out << run.err;
+        EXPECT_EQ(run.out.find("OK\n") != std::string::npos, c.code == 0) << c.name;
+    }
+    EXPECT_EQ(stowpack({"verify"}).code, kExitBadInput);
+}
+
+TEST(StowpackDump, ShowsTheCertificateTableAndWarnsAboutOtherTrailingBytes)
+{
+    ScratchDir dir;
+    layOutProject(dir);
+    const std::string project = (dir / "project.toml").string();
+    ASSERT_EQ(stowpack({"build", project, "-o", (dir / "signed.exe").string()}).code, 0);
+    const uint32_t table = signLikeATool(dir / "signed.exe");
+    Outcome run = stowpack({"dump", (dir / "signed.exe").string()});
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_NE(run.out.find("certificate table: offset " + std::to_string(table) + ", size 40 (1 entries"),
+              std::string::npos) << run.out;
+    EXPECT_EQ(run.err.find("warning"), std::string::npos) << run.err;
+
+    ASSERT_EQ(stowpack({"build", project, "-o", (dir / "padded.exe").string(), "--trailing-bytes", "100"}).code, 0);
+    run = stowpack({"dump", (dir / "padded.exe").string()});
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_NE(run.out.find("not a certificate table: 100 bytes"), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("warning: " + (dir / "padded.exe").string() +
+                           ": 100 bytes after the covered region are not a certificate table"),
+              std::string::npos) << run.err;
+
+    // A signed installer used as the launcher: its block and signature are left out, and the
+    // security directory no longer points past the copy.
+    Outcome repack = stowpack({"build", project, "-o", (dir / "repacked.exe").string(), "--launcher",
+                               (dir / "signed.exe").string()});
+    ASSERT_EQ(repack.code, 0) << repack.err;
+    EXPECT_NE(repack.err.find("signature (40 bytes) is left out"), std::string::npos) << repack.err;
+    std::vector<uint8_t> repacked = readFile(dir / "repacked.exe");
+    EXPECT_EQ(std::vector<uint8_t>(repacked.begin() + kSecurityEntry, repacked.begin() + kSecurityEntry + 8),
+              std::vector<uint8_t>(8, 0));
+    EXPECT_EQ(stowpack({"verify", (dir / "repacked.exe").string()}).code, 0);
 }

@@ -15,7 +15,8 @@ const char* const kUsage =
     "usage:\n"
     "  stowpack build PROJECT.toml -o OUT.exe [--launcher PATH] [--no-checksum] [--wrong-crc]\n"
     "                 [--trailing-bytes N] [--truncate-at OFFSET]\n"
-    "  stowpack dump INSTALLER.exe [--language CODE]\n";
+    "  stowpack dump INSTALLER.exe [--language CODE]\n"
+    "  stowpack verify INSTALLER.exe\n";
 
 struct UsageError {
     std::string message;
@@ -76,7 +77,7 @@ int build(const std::vector<std::string>& arguments, std::ostream& out, std::ost
     Project project = loadProject(projectFile);
     BuildResult result = buildInstaller(project, options);
     for (const std::string& warning : result.warnings) err << "stowpack: warning: " << warning << "\n";
-    out << "wrote " << options.output.string() << ": config block at " << result.blockStart << ", payload at "
+    out << "wrote " << options.output.u8string() << ": config block at " << result.blockStart << ", payload at "
         << result.payloadStart << ", " << project.files.size() << " files, covered length " << result.coveredLength
         << "\n";
     return 0;
@@ -101,6 +102,14 @@ int dump(const std::vector<std::string>& arguments, std::ostream& out, std::ostr
     return dumpInstaller(installer, language, out, err);
 }
 
+int verify(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err)
+{
+    if (arguments.size() < 2) throw UsageError{"no installer to verify"};
+    if (arguments.size() > 2) throw UsageError{"verify takes one installer"};
+    if (!arguments[1].empty() && arguments[1][0] == '-') throw UsageError{"unknown option " + arguments[1]};
+    return verifyInstaller(fs::u8path(arguments[1]), out, err);
+}
+
 }  // namespace
 
 int runStowpack(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err)
@@ -114,6 +123,7 @@ int runStowpack(const std::vector<std::string>& arguments, std::ostream& out, st
         }
         if (command == "build") return build(arguments, out, err);
         if (command == "dump") return dump(arguments, out, err);
+        if (command == "verify") return verify(arguments, out, err);
         throw UsageError{"unknown command " + command};
     } catch (const UsageError& error) {
         err << "stowpack: error: " << error.message << "\n" << kUsage;

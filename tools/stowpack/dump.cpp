@@ -1,17 +1,12 @@
 #include "tools/stowpack/dump.h"
 
-#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
 #include <vector>
 
-#include "core/config_format.h"
 #include "core/config_keys.h"
-#include "core/crc32.h"
 #include "core/default_messages.h"
 #include "core/text.h"
-#include "tools/stowpack/file_source.h"
+#include "tools/stowpack/inspect.h"
 
 namespace fs = std::filesystem;
 
@@ -45,13 +40,6 @@ std::string keyLabel(int32_t key, KeyKind kind)
     return alias.empty() ? std::to_string(key) : alias + " (" + std::to_string(key) + ")";
 }
 
-std::string hex(uint32_t value)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", value);
-    return text;
-}
-
 void printMessages(std::ostream& out, const std::vector<WideEntry>& entries, const char* indent)
 {
     for (const WideEntry& entry : entries) {
@@ -61,47 +49,61 @@ void printMessages(std::ostream& out, const std::vector<WideEntry>& entries, con
 
 int damaged(std::ostream& err, const fs::path& installer, const std::string& what)
 {
-    err << "stowpack: error: " << installer.string() << ": " << what << "\n";
+    err << "stowpack: error: " << installer.u8string() << ": " << what << "\n";
     return 1;
+}
+
+// The certificate table as the headers state it, or "none".
+std::string certificateTableText(const Inspection& inspection)
+{
+    if (!inspection.certificatesRead) return "unreadable (the optional header is not PE32 or PE32+)";
+    if (inspection.certificates.size == 0) return "none";
+    return "offset " + std::to_string(inspection.certificates.offset) + ", size " +
+           std::to_string(inspection.certificates.size);
+}
+
+// What lies after the covered region: alignment padding, the certificate table, stray bytes.
+void printTrailer(std::ostream& out, std::ostream& err, const fs::path& installer, const Inspection& inspection)
+{
+    const Trailer& trailer = inspection.trailer;
+    out << "after the covered region: " << inspection.fileSize - inspection.coveredEnd << " bytes\n";
+    if (trailer.padding) out << "  padding: " << trailer.padding << " bytes\n";
+    if (trailer.signature) {
+        out << "  certificate table: offset " << inspection.certificates.offset << ", size "
+            << inspection.certificates.size << " (" << trailer.certificates << " entries, first of type "
+            << trailer.firstType << ")\n";
+    }
+    if (trailer.stray) {
+        out << "  not a certificate table: " << trailer.stray << " bytes\n";
+        err << "stowpack: warning: " << installer.u8string() << ": " << trailer.stray
+            << " bytes after the covered region are not a certificate table (" << trailer.problem << ")\n";
+    }
 }
 
 }  // namespace
 
 int dumpInstaller(const fs::path& installer, const std::string& languageCode, std::ostream& out, std::ostream& err)
 {
-    std::ifstream in(installer, std::ios::binary);
-    if (!in) return damaged(err, installer, "cannot open");
-    std::error_code sizeError;
-    const uint64_t fileSize = fs::file_size(installer, sizeError);
-    ByteSource source = streamByteSource(in);
-
-    OverlayLocation location;
-    ReadError error = locateOverlay(source, location);
-    out << "file: " << installer.string() << " (" << fileSize << " bytes)\n";
+    const Inspection inspection = inspectInstaller(installer, languageCode);
+    if (inspection.failedField == "open") return damaged(err, installer, inspection.failure);
+    const OverlayLocation& location = inspection.location;
+    out << "file: " << installer.u8string() << " (" << inspection.fileSize << " bytes)\n";
     out << "overlay: number of sections " << location.sectionCount << ", size of optional headers "
         << location.optionalHeaderSize << ", last section entry at " << location.lastSectionEntry
         << ", rawDataSize " << location.rawDataSize << ", rawDataOffset " << location.rawDataOffset << "\n";
-    if (error.failure != ReadFailure::None) {
-        return damaged(err, installer, std::string("locating the block: ") + readFailureName(error.failure) + " failed");
-    }
+    if (inspection.stage < InspectStage::Located) return damaged(err, installer, inspection.failure);
     out << "config block at " << location.blockStart << "\n";
+    out << "certificate table: " << certificateTableText(inspection) << "\n";
+    if (!inspection.headerRead) return damaged(err, installer, inspection.failure);
 
-    ConfigBlock block;
-    error = parseConfigBlock(source, [&] { return languageCode; }, true, block);
-    if (error.failure == ReadFailure::Magic) return damaged(err, installer, "magic: no config block at " +
-                                                                                std::to_string(location.blockStart));
-    out << "header: checksumPresent " << block.checksumPresent << ", checksum " << hex(block.checksum)
+    const ConfigBlock& block = inspection.block;
+    out << "header: checksumPresent " << block.checksumPresent << ", checksum " << hexWord(block.checksum)
         << ", coveredLength " << block.coveredLength << "\n";
     out << "config strings (" << block.strings.size() << "):\n";
     for (const auto& [key, text] : block.strings) {
         out << "  " << keyLabel(key, KeyKind::Config) << " = " << escaped(cp1252ToUtf8(text)) << "\n";
     }
-    if (error.failure != ReadFailure::None) {
-        return damaged(err, installer, std::string(readFailureName(error.failure)) + " failed at offset " +
-                                           std::to_string(source.tell()) + " (" + std::to_string(error.bytesRead) +
-                                           " bytes of the field read, system error " +
-                                           std::to_string(error.systemError) + ")");
-    }
+    if (inspection.stage < InspectStage::BlockRead) return damaged(err, installer, inspection.failure);
     out << "language: " << escaped(block.languageCode) << "\n";
     out << "messages (" << block.messages.size() << "):\n";
     std::vector<WideEntry> messages;
@@ -115,69 +117,59 @@ int dumpInstaller(const fs::path& installer, const std::string& languageCode, st
     }
     out << "payload start: " << block.payloadStart << "\n";
 
-    // The payload records as the extraction reads them: count from key 2002, names from 2003.
     auto countText = block.strings.find(keys::kIncludedFileCount);
     long count = countText == block.strings.end() ? 0 : std::strtol(countText->second.c_str(), nullptr, 10);
-    std::vector<std::string> names;
-    if (auto list = block.strings.find(keys::kIncludedFileNames); list != block.strings.end()) {
-        size_t start = 0;
-        for (;;) {
-            size_t end = list->second.find(';', start);
-            names.push_back(list->second.substr(start, end - start));
-            if (end == std::string::npos) break;
-            start = end + 1;
-        }
-    }
     out << "payload files (" << (count > 0 ? count : 0) << "):\n";
-    uint64_t position = block.payloadStart;
-    for (long i = 0; i < count; ++i) {
-        std::string name = i < static_cast<long>(names.size()) ? cp1252ToUtf8(names[i]) : "(no name)";
-        uint8_t lengthBytes[8];
-        uint32_t systemError = 0;
-        if (!source.seek(position, &systemError) || source.read(lengthBytes, 8, &systemError) != 8) {
-            return damaged(err, installer, "payload file " + escaped(name) + ": readLong failed at offset " +
-                                               std::to_string(position));
-        }
-        uint64_t raw = 0;
-        for (int b = 7; b >= 0; --b) raw = raw << 8 | lengthBytes[b];
-        auto length = static_cast<int64_t>(raw);
-        position += 8;
-        out << "  " << escaped(name) << " length " << length << " offset " << position << "\n";
-        if (length > 0) {
-            if (position > fileSize || static_cast<uint64_t>(length) > fileSize - position) {
-                return damaged(err, installer, "payload file " + escaped(name) + ": its " + std::to_string(length) +
-                                                   " bytes run past the end of the file");
-            }
-            position += static_cast<uint64_t>(length);
-        }
+    for (const PayloadRecord& file : inspection.files) {
+        out << "  " << escaped(file.name) << " length " << file.length << " offset " << file.offset << "\n";
     }
-    out << "unextracted position: " << position << "\n";
+    if (inspection.stage < InspectStage::PayloadRead) return damaged(err, installer, inspection.failure);
+    out << "unextracted position: " << inspection.unextractedPosition << "\n";
+    if (inspection.coveredEnd == 0) return damaged(err, installer, inspection.failure);
+    out << "data for the Java side: "
+        << (inspection.coveredEnd > inspection.unextractedPosition ? inspection.coveredEnd - inspection.unextractedPosition : 0)
+        << " bytes\n";
+    printTrailer(out, err, installer, inspection);
+    if (inspection.stage < InspectStage::RegionChecked) return damaged(err, installer, inspection.failure);
 
-    const uint64_t coveredStart = location.blockStart + kCoveredRegionOffset;
-    const uint64_t coveredEnd = coveredStart + static_cast<uint64_t>(block.coveredLength);
-    if (block.coveredLength < 0 || coveredEnd > fileSize) {
-        return damaged(err, installer, "coveredLength " + std::to_string(block.coveredLength) +
-                                           " runs past the end of the file");
-    }
-    out << "data for the Java side: " << (coveredEnd > position ? coveredEnd - position : 0) << " bytes\n";
-    out << "after the covered region: " << fileSize - coveredEnd << " bytes\n";
-
-    uint32_t crc = kCrc32Initial;
-    std::vector<uint8_t> buffer(1 << 20);
-    uint32_t systemError = 0;
-    source.seek(coveredStart, &systemError);
-    for (uint64_t left = static_cast<uint64_t>(block.coveredLength); left > 0;) {
-        size_t chunk = static_cast<size_t>(std::min<uint64_t>(left, buffer.size()));
-        if (source.read(buffer.data(), chunk, &systemError) != chunk) {
-            return damaged(err, installer, "reading the covered region failed");
-        }
-        crc = crc32Update(crc, buffer.data(), chunk);
-        left -= chunk;
-    }
-    bool matches = crc == block.checksum;
-    out << "crc: stored " << hex(block.checksum) << ", computed " << hex(crc) << ", "
+    bool matches = inspection.computedCrc == block.checksum;
+    out << "crc: stored " << hexWord(block.checksum) << ", computed " << hexWord(inspection.computedCrc) << ", "
         << (matches ? "matches" : "DOES NOT MATCH") << (block.checksumPresent ? "" : " (not checked: checksumPresent 0)")
         << "\n";
-    if (!matches && block.checksumPresent) return damaged(err, installer, "checksum does not match");
+    if (!inspection.failedField.empty()) return damaged(err, installer, inspection.failure);
+    return 0;
+}
+
+int verifyInstaller(const fs::path& installer, std::ostream& out, std::ostream& err)
+{
+    const Inspection inspection = inspectInstaller(installer, "");
+    const ConfigBlock& block = inspection.block;
+    std::string field = inspection.failedField;
+    std::string failure = inspection.failure;
+    if (field.empty() && block.checksumPresent == 0) {
+        field = "checksumPresent";
+        failure = "checksumPresent 0: the installer carries no checksum to verify";
+    }
+    if (inspection.stage >= InspectStage::Located) {
+        out << "signature: "
+            << (inspection.certificates.size == 0
+                    ? std::string("none")
+                    : "present, certificate table at " + std::to_string(inspection.certificates.offset) + ", " +
+                          std::to_string(inspection.certificates.size) + " bytes")
+            << "\n";
+    }
+    if (!field.empty()) {
+        out << "FAILED: " << field << "\n";
+        err << "stowpack: error: " << installer.u8string() << ": " << field << ": " << failure << "\n";
+        return 1;
+    }
+    out << "config block at " << inspection.location.blockStart << ", " << inspection.files.size()
+        << " payload files, covered length " << block.coveredLength << "\n";
+    out << "checksum: " << hexWord(block.checksum) << ", matches\n";
+    if (inspection.trailer.stray) {
+        err << "stowpack: warning: " << installer.u8string() << ": " << inspection.trailer.stray
+            << " bytes after the covered region are not a certificate table (" << inspection.trailer.problem << ")\n";
+    }
+    out << "OK\n";
     return 0;
 }

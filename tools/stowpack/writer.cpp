@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "core/crc32.h"
+#include "core/pe_image.h"
 #include "tools/stowpack/file_source.h"
 
 namespace fs = std::filesystem;
@@ -108,8 +109,10 @@ uint64_t fileSize(const fs::path& path, const std::string& where)
     return size;
 }
 
-// Checks the launcher's headers and returns where its appended data must begin.
-uint64_t launcherBlockStart(const fs::path& launcher, std::istream& in, uint64_t size, std::vector<std::string>& warnings)
+// Checks the launcher's headers and returns where its appended data must begin; table receives
+// the launcher's own certificate table.
+uint64_t launcherBlockStart(const fs::path& launcher, std::istream& in, uint64_t size, CertificateTable& table,
+                            std::vector<std::string>& warnings)
 {
     char mz[2] = {};
     in.read(mz, 2);
@@ -122,7 +125,11 @@ uint64_t launcherBlockStart(const fs::path& launcher, std::istream& in, uint64_t
     if (location.blockStart > size) {
         throw BuildError(launcher.string() + ": the last section's data runs past the end of the file");
     }
-    if (location.blockStart < size) {
+    if (readCertificateTable(source, table).failure != ReadFailure::None) table = CertificateTable{};
+    if (table.size != 0 && table.offset >= location.blockStart) {
+        warnings.push_back(launcher.string() + ": the launcher's signature (" + std::to_string(table.size) +
+                           " bytes) is left out; sign the installer after packing");
+    } else if (location.blockStart < size) {
         warnings.push_back(launcher.string() + ": " + std::to_string(size - location.blockStart) +
                            " bytes after the last section (symbols or a signature) are left out; "
                            "strip the launcher to avoid this");
@@ -132,28 +139,19 @@ uint64_t launcherBlockStart(const fs::path& launcher, std::istream& in, uint64_t
 
 // The launcher's COFF symbol table and certificate table lie after the sections; when they are
 // left out, their header entries are cleared so the copy stays a consistent file.
-void clearDroppedTables(Output& out, uint64_t blockStart)
+void clearDroppedTables(Output& out, uint64_t blockStart, const CertificateTable& table)
 {
-    auto readAt = [&](uint64_t offset, uint8_t* bytes, size_t size) { return out.readAt(offset, bytes, size); };
     uint8_t word[4];
-    if (!readAt(60, word, 4)) return;
+    if (!out.readAt(60, word, 4)) return;
     uint64_t pe = getU32(word);
     uint8_t fileHeader[20];
-    if (!readAt(pe + 4, fileHeader, sizeof fileHeader)) return;
+    if (!out.readAt(pe + 4, fileHeader, sizeof fileHeader)) return;
+    const uint8_t zeros[8] = {};
     if (getU32(fileHeader + 8) >= blockStart && getU32(fileHeader + 8) != 0) {
-        uint8_t zeros[8] = {};
         out.writeAt(pe + 4 + 8, zeros, 8);  // PointerToSymbolTable, NumberOfSymbols
     }
-    uint64_t optional = pe + 24;
-    uint8_t magic[2];
-    if (!readAt(optional, magic, 2)) return;
-    uint64_t directories = (magic[0] | magic[1] << 8) == 0x20B ? optional + 112 : optional + 96;
-    if (!readAt(directories - 4, word, 4) || getU32(word) <= 4) return;
-    uint8_t security[8];
-    if (!readAt(directories + 4 * 8, security, 8)) return;
-    if (getU32(security) >= blockStart && getU32(security) != 0) {
-        uint8_t zeros[8] = {};
-        out.writeAt(directories + 4 * 8, zeros, 8);
+    if (table.entryOffset != 0 && table.offset >= blockStart && table.offset != 0) {
+        out.writeAt(table.entryOffset, zeros, 8);
     }
 }
 
@@ -171,13 +169,14 @@ BuildResult writeInstaller(const Project& project, const BuildOptions& options, 
 
     std::ifstream launcherIn(launcher, std::ios::binary);
     if (!launcherIn) throw BuildError(launcher.string() + ": cannot open" + describeErrno());
-    result.blockStart = launcherBlockStart(launcher, launcherIn, launcherSize, result.warnings);
+    CertificateTable launcherCertificates;
+    result.blockStart = launcherBlockStart(launcher, launcherIn, launcherSize, launcherCertificates, result.warnings);
 
     Output out(temporary);
     launcherIn.clear();
     launcherIn.seekg(0);
     copyStream(launcherIn, result.blockStart, out, false, false, launcher.string(), buffer);
-    clearDroppedTables(out, result.blockStart);
+    clearDroppedTables(out, result.blockStart, launcherCertificates);
 
     ConfigBlockContents contents = project.contents;
     for (const NarrowEntry& entry : includedFileEntries(project.files)) {

@@ -1,0 +1,147 @@
+#include "core/pe_image.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+void put16(std::vector<uint8_t>& file, size_t at, uint16_t value)
+{
+    file[at] = static_cast<uint8_t>(value);
+    file[at + 1] = static_cast<uint8_t>(value >> 8);
+}
+
+void put32(std::vector<uint8_t>& file, size_t at, uint32_t value)
+{
+    for (int i = 0; i < 4; ++i) file[at + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+constexpr size_t kPe = 0x80;
+constexpr size_t kOptional = kPe + 24;
+
+// Headers only: the PE header at 0x80, an optional header of the given kind and size with
+// `directories` data directories, the security directory set to (offset, size).
+std::vector<uint8_t> headers(uint16_t magic, uint16_t optionalSize, uint32_t directories, uint32_t offset,
+                             uint32_t size)
+{
+    std::vector<uint8_t> file(0x400, 0);
+    file[0] = 'M', file[1] = 'Z';
+    put32(file, 60, kPe);
+    file[kPe] = 'P', file[kPe + 1] = 'E';
+    put16(file, kPe + 20, optionalSize);
+    put16(file, kOptional, magic);
+    const size_t count = magic == 0x20B ? 108 : 92;
+    put32(file, kOptional + count, directories);
+    put32(file, kOptional + count + 4 + 32, offset);
+    put32(file, kOptional + count + 4 + 36, size);
+    return file;
+}
+
+}  // namespace
+
+TEST(PeImage, ReadsTheSecurityDirectoryOfBothHeaderKinds)
+{
+    struct Case {
+        const char* what;
+        uint16_t magic;
+        uint16_t optionalSize;
+        uint32_t directories;
+        size_t cutAt;  // file length; 0 keeps the whole file
+        ReadFailure failure;
+        uint64_t entryOffset;
+        uint32_t size;
+    };
+    const Case cases[] = {
+        {"PE32+", 0x20B, 240, 16, 0, ReadFailure::None, kOptional + 144, 0x1234},
+        {"PE32", 0x10B, 224, 16, 0, ReadFailure::None, kOptional + 128, 0x1234},
+        {"PE32+ entry ends at the header's end", 0x20B, 152, 5, 0, ReadFailure::None, kOptional + 144, 0x1234},
+        {"PE32+ entry one byte beyond the header", 0x20B, 151, 5, 0, ReadFailure::Magic, 0, 0},
+        {"only four directories", 0x20B, 240, 4, 0, ReadFailure::None, 0, 0},
+        {"ROM image magic", 0x107, 240, 16, 0, ReadFailure::Magic, 0, 0},
+        {"cut inside the entry", 0x20B, 240, 16, kOptional + 144 + 6, ReadFailure::ReadInt, 0, 0},
+        {"cut inside the pe pointer", 0x20B, 240, 16, 62, ReadFailure::ReadInt, 0, 0},
+    };
+    for (const Case& c : cases) {
+        std::vector<uint8_t> file = headers(c.magic, c.optionalSize, c.directories, 0x5000, 0x1234);
+        if (c.cutAt) file.resize(c.cutAt);
+        ByteSource source = memoryByteSource(file);
+        CertificateTable table;
+        EXPECT_EQ(readCertificateTable(source, table).failure, c.failure) << c.what;
+        EXPECT_EQ(table.entryOffset, c.entryOffset) << c.what;
+        EXPECT_EQ(table.size, c.size) << c.what;
+        if (c.size) {
+            EXPECT_EQ(table.offset, 0x5000u) << c.what;
+        }
+    }
+}
+
+TEST(PeImage, ClassifiesWhatFollowsTheCoveredRegion)
+{
+    constexpr uint64_t kEnd = 100;  // end of the covered region
+    struct Entry {
+        uint32_t length;
+        uint16_t revision;
+    };
+    struct Case {
+        const char* what;
+        bool signedFile;
+        uint64_t tableOffset;
+        std::vector<Entry> entries;
+        uint64_t after;  // bytes after the table (or after the region when unsigned)
+        bool signature;
+        uint32_t certificates;
+        uint64_t padding;
+        uint64_t stray;
+    };
+    const Case cases[] = {
+        {"nothing after the region", false, 0, {}, 0, false, 0, 0, 0},
+        {"unsigned with trailing bytes", false, 0, {}, 37, false, 0, 0, 37},
+        {"table right after the region", true, kEnd, {{0x20, 0x0200}}, 0, true, 1, 0, 0},
+        {"seven bytes of alignment", true, kEnd + 7, {{0x20, 0x0200}}, 0, true, 1, 7, 0},
+        {"eight bytes before the table", true, kEnd + 8, {{0x20, 0x0200}}, 0, false, 0, 0, 8 + 0x20},
+        {"two entries, the first aligned up", true, kEnd + 4, {{0x1D, 0x0200}, {8, 0x0100}}, 0, true, 2, 4, 0},
+        {"bytes after the table", true, kEnd, {{0x20, 0x0200}}, 3, true, 1, 0, 3},
+        {"entry shorter than its header", true, kEnd, {{7, 0x0200}}, 0, false, 0, 0, 8},
+        {"unknown revision", true, kEnd, {{0x20, 0x0300}}, 0, false, 0, 0, 0x20},
+        {"table starts inside the region", true, kEnd - 8, {{0x20, 0x0200}}, 0, false, 0, 0, 0x18},
+    };
+    for (const Case& c : cases) {
+        std::vector<uint8_t> file(c.signedFile ? c.tableOffset : kEnd, 0x55);
+        CertificateTable table;
+        if (c.signedFile) {
+            table.offset = static_cast<uint32_t>(c.tableOffset);
+            for (const Entry& entry : c.entries) {
+                size_t at = file.size();
+                size_t stored = entry.length < 8 ? 8 : entry.length;
+                file.resize(at + (stored + 7) / 8 * 8, 0);
+                put32(file, at, entry.length);
+                put16(file, at + 4, entry.revision);
+                put16(file, at + 6, 2);
+            }
+            table.size = static_cast<uint32_t>(file.size() - c.tableOffset);
+        }
+        file.resize(file.size() + c.after, 0);
+        ByteSource source = memoryByteSource(file);
+        Trailer trailer = describeTrailer(source, kEnd, file.size(), table);
+        EXPECT_EQ(trailer.signature, c.signature) << c.what;
+        EXPECT_EQ(trailer.certificates, c.certificates) << c.what;
+        EXPECT_EQ(trailer.padding, c.padding) << c.what;
+        EXPECT_EQ(trailer.stray, c.stray) << c.what;
+        EXPECT_EQ(trailer.problem.empty(), c.stray == 0) << c.what;
+        if (c.signature) {
+            EXPECT_EQ(trailer.firstType, kCertificateTypePkcsSignedData) << c.what;
+        }
+    }
+}
+
+TEST(PeImage, ATableLongerThanTheFileIsNotASignature)
+{
+    std::vector<uint8_t> file(120, 0);
+    put32(file, 100, 0x20);
+    put16(file, 104, 0x0200);
+    ByteSource source = memoryByteSource(file);
+    Trailer trailer = describeTrailer(source, 100, file.size(), CertificateTable{0, 100, 0x20});
+    EXPECT_FALSE(trailer.signature);
+    EXPECT_EQ(trailer.stray, 20u);
+}
