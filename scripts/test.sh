@@ -15,5 +15,7 @@ source scripts/wine-env.sh
 trap wine_stop EXIT
 echo "== Windows tests under Wine (x64)"
 ctest --test-dir build/x64 --output-on-failure
+echo "== Windows tests that need a display, under Xvfb (x64)"
+bash scripts/display-tests.sh
 echo "== end-to-end tests under Wine (x64)"
 /usr/bin/python3 -m pytest -q tests/e2e "$@"
