@@ -6,6 +6,8 @@ packages=(
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 libz-mingw-w64-dev zlib1g-dev
   googletest nlohmann-json3-dev libtomlplusplus-dev
   wine wine64 xvfb
+  # Wine's own fonts: without them the caption buttons' glyphs (Marlett) show as letters.
+  fonts-wine imagemagick
 )
 missing=()
 for package in "${packages[@]}"; do

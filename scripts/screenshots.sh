@@ -4,6 +4,8 @@
 #   progress-download.png        the progress dialog during a runtime download (status line shown)
 #   choice-with-download.png     the runtime choice dialog with a download address
 #   choice-without-download.png  the runtime choice dialog without one (no Download button)
+#   task-dialog.png              the task dialog of the Java side (two buttons, verification box)
+#   file-dialog.png              the open dialog of the Java side (filters, two check boxes)
 # Uses a throw-away Wine prefix, so the shared test prefix keeps running without a display.
 # Needs the x64 launcher, stowpack and the doubles (scripts/build.sh); the paths can be given as in
 # the end-to-end tests: LAUNCHER_EXE, STOWPACK, TEST_DOUBLES.
@@ -14,9 +16,10 @@ export STOWPACK="${STOWPACK:-$root/build/native/tools/stowpack/stowpack}"
 export TEST_DOUBLES="${TEST_DOUBLES:-$root/build/x64/tests/doubles}"
 export SHOTS="${SHOTS:-$root/docs/screenshots}"
 
-if [ ! -x /usr/bin/import ] || [ ! -x /usr/bin/Xvfb ]; then
+# Wine's own fonts (fonts-wine) draw the caption buttons' glyphs; without them they show as letters.
+if [ ! -x /usr/bin/import ] || [ ! -x /usr/bin/Xvfb ] || [ ! -f /usr/share/wine/fonts/marlett.ttf ]; then
   apt-get update -q >/dev/null
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -q imagemagick xvfb >/dev/null
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q imagemagick xvfb fonts-wine >/dev/null
 fi
 
 work="$(mktemp -d /tmp/launcher-shots.XXXXXX)"
@@ -151,4 +154,32 @@ if wanted("choice-with-download"):
             "Download location:", 1.5, "choice-with-download")
 if wanted("choice-without-download"):
     shoot(pack("choice_locate", nothing), "Download location:", 1.5, "choice-without-download")
+
+# The Java side's dialogs, shown by the test VM's script calling the natives on the Java main thread.
+NATIVES = "com/stowline/runtime/installer/platform/win32/"
+
+
+def script(name, lines):
+    path = work / f"{name}.script"
+    path.write_text("\n".join(lines) + "\n", encoding="utf-8")
+    return {"TEST_VM_SCRIPT": windows(path)}
+
+
+if wanted("task-dialog"):
+    shoot(pack("task_dialog", search), "calling main", 2.0, "task-dialog", script("task_dialog", [
+        f"main call {NATIVES}VistaTaskDialog show0 "
+        "(JLjava/lang/String;Ljava/lang/String;Ljava/lang/String;IIILjava/lang/String;[Ljava/lang/String;I)I "
+        '0 "Sample App Setup" "Install Sample App now?" '
+        '"The installer copies 120 MB to your computer and adds a shortcut to the start menu." '
+        '8 32516 0 "Do not ask again" { "Install now" "Later" } 0']))
+
+if wanted("file-dialog"):
+    shoot(pack("file_dialog", search), "calling main", 2.5, "file-dialog", script("file_dialog", [
+        f"main call {NATIVES}VistaFileChooser initialize0 ()V",
+        f"main call {NATIVES}VistaFileChooser displayDialog0 "
+        "(JLjava/lang/String;Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;IIZLjava/lang/String;"
+        "[Ljava/lang/String;[Ljava/lang/String;I[Ljava/lang/String;[Z)[Ljava/lang/String; "
+        '0 "Choose a settings file" "Select" "C:\\\\windows" null 0 0 false null '
+        '{ "Settings files" "All files" } { "*.ini" "*.*" } 0 '
+        '{ "Import window positions" "Keep a backup" } { true false }']))
 PY
