@@ -14,10 +14,6 @@
 namespace {
 
 constexpr CLSID kShellLinkClass = {0x00021401, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-constexpr IID kShellLinkWide = {0x000214F9, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-constexpr IID kShellLinkNarrow = {0x000214EE, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-constexpr IID kPersistFile = {0x0000010B, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-constexpr IID kShellLinkDataList = {0x45E2B4AE, 0xB1C3, 0x11D0, {0xB9, 0x2F, 0x00, 0xA0, 0xC9, 0x03, 0x12, 0xE1}};
 constexpr DWORD kRunAsUser = 0x2000;  // SLDF_RUNAS_USER
 
 // The text of a byte array up to its first NUL; an array without one ends at its last byte, so
@@ -55,10 +51,10 @@ std::wstring wideBytes(JNIEnv* env, jbyteArray array, bool& isNull)
 template <typename Link>
 bool saveLink(const com_ptr<Link>& link, const wchar_t* file, bool runAsAdministrator)
 {
-    com_ptr<IPersistFile> persist = link.template query<IPersistFile>(kPersistFile);
+    com_ptr<IPersistFile> persist = link.template query<IPersistFile>(__uuidof(IPersistFile));
     if (!persist) return false;
     if (runAsAdministrator) {
-        com_ptr<IShellLinkDataList> data = link.template query<IShellLinkDataList>(kShellLinkDataList);
+        com_ptr<IShellLinkDataList> data = link.template query<IShellLinkDataList>(__uuidof(IShellLinkDataList));
         DWORD flags = 0;
         if (!data || FAILED(data->GetFlags(&flags)) || FAILED(data->SetFlags(flags | kRunAsUser))) return false;
     }
@@ -95,8 +91,9 @@ JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_Sh
         const JavaText path(env, file), to(env, target), directory(env, workingDirectory), iconFile(env, icon),
             argumentText(env, arguments), descriptionText(env, description);
         const int show = showCommand;
-        return createLink<IShellLinkW>(kShellLinkWide, path.get(), to.get(), directory.get(), iconFile.get(),
-                                       argumentText.get(), runAsAdministrator != JNI_FALSE, descriptionText.get(), &show)
+        return createLink<IShellLinkW>(__uuidof(IShellLinkW), path.get(), to.get(), directory.get(), iconFile.get(),
+                                       argumentText.get(), runAsAdministrator != JNI_FALSE, descriptionText.get(),
+                                       &show)
                    ? JNI_TRUE
                    : JNI_FALSE;
     } catch (...) {
@@ -110,9 +107,9 @@ JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_Sh
 {
     try {
         const JavaText path(env, file);
-        const ByteText to(env, target), directory(env, workingDirectory), iconFile(env, icon), argumentText(env, arguments),
-            descriptionText(env, description);
-        return createLink<IShellLinkA>(kShellLinkNarrow, path.get(), to.get(), directory.get(), iconFile.get(),
+        const ByteText to(env, target), directory(env, workingDirectory), iconFile(env, icon),
+            argumentText(env, arguments), descriptionText(env, description);
+        return createLink<IShellLinkA>(__uuidof(IShellLinkA), path.get(), to.get(), directory.get(), iconFile.get(),
                                        argumentText.get(), runAsAdministrator != JNI_FALSE, descriptionText.get(),
                                        static_cast<const int*>(nullptr))
                    ? JNI_TRUE
@@ -130,14 +127,15 @@ JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_Sh
         const std::wstring item = wideBytes(env, created, createdNull);
         const std::wstring directory = wideBytes(env, updatedDirectory, updatedNull);
         shellChangeNotify(SHCNE_CREATE, SHCNF_PATHW, createdNull ? nullptr : item.c_str(), nullptr);
-        shellChangeNotify(SHCNE_UPDATEDIR, SHCNF_PATHW | SHCNF_FLUSH, updatedNull ? nullptr : directory.c_str(), nullptr);
+        shellChangeNotify(SHCNE_UPDATEDIR, SHCNF_PATHW | SHCNF_FLUSH, updatedNull ? nullptr : directory.c_str(),
+                          nullptr);
     } catch (...) {
     }
     return JNI_TRUE;
 }
 
 JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_ShellLink_initialize0(JNIEnv*,
-                                                                                                   jclass) noexcept
+                                                                                                    jclass) noexcept
 {
     // Balanced by the Java side's call of uninitialize, so no scope owns it.
     ::CoInitialize(nullptr);
@@ -145,7 +143,7 @@ JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_Sh
 }
 
 JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_ShellLink_uninitialize(JNIEnv*,
-                                                                                                    jclass) noexcept
+                                                                                                     jclass) noexcept
 {
     ::CoUninitialize();
     return JNI_TRUE;

@@ -20,9 +20,9 @@ JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_Sh
 JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_ShellLink_changeNotify0(
     JNIEnv* env, jclass type, jbyteArray created, jbyteArray updatedDirectory) noexcept;
 // CoInitialize on the calling thread; always true.
-JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_ShellLink_initialize0(JNIEnv* env,
-                                                                                                   jclass type) noexcept;
+JNIEXPORT jboolean JNICALL
+Java_com_stowline_runtime_installer_platform_win32_ShellLink_initialize0(JNIEnv* env, jclass type) noexcept;
 // CoUninitialize on the calling thread; always true.
-JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_ShellLink_uninitialize(JNIEnv* env,
-                                                                                                    jclass type) noexcept;
+JNIEXPORT jboolean JNICALL
+Java_com_stowline_runtime_installer_platform_win32_ShellLink_uninitialize(JNIEnv* env, jclass type) noexcept;
 }

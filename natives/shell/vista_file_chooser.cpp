@@ -15,11 +15,6 @@ namespace {
 
 constexpr CLSID kFileOpenDialogClass = {0xDC1C5A9C, 0xE88A, 0x4DDE, {0xA5, 0xA1, 0x60, 0xF8, 0x2A, 0x20, 0xAE, 0xF7}};
 constexpr CLSID kFileSaveDialogClass = {0xC0B4E2F3, 0xBA21, 0x4773, {0x8D, 0xBA, 0x33, 0x5E, 0xC9, 0x46, 0xEB, 0x8B}};
-constexpr IID kFileOpenDialog = {0xD57C7288, 0xD4AD, 0x4768, {0xBE, 0x02, 0x9D, 0x96, 0x95, 0x32, 0xD9, 0x60}};
-constexpr IID kFileDialog = {0x42F85136, 0xDB7E, 0x439C, {0x85, 0xF1, 0xE4, 0x07, 0x5D, 0x13, 0x5F, 0xC8}};
-constexpr IID kFileDialogCustomize = {0xE6FDD21A, 0x163F, 0x4975, {0x9C, 0x8F, 0xA6, 0x9F, 0x1B, 0xA3, 0x70, 0x34}};
-constexpr IID kShellItem = {0x43826D1E, 0xE718, 0x42EE, {0xBC, 0x55, 0xA1, 0xE2, 0x61, 0xC3, 0x7B, 0xFE}};
-constexpr IID kShellItemArray = {0xB63EA76D, 0x1F85, 0x456F, {0xA1, 0x9C, 0x48, 0x15, 0x9E, 0xFA, 0x85, 0x8B}};
 
 constexpr DWORD kOptionsGroup = 100000;
 
@@ -48,7 +43,7 @@ const ShellItemFunctions& shellItemFunctions()
 void addCheckBoxes(IFileDialog* dialog, const std::vector<std::wstring>& labels, const std::vector<bool>& states)
 {
     com_ptr<IFileDialogCustomize> customize;
-    if (FAILED(dialog->QueryInterface(kFileDialogCustomize, customize.putVoid()))) return;
+    if (FAILED(dialog->QueryInterface(__uuidof(IFileDialogCustomize), customize.putVoid()))) return;
     const bool grouped = labels.size() > 1;
     if (grouped) customize->StartVisualGroup(kOptionsGroup, L"Options:");
     for (size_t i = 0; i < labels.size(); ++i)
@@ -60,10 +55,12 @@ std::vector<bool> readCheckBoxes(IFileDialog* dialog, size_t count, const std::v
 {
     std::vector<bool> states = initial;
     com_ptr<IFileDialogCustomize> customize;
-    if (count == 0 || FAILED(dialog->QueryInterface(kFileDialogCustomize, customize.putVoid()))) return states;
+    if (count == 0 || FAILED(dialog->QueryInterface(__uuidof(IFileDialogCustomize), customize.putVoid())))
+        return states;
     for (size_t i = 0; i < count; ++i) {
         BOOL checked = FALSE;
-        if (SUCCEEDED(customize->GetCheckButtonState(static_cast<DWORD>(i + 1), &checked))) states[i] = checked != FALSE;
+        if (SUCCEEDED(customize->GetCheckButtonState(static_cast<DWORD>(i + 1), &checked)))
+            states[i] = checked != FALSE;
     }
     return states;
 }
@@ -93,7 +90,7 @@ jobjectArray pathsToJava(JNIEnv* env, IShellItemArray* items)
 extern "C" {
 
 JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_win32_VistaFileChooser_initialize0(JNIEnv*,
-                                                                                                     jclass) noexcept
+                                                                                                       jclass) noexcept
 {
     ::CoInitialize(nullptr);
 }
@@ -128,9 +125,9 @@ JNIEXPORT jobjectArray JNICALL Java_com_stowline_runtime_installer_platform_win3
         const ShellItemFunctions& functions = shellItemFunctions();
         if (!functions.ready()) return nullptr;
         com_ptr<IFileDialog> dialog;
+        const IID& kind = save ? __uuidof(IFileDialog) : __uuidof(IFileOpenDialog);
         if (FAILED(::CoCreateInstance(save ? kFileSaveDialogClass : kFileOpenDialogClass, nullptr,
-                                      CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER, save ? kFileDialog : kFileOpenDialog,
-                                      dialog.putVoid())))
+                                      CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER, kind, dialog.putVoid())))
             return nullptr;
         FILEOPENDIALOGOPTIONS options = 0;
         dialog->GetOptions(&options);
@@ -146,7 +143,7 @@ JNIEXPORT jobjectArray JNICALL Java_com_stowline_runtime_installer_platform_win3
         dialog->ClearClientData();
         if (folderText.get() != nullptr) {
             com_ptr<IShellItem> start;
-            if (SUCCEEDED(functions.itemFromName(folderText.get(), nullptr, kShellItem, start.putVoid())))
+            if (SUCCEEDED(functions.itemFromName(folderText.get(), nullptr, __uuidof(IShellItem), start.putVoid())))
                 dialog->SetFolder(start.get());
         }
         if (nameText.get() != nullptr) dialog->SetFileName(nameText.get());
@@ -157,7 +154,7 @@ JNIEXPORT jobjectArray JNICALL Java_com_stowline_runtime_installer_platform_win3
         if (save) {
             com_ptr<IShellItem> result;
             if (FAILED(dialog->GetResult(result.put())) ||
-                FAILED(functions.arrayFromItem(result.get(), kShellItemArray, items.putVoid())))
+                FAILED(functions.arrayFromItem(result.get(), __uuidof(IShellItemArray), items.putVoid())))
                 return nullptr;
         } else {
             auto* open = static_cast<IFileOpenDialog*>(dialog.get());

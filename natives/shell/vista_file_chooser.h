@@ -6,8 +6,8 @@
 
 extern "C" {
 // CoInitialize on the calling thread, outcome ignored.
-JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_win32_VistaFileChooser_initialize0(
-    JNIEnv* env, jclass type) noexcept;
+JNIEXPORT void JNICALL
+Java_com_stowline_runtime_installer_platform_win32_VistaFileChooser_initialize0(JNIEnv* env, jclass type) noexcept;
 // Shows the open (or save) dialog; the chosen file paths (null where an item has none), or null
 // when cancelled or failed. The check boxes' final states are written into checkStates.
 JNIEXPORT jobjectArray JNICALL Java_com_stowline_runtime_installer_platform_win32_VistaFileChooser_displayDialog0(

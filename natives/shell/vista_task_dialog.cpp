@@ -101,7 +101,8 @@ JNIEXPORT jint JNICALL Java_com_stowline_runtime_installer_platform_win32_VistaT
     }
 }
 
-JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_win32_VistaTaskDialog_init0(JNIEnv*, jclass) noexcept
+JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_win32_VistaTaskDialog_init0(JNIEnv*,
+                                                                                                jclass) noexcept
 {
 }
 

@@ -13,5 +13,5 @@ JNIEXPORT jint JNICALL Java_com_stowline_runtime_installer_platform_win32_VistaT
     jint width, jstring verification, jobjectArray buttons, jint defaultIndex) noexcept;
 // Nothing to prepare.
 JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_win32_VistaTaskDialog_init0(JNIEnv* env,
-                                                                                              jclass type) noexcept;
+                                                                                                jclass type) noexcept;
 }

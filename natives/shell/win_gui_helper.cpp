@@ -80,8 +80,8 @@ JNIEXPORT jlong JNICALL Java_com_stowline_runtime_installer_platform_win32_WinGu
     return handle;
 }
 
-JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_win32_WinGuiHelper_destroyHIcon0(JNIEnv*, jclass,
-                                                                                                   jlong icon) noexcept
+JNIEXPORT void JNICALL
+Java_com_stowline_runtime_installer_platform_win32_WinGuiHelper_destroyHIcon0(JNIEnv*, jclass, jlong icon) noexcept
 {
     unique_hicon owned(javaToHandle<HICON>(icon));
 }

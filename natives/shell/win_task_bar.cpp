@@ -9,7 +9,6 @@
 namespace {
 
 constexpr CLSID kTaskbarListClass = {0x56FDF344, 0xFD6D, 0x11D0, {0x95, 0x8A, 0x00, 0x60, 0x97, 0xC9, 0xA0, 0x90}};
-constexpr IID kTaskbarList3 = {0xEA1AFB91, 0x9E28, 0x4B86, {0x90, 0xE9, 0x9E, 0x9F, 0x8A, 0x5E, 0xEF, 0xAF}};
 
 // The process's taskbar object: made once, never released (it is used until the process ends, so
 // it is not destroyed with the statics after COM may be gone).
@@ -24,13 +23,14 @@ com_ptr<ITaskbarList3>& taskBar()
 extern "C" {
 
 JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_win32_WinTaskBar_initTaskBar0(JNIEnv*,
-                                                                                                jclass) noexcept
+                                                                                                  jclass) noexcept
 {
     if (taskBar()) return;
     // Stays initialised for the object's life, the process's.
     if (FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return;
     com_ptr<ITaskbarList3> created;
-    if (FAILED(::CoCreateInstance(kTaskbarListClass, nullptr, CLSCTX_INPROC_SERVER, kTaskbarList3, created.putVoid())))
+    if (FAILED(::CoCreateInstance(kTaskbarListClass, nullptr, CLSCTX_INPROC_SERVER, __uuidof(ITaskbarList3),
+                                  created.putVoid())))
         return;
     // The list answers nothing before HrInit.
     if (FAILED(created->HrInit())) return;
@@ -43,8 +43,10 @@ JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_win32_WinTas
     if (taskBar()) taskBar()->SetOverlayIcon(javaToHandle<HWND>(window), javaToHandle<HICON>(icon), nullptr);
 }
 
-JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_win32_WinTaskBar_setProgress0(
-    JNIEnv*, jclass, jlong window, jlong completed, jlong total) noexcept
+JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_win32_WinTaskBar_setProgress0(JNIEnv*, jclass,
+                                                                                                  jlong window,
+                                                                                                  jlong completed,
+                                                                                                  jlong total) noexcept
 {
     if (taskBar())
         taskBar()->SetProgressValue(javaToHandle<HWND>(window), static_cast<ULONGLONG>(completed),
@@ -52,8 +54,8 @@ JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_win32_WinTas
 }
 
 JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_win32_WinTaskBar_setState0(JNIEnv*, jclass,
-                                                                                             jlong window,
-                                                                                             jint state) noexcept
+                                                                                               jlong window,
+                                                                                               jint state) noexcept
 {
     if (taskBar()) taskBar()->SetProgressState(javaToHandle<HWND>(window), static_cast<TBPFLAG>(state));
 }

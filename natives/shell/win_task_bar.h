@@ -7,7 +7,7 @@
 extern "C" {
 // Creates the process's taskbar object once (COM initialised apartment-threaded on this thread).
 JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_win32_WinTaskBar_initTaskBar0(JNIEnv* env,
-                                                                                                jclass type) noexcept;
+                                                                                                  jclass type) noexcept;
 // SetOverlayIcon (window, icon, no description); nothing before initTaskBar0.
 JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_win32_WinTaskBar_setOverlayIcon0(
     JNIEnv* env, jclass type, jlong window, jlong icon) noexcept;
@@ -16,6 +16,6 @@ JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_win32_WinTas
     JNIEnv* env, jclass type, jlong window, jlong completed, jlong total) noexcept;
 // SetProgressState (window, TBPF_* state); nothing before initTaskBar0.
 JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_win32_WinTaskBar_setState0(JNIEnv* env, jclass type,
-                                                                                             jlong window,
-                                                                                             jint state) noexcept;
+                                                                                               jlong window,
+                                                                                               jint state) noexcept;
 }

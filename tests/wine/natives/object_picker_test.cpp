@@ -14,13 +14,13 @@ using ObjectPicker = NativeTest;
 jobjectArray pick(JNIEnv* env, bool multi, bool groups, bool users, bool wellKnown, bool localOnly)
 {
     return Java_com_stowline_runtime_installer_platform_win32_ObjectPicker_show0(env, nullptr, multi, groups, users,
-                                                                                  wellKnown, localOnly);
+                                                                                 wellKnown, localOnly);
 }
 
 TEST_F(ObjectPicker, AnswersNullWhenItCannotPick)
 {
-    const bool flags[][5] = {{true, true, true, true, false}, {false, false, true, false, true},
-                             {false, true, false, true, true}};
+    const bool flags[][5] = {
+        {true, true, true, true, false}, {false, false, true, false, true}, {false, true, false, true, true}};
     // Without a window of its own the process has no owner for the picker ("could not find window").
     for (const auto& f : flags) EXPECT_EQ(pick(env, f[0], f[1], f[2], f[3], f[4]), nullptr);
     if (!displayAvailable()) GTEST_SKIP() << "no display: the owned picker case needs Xvfb";

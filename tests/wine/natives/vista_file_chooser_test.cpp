@@ -32,7 +32,16 @@ std::vector<bool> javaBooleans(JNIEnv* env, jbooleanArray array)
     return values;
 }
 
-void click(HWND dialog, const wchar_t* text) { ::SendMessageW(childWindow(dialog, text, L"Button"), BM_CLICK, 0, 0); }
+// Toggles a check box as a click does: the new state, then BN_CLICKED to its parent.
+void click(HWND dialog, const wchar_t* text)
+{
+    HWND box = childWindow(dialog, text, L"Button");
+    if (box == nullptr) return;
+    const bool checked = ::SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    ::SendMessageW(box, BM_SETCHECK, checked ? BST_UNCHECKED : BST_CHECKED, 0);
+    ::SendMessageW(::GetParent(box), WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(box), BN_CLICKED),
+                   reinterpret_cast<LPARAM>(box));
+}
 void typeName(HWND dialog, const wchar_t* name)
 {
     ::SendMessageW(childWindow(dialog, L"", L"Edit"), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(name));
@@ -71,19 +80,24 @@ TEST_F(VistaFileChooser, ChoicesCancelAndCheckBoxes)
         std::function<void(HWND)> actions;
         std::vector<std::wstring> expected;  // empty: null
         std::vector<bool> expectedStates;
-        int expectedFilter;                 // selection of the type list (-1: not checked)
+        int expectedFilter;  // selection of the type list (-1: not checked)
         bool grouped;
     };
+    // clang-format off
     const Case cases[] = {
-        {L"Cancelled open", false, nullptr, 0, 0, -1, {L"Alpha", L"Beta"}, {true, false},
-         [](HWND d) { click(d, L"Beta"); cancel(d); }, {}, {true, false}, 0, true},
-        {L"Save with one box", true, L"report", 0, 0, 1, {L"Open after saving"}, {false},
-         [](HWND d) { click(d, L"Open after saving"); accept(d); }, {L"report.txt"}, {true}, 1, false},
+        // title, save, file name, options set, cleared, filter index, boxes, their states, actions,
+        // expected files, expected states, expected type list selection, grouped
+        {L"Cancelled open", false, nullptr, 0, 0, 1, {L"Alpha", L"Beta"}, {true, false},
+         [](HWND d) { click(d, L"Beta"); cancel(d); }, {}, {true, false}, 1, true},
+        {L"Save with one box", true, L"report", 0, 0, 0, {L"Open after saving"}, {false},
+         [](HWND d) { click(d, L"Open after saving"); accept(d); }, {L"report.txt"}, {true}, 0, false},
         {L"Save over a file without asking", true, L"exists.txt", 0, FOS_OVERWRITEPROMPT, 0, {}, {},
          accept, {L"exists.txt"}, {}, 0, false},
-        {L"Open two", false, nullptr, FOS_ALLOWMULTISELECT, 0, 0, {L"One", L"Two"}, {false, true},
-         [](HWND d) { typeName(d, L"\"a.txt\" \"b.txt\""); accept(d); }, {L"a.txt", L"b.txt"}, {false, true}, 0, true},
+        {L"Open two", false, nullptr, FOS_ALLOWMULTISELECT, 0, -1, {L"One", L"Two"}, {false, true},
+         [](HWND d) { click(d, L"One"); typeName(d, L"\"a.txt\" \"b.txt\""); accept(d); }, {L"a.txt", L"b.txt"},
+         {true, true}, 0, true},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << std::string(c.title, c.title + ::lstrlenW(c.title)));
         jbooleanArray states = (*env)->NewBooleanArray(env, static_cast<jsize>(c.states.size()));
@@ -98,8 +112,8 @@ TEST_F(VistaFileChooser, ChoicesCancelAndCheckBoxes)
             c.actions(dialog);
         });
         jobjectArray result = Java_com_stowline_runtime_installer_platform_win32_VistaFileChooser_displayDialog0(
-            env, nullptr, 0, str(c.title), str(L"Choose"), str(scratchDirectory.c_str()), str(c.fileName),
-            c.setOptions, c.clearOptions, c.save, str(L"txt"), wideArrayToJava(env, {L"Text files", L"All files"}),
+            env, nullptr, 0, str(c.title), str(L"Choose"), str(scratchDirectory.c_str()), str(c.fileName), c.setOptions,
+            c.clearOptions, c.save, str(L"txt"), wideArrayToJava(env, {L"Text files", L"All files"}),
             wideArrayToJava(env, {L"*.txt", L"*.*"}), c.filterIndex,
             c.labels.empty() ? nullptr : wideArrayToJava(env, c.labels), c.labels.empty() ? nullptr : states);
         driver.join();

@@ -19,11 +19,6 @@ constexpr wchar_t kVerification[] = L"Do not ask again";
 
 class VistaTaskDialog : public NativeTest {
 protected:
-    void SetUp() override
-    {
-        NativeTest::SetUp();
-        if (!displayAvailable()) GTEST_SKIP() << "no display: run under Xvfb to show the task dialog";
-    }
     jint show(const std::wstring& title, HWND parent)
     {
         jobjectArray buttons = wideArrayToJava(env, {L"First", L"Second"});
@@ -33,12 +28,23 @@ protected:
     }
 };
 
-void tick(HWND dialog) { ::SendMessageW(childWindow(dialog, kVerification), BM_CLICK, 0, 0); }
+// Ticks the verification box as a click would (TDM_CLICK_VERIFICATION: checked, no focus).
+void tick(HWND dialog) { ::SendMessageW(dialog, TDM_CLICK_VERIFICATION, TRUE, FALSE); }
 void press(HWND dialog, int button) { ::SendMessageW(dialog, TDM_CLICK_BUTTON, button, 0); }
 void closeBox(HWND dialog) { ::PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); }
 
+TEST_F(VistaTaskDialog, AnswersZeroWhileTheCommonControlsAreNotLoaded)
+{
+    if (::GetModuleHandleW(L"comctl32.dll") != nullptr) GTEST_SKIP() << "an earlier test loaded comctl32";
+    EXPECT_EQ(show(L"Never shown", nullptr), 0);
+}
+
 TEST_F(VistaTaskDialog, ResultsOfButtonsCloseBoxAndVerification)
 {
+    if (!displayAvailable()) GTEST_SKIP() << "no display: run under Xvfb to show the task dialog";
+    // The launcher's manifest has the common controls loaded before Java runs; Wine's comctl32 has
+    // the task dialog in any version (on Windows this needs the version 6 activation context).
+    ASSERT_NE(::LoadLibraryW(L"comctl32.dll"), nullptr);
     struct Case {
         const wchar_t* title;
         bool withParent;
@@ -47,9 +53,19 @@ TEST_F(VistaTaskDialog, ResultsOfButtonsCloseBoxAndVerification)
     };
     const Case cases[] = {
         {L"Second button", false, [](HWND d) { press(d, 102); }, 2},
-        {L"First button ticked", false, [](HWND d) { tick(d); press(d, 101); }, -1},
+        {L"First button ticked", false,
+         [](HWND d) {
+             tick(d);
+             press(d, 101);
+         },
+         -1},
         {L"Close box", false, closeBox, 1000},
-        {L"Close box ticked", false, [](HWND d) { tick(d); closeBox(d); }, -1000},
+        {L"Close box ticked", false,
+         [](HWND d) {
+             tick(d);
+             closeBox(d);
+         },
+         -1000},
         {L"Second button with a parent", true, [](HWND d) { press(d, 102); }, 2},
     };
     for (const Case& c : cases) {
@@ -61,7 +77,7 @@ TEST_F(VistaTaskDialog, ResultsOfButtonsCloseBoxAndVerification)
             ASSERT_NE(parent, nullptr);
         }
         HWND owner = nullptr;
-        bool secondIsDefault = false, firstIsDefault = true;
+        bool secondIsDefault = false, firstIsDefault = true, verificationShown = false;
         DialogDriver driver(c.title, [&](HWND dialog) {
             owner = ::GetWindow(dialog, GW_OWNER);
             auto isDefault = [dialog](const wchar_t* text) {
@@ -69,16 +85,18 @@ TEST_F(VistaTaskDialog, ResultsOfButtonsCloseBoxAndVerification)
                 return button != nullptr && (::GetWindowLongW(button, GWL_STYLE) & 0xF) == BS_DEFPUSHBUTTON;
             };
             secondIsDefault = isDefault(L"Second");
+            verificationShown = childWindow(dialog, kVerification, L"Button") != nullptr;
             firstIsDefault = isDefault(L"First");
             c.actions(dialog);
         });
         const jint result = show(c.title, parent);
         driver.join();
-        ASSERT_TRUE(driver.found());
+        ASSERT_TRUE(driver.found()) << "result " << result;
         EXPECT_FALSE(driver.forced());
         EXPECT_EQ(result, c.expected);
         EXPECT_TRUE(secondIsDefault);
         EXPECT_FALSE(firstIsDefault);
+        EXPECT_TRUE(verificationShown);
         EXPECT_EQ(owner, parent);
         if (parent) ::DestroyWindow(parent);
     }

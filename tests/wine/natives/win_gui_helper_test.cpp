@@ -82,8 +82,8 @@ TEST_F(WinGuiHelper, IconsComeOnlyFromWholeIconFiles)
         Java_com_stowline_runtime_installer_platform_win32_WinGuiHelper_destroyHIcon0(env, nullptr, handle);
         EXPECT_EQ(iconWidth(made), -1) << "destroyed";
     }
-    EXPECT_EQ(Java_com_stowline_runtime_installer_platform_win32_WinGuiHelper_createHIcon0(env, nullptr, nullptr, 16, 16),
-              0);
+    EXPECT_EQ(
+        Java_com_stowline_runtime_installer_platform_win32_WinGuiHelper_createHIcon0(env, nullptr, nullptr, 16, 16), 0);
 }
 
 TEST_F(WinGuiHelper, PeerAndHandleThroughReflection)
@@ -103,27 +103,30 @@ TEST_F(WinGuiHelper, PeerAndHandleThroughReflection)
     ASSERT_NE(windowClass, nullptr);
     jobject window = (*env)->AllocObject(env, windowClass);
     jobject peer = boxLong(env, 0x12345678ABLL);
-    (*env)->SetObjectField(env, window,
-                           (*env)->GetFieldID(env, windowClass, "peer", "Ljava/awt/peer/ComponentPeer;"), peer);
+    (*env)->SetObjectField(env, window, (*env)->GetFieldID(env, windowClass, "peer", "Ljava/awt/peer/ComponentPeer;"),
+                           peer);
     jclass longClass = (*env)->FindClass(env, "java/lang/Long");
     jobject longValue =
         (*env)->ToReflectedMethod(env, longClass, (*env)->GetMethodID(env, longClass, "longValue", "()J"), JNI_FALSE);
     jclass objectClass = (*env)->FindClass(env, "java/lang/Object");
 
-    jobject found = Java_com_stowline_runtime_installer_platform_win32_WinGuiHelper_getPeer0(env, nullptr, window,
-                                                                                            windowClass);
+    jobject found =
+        Java_com_stowline_runtime_installer_platform_win32_WinGuiHelper_getPeer0(env, nullptr, window, windowClass);
     EXPECT_TRUE((*env)->IsSameObject(env, found, peer));
     EXPECT_EQ(Java_com_stowline_runtime_installer_platform_win32_WinGuiHelper_getHwnd0(env, nullptr, found, longValue),
               0x12345678ABLL);
     // A class without the field, and absent arguments: null / 0 with nothing left pending.
-    EXPECT_EQ(Java_com_stowline_runtime_installer_platform_win32_WinGuiHelper_getPeer0(env, nullptr, window, objectClass),
-              nullptr);
+    EXPECT_EQ(
+        Java_com_stowline_runtime_installer_platform_win32_WinGuiHelper_getPeer0(env, nullptr, window, objectClass),
+        nullptr);
     EXPECT_FALSE((*env)->ExceptionCheck(env));
-    EXPECT_EQ(Java_com_stowline_runtime_installer_platform_win32_WinGuiHelper_getPeer0(env, nullptr, nullptr, windowClass),
-              nullptr);
-    EXPECT_EQ(Java_com_stowline_runtime_installer_platform_win32_WinGuiHelper_getHwnd0(env, nullptr, nullptr, longValue),
+    EXPECT_EQ(
+        Java_com_stowline_runtime_installer_platform_win32_WinGuiHelper_getPeer0(env, nullptr, nullptr, windowClass),
+        nullptr);
+    EXPECT_EQ(
+        Java_com_stowline_runtime_installer_platform_win32_WinGuiHelper_getHwnd0(env, nullptr, nullptr, longValue), 0);
+    EXPECT_EQ(Java_com_stowline_runtime_installer_platform_win32_WinGuiHelper_getHwnd0(env, nullptr, found, nullptr),
               0);
-    EXPECT_EQ(Java_com_stowline_runtime_installer_platform_win32_WinGuiHelper_getHwnd0(env, nullptr, found, nullptr), 0);
     EXPECT_FALSE((*env)->ExceptionCheck(env));
 }
 

@@ -35,9 +35,8 @@ TEST_F(WinTaskBar, SettersBeforeAndAfterTheTaskBarExists)
         Java_com_stowline_runtime_installer_platform_win32_WinTaskBar_initTaskBar0(env, nullptr);
         Java_com_stowline_runtime_installer_platform_win32_WinTaskBar_initTaskBar0(env, nullptr);  // once only
         setAll(env, reinterpret_cast<jlong>(window), icon);
-        Java_com_stowline_runtime_installer_platform_win32_WinTaskBar_setState0(env, nullptr,
-                                                                                reinterpret_cast<jlong>(window),
-                                                                                TBPF_NOPROGRESS);
+        Java_com_stowline_runtime_installer_platform_win32_WinTaskBar_setState0(
+            env, nullptr, reinterpret_cast<jlong>(window), TBPF_NOPROGRESS);
     }).join();
     ::DestroyWindow(window);
 }
