@@ -1,25 +1,23 @@
 #!/usr/bin/env bash
-# Shortcut creations per second through ShellLink.createWide0, called by the test VM's script on
-# the Java main thread of a quiet installer under Wine (JNI dispatch, COM link object, .lnk file
-# written). Times the stretch between two marker lines the script prints around the calls, so the
-# process start is not counted. Prints figures; asserts nothing.
+# Shortcut creations per second through ShellLink.createWide0 under Wine, called by the test VM's
+# script through RegisterNatives binding (native_host.exe: the test VM and the ShellLink natives,
+# without the launcher's start-up). Each call converts the Java strings, makes the COM link object
+# and writes a .lnk file. Times the stretch between two marker lines the script prints around the
+# calls, so the process start is not counted. In the same run, the same shortcuts are written
+# straight through the shell's link object in C++ (native_host --link-baseline), and the ratio
+# shows what the natives add. Prints figures; asserts nothing.
 # Usage: benchmarks/shortcut_natives.sh [calls per run] [runs]   (after scripts/build.sh;
-# LAUNCHER_EXE, STOWPACK and TEST_DOUBLES override the build paths as for the end-to-end tests)
+# TEST_DOUBLES overrides the doubles' build path as for the end-to-end tests)
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 calls="${1:-500}"
 runs="${2:-3}"
-launcher="${LAUNCHER_EXE:-$root/build/x64/windows/launcher.exe}"
-stowpack="${STOWPACK:-$root/build/native/tools/stowpack/stowpack}"
 doubles="${TEST_DOUBLES:-$root/build/x64/tests/doubles}"
 source "$root/scripts/wine-env.sh"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
-mkdir -p "$work/rt/bin/server" "$work/links"
-cp "$doubles/java_stub/java.exe" "$work/rt/bin/java.exe"
-printf 'err=java version "11.0.2"\nexit=0\n' > "$work/rt/bin/java_stub.cfg"
-cp "$doubles/test_vm/jvm.dll" "$work/rt/bin/server/jvm.dll"
+mkdir -p "$work/links"
 windows() { echo "Z:$(realpath "$1" | tr / '\\')"; }
 links="$(windows "$work/links")"
 class=com/stowline/runtime/installer/platform/win32/ShellLink
@@ -32,26 +30,17 @@ signature='(Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;Ljava/lang/Str
   done
   echo "main stdout calls-end"
 } > "$work/script.txt"
-cat > "$work/project.toml" <<TOML
-launcher = "$launcher"
-download_site = "https://downloads.example.org/java"
-[config]
-application_name = "Bench"
-launcher_type = 0
-product_kind = "i"
-main_class = "com.example.Main"
-TOML
-"$stowpack" build "$work/project.toml" -o "$work/bench.exe" >/dev/null
-export STOWLINE_JAVA_HOME="$(windows "$work/rt")" TEST_VM_SCRIPT="$(windows "$work/script.txt")"
+export TEST_VM_SCRIPT="$(windows "$work/script.txt")"
+host=("$doubles/native_host/native_host.exe" "$(windows "$doubles/test_vm/jvm.dll")" "$class")
 
-/usr/bin/python3 - "$work/bench.exe" "$calls" "$runs" "$work/links" <<'PY'
+/usr/bin/python3 - "$calls" "$runs" "$work/links" "${host[@]}" <<'PY'
 import glob, os, statistics, subprocess, sys, time
-exe, calls, runs, links = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), sys.argv[4]
-rates = []
+calls, runs, links, host = int(sys.argv[1]), int(sys.argv[2]), sys.argv[3], sys.argv[4:]
+rates, baselines = [], []
 for _ in range(runs):
     for old in glob.glob(os.path.join(links, "*.lnk")):
         os.unlink(old)
-    process = subprocess.Popen(["wine", exe, "-q"], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    process = subprocess.Popen(["wine", *host], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
     begin = end = None
     for line in process.stdout:
         if b"calls-begin" in line:
@@ -66,8 +55,20 @@ for _ in range(runs):
         print(f"run failed: {made} of {calls} shortcuts written")
         continue
     rates.append(calls / (end - begin))
+    for old in glob.glob(os.path.join(links, "*.lnk")):
+        os.unlink(old)
+    directory = "Z:" + os.path.realpath(links).replace("/", "\\")
+    baseline = subprocess.run(["wine", host[0], "--link-baseline", str(calls), directory], capture_output=True,
+                              text=True).stdout.split()
+    if len(baseline) == 2 and baseline[0] == "baseline":
+        baselines.append(calls / float(baseline[1]))
+def figures(values):
+    return f"median {statistics.median(values):.1f}, min {min(values):.1f}, max {max(values):.1f}"
 print(f"calls per run: {calls}, runs: {len(rates)} of {runs}")
 if rates:
-    print(f"shortcuts per second through createWide0: median {statistics.median(rates):.0f}, "
-          f"min {min(rates):.0f}, max {max(rates):.0f}")
+    print(f"shortcuts per second through createWide0 (JNI, natives, COM): {figures(rates)}")
+if baselines:
+    print(f"shortcuts per second straight through COM in C++ (same steps): {figures(baselines)}")
+if rates and baselines:
+    print(f"ratio natives / plain COM (medians): {statistics.median(rates) / statistics.median(baselines):.2f}")
 PY

@@ -2,16 +2,23 @@
 // TEST_VM_SCRIPT and TEST_VM_REPORT), registers the natives of each platform CLASS (slash name)
 // from this program's exports, and runs the script's main actions through the launcher class's
 // main. Exit code 0; 2 usage, 3 no VM, 4 a class did not register, 5 no main.
+// native_host --link-baseline COUNT DIRECTORY: writes COUNT shortcuts into DIRECTORY through the
+// shell's link object directly (no JNI, no natives) and prints "baseline <seconds>", the figure
+// the shortcut benchmark compares createWide0 with.
 #include <windows.h>
 #include <commctrl.h>
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <string>
+
+#include <shobjidl.h>
 
 #include "natives/jni.h"
 #include "natives/registration.h"
+#include "windows/base/handles.h"
 
 namespace {
 
@@ -31,17 +38,44 @@ std::string narrow(const wchar_t* text)
     return out;
 }
 
+// The same steps as createWide0 for a plain shortcut, straight through COM.
+int linkBaseline(int count, const std::wstring& directory)
+{
+    com_scope com;
+    const CLSID linkClass = {0x00021401, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+    LARGE_INTEGER frequency, start, end;
+    ::QueryPerformanceFrequency(&frequency);
+    ::QueryPerformanceCounter(&start);
+    for (int i = 1; i <= count; ++i) {
+        com_ptr<IShellLinkW> link;
+        if (FAILED(::CoCreateInstance(linkClass, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IShellLinkW), link.putVoid())))
+            return 6;
+        link->SetPath(L"C:\\windows\\notepad.exe");
+        link->SetWorkingDirectory(directory.c_str());
+        link->SetArguments((L"-x" + std::to_wstring(i)).c_str());
+        link->SetDescription(L"bench");
+        link->SetShowCmd(SW_SHOWNORMAL);
+        com_ptr<IPersistFile> file = link.query<IPersistFile>(__uuidof(IPersistFile));
+        if (!file || FAILED(file->Save((directory + L"\\base" + std::to_wstring(i) + L".lnk").c_str(), TRUE))) return 6;
+    }
+    ::QueryPerformanceCounter(&end);
+    std::printf("baseline %.6f\n", static_cast<double>(end.QuadPart - start.QuadPart) / frequency.QuadPart);
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv)
 {
+    if (argc == 4 && std::wcscmp(argv[1], L"--link-baseline") == 0)
+        return linkBaseline(std::wcstol(argv[2], nullptr, 10), argv[3]);
     if (argc < 2) return 2;
     // The dialogs find the common controls loaded, as they are in the launcher.
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES};
     ::InitCommonControlsEx(&controls);
     HMODULE vmModule = ::LoadLibraryW(argv[1]);
-    auto create = reinterpret_cast<JniCreateJavaVMFn>(
-        reinterpret_cast<void*>(::GetProcAddress(vmModule, "JNI_CreateJavaVM")));
+    auto create =
+        reinterpret_cast<JniCreateJavaVMFn>(reinterpret_cast<void*>(::GetProcAddress(vmModule, "JNI_CreateJavaVM")));
     JavaVM* vm = nullptr;
     JNIEnv* env = nullptr;
     JavaVMInitArgs init{JNI_VERSION_1_2, 0, nullptr, JNI_TRUE};
