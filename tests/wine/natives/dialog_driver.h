@@ -1,6 +1,6 @@
-// Drives a modal dialog of this process from a second thread through window messages, for the
-// tests of the dialog natives: finds the dialog by its title, acts on it, and closes it if it is
-// still open after the actions (so a dialog that ignores them ends the test instead of hanging it).
+// Drives a modal dialog of this process from a second thread through window messages: finds the
+// dialog by its title, acts on it, and cancels it if it is still open afterwards (so a dialog that
+// ignores the actions fails the test instead of hanging it).
 #pragma once
 
 #include <windows.h>
@@ -13,15 +13,13 @@
 // True when top-level windows can be shown (Wine without a display cannot create them).
 inline bool displayAvailable()
 {
-    HWND probe = ::CreateWindowExW(0, L"STATIC", L"display probe", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
-                                   ::GetModuleHandleW(nullptr), nullptr);
-    if (probe == nullptr) return false;
-    ::DestroyWindow(probe);
-    return true;
+    HWND probe = ::CreateWindowExW(0, L"STATIC", L"probe", WS_POPUP, 0, 0, 9, 9, nullptr, nullptr, nullptr, nullptr);
+    if (probe != nullptr) ::DestroyWindow(probe);
+    return probe != nullptr;
 }
 
 struct ChildSearch {
-    std::wstring text;
+    const std::wstring& text;
     const wchar_t* className;
     HWND found;
 };
@@ -29,19 +27,17 @@ struct ChildSearch {
 inline BOOL CALLBACK matchChild(HWND window, LPARAM data)
 {
     auto* search = reinterpret_cast<ChildSearch*>(data);
-    wchar_t buffer[512] = L"";
-    ::GetWindowTextW(window, buffer, 512);
-    wchar_t className[64] = L"";
-    ::GetClassNameW(window, className, 64);
-    if ((search->text.empty() || search->text == buffer) &&
-        (search->className == nullptr || ::lstrcmpiW(className, search->className) == 0)) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
+    wchar_t title[512] = L"", kind[64] = L"";
+    ::GetWindowTextW(window, title, 512);
+    ::GetClassNameW(window, kind, 64);
+    if ((!search->text.empty() && search->text != title) ||
+        (search->className != nullptr && ::lstrcmpiW(kind, search->className) != 0))
+        return TRUE;
+    search->found = window;
+    return FALSE;
 }
 
-// The first child (at any depth) with this text and, when given, this window class.
+// The first child, at any depth, with this text (any when empty) and window class (any when null).
 inline HWND childWindow(HWND parent, const std::wstring& text, const wchar_t* className = nullptr)
 {
     ChildSearch search{text, className, nullptr};
@@ -60,38 +56,29 @@ public:
     {
         if (thread_.joinable()) thread_.join();
     }
-    // The dialog was found and the actions ran.
-    bool found() const { return found_; }
-    // The dialog was still open after the actions and had to be cancelled.
-    bool forced() const { return forced_; }
+    bool found() const { return found_; }    // the dialog showed and the actions ran
+    bool forced() const { return forced_; }  // it had to be cancelled after them
 
 private:
     void run()
     {
         HWND dialog = nullptr;
-        for (int i = 0; i < 500 && dialog == nullptr; ++i) {
+        for (int i = 0; i < 500 && (dialog == nullptr || !::IsWindowVisible(dialog)); ++i, ::Sleep(20))
             dialog = ::FindWindowW(nullptr, title_.c_str());
-            if (dialog == nullptr || !::IsWindowVisible(dialog)) {
-                dialog = nullptr;
-                ::Sleep(20);
-            }
-        }
-        if (dialog == nullptr) return;
-        ::Sleep(300);  // let the dialog finish its set-up
+        if (dialog == nullptr || !::IsWindowVisible(dialog)) return;
+        ::Sleep(300);  // the dialog finishes its set-up
         found_ = true;
         actions_(dialog);
         for (int i = 0; i < 250 && ::IsWindow(dialog); ++i) ::Sleep(20);
-        while (::IsWindow(dialog)) {
+        for (; ::IsWindow(dialog); ::Sleep(200)) {
             forced_ = true;
             ::PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
             ::PostMessageW(dialog, WM_CLOSE, 0, 0);
-            ::Sleep(200);
         }
     }
 
     std::wstring title_;
     std::function<void(HWND)> actions_;
-    std::atomic<bool> found_{false};
-    std::atomic<bool> forced_{false};
+    std::atomic<bool> found_{false}, forced_{false};
     std::thread thread_;
 };

@@ -5,13 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "native_fixture.h"
 #include "natives/jni_support.h"
 #include "natives/shell/shell_link.h"
+#include "windows/base/handles.h"
 #include "windows/base/wide_text.h"
 
 namespace {
@@ -29,81 +30,43 @@ struct ReadLink {
 ReadLink readLink(const std::wstring& file)
 {
     ReadLink link;
-    IShellLinkW* shellLink = nullptr;
-    if (FAILED(::CoCreateInstance(kShellLinkClass, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IShellLinkW),
-                                  reinterpret_cast<void**>(&shellLink))))
-        return link;
-    IPersistFile* persist = nullptr;
-    IShellLinkDataList* data = nullptr;
-    shellLink->QueryInterface(__uuidof(IPersistFile), reinterpret_cast<void**>(&persist));
-    shellLink->QueryInterface(__uuidof(IShellLinkDataList), reinterpret_cast<void**>(&data));
-    if (persist && data && SUCCEEDED(persist->Load(file.c_str(), STGM_READ))) {
-        link.loaded = true;
-        wchar_t buffer[MAX_PATH * 2] = L"";
-        // The target as the item id list holds it (Wine's GetPath answers from the link's ANSI copy).
-        LPITEMIDLIST items = nullptr;
-        if (SUCCEEDED(shellLink->GetIDList(&items)) && items != nullptr) {
-            ::SHGetPathFromIDListW(items, buffer);
-            link.target = buffer;
-            ::CoTaskMemFree(items);
-        }
-        buffer[0] = 0;
-        shellLink->GetArguments(buffer, MAX_PATH * 2);
-        link.arguments = buffer;
-        buffer[0] = 0;
-        shellLink->GetWorkingDirectory(buffer, MAX_PATH * 2);
-        link.directory = buffer;
-        buffer[0] = 0;
-        shellLink->GetIconLocation(buffer, MAX_PATH * 2, &link.iconIndex);
-        link.icon = buffer;
-        buffer[0] = 0;
-        shellLink->GetDescription(buffer, MAX_PATH * 2);
-        link.description = buffer;
-        data->GetFlags(&link.flags);
-    }
-    if (data) data->Release();
-    if (persist) persist->Release();
-    shellLink->Release();
+    com_ptr<IShellLinkW> shellLink;
+    ::CoCreateInstance(kShellLinkClass, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IShellLinkW), shellLink.putVoid());
+    com_ptr<IPersistFile> persist = shellLink.query<IPersistFile>(__uuidof(IPersistFile));
+    com_ptr<IShellLinkDataList> data = shellLink.query<IShellLinkDataList>(__uuidof(IShellLinkDataList));
+    if (!persist || !data || FAILED(persist->Load(file.c_str(), STGM_READ))) return link;
+    link.loaded = true;
+    // The target as the item id list holds it (Wine's GetPath answers from the link's ANSI copy).
+    wchar_t buffer[MAX_PATH * 2] = L"";
+    LPITEMIDLIST items = nullptr;
+    if (SUCCEEDED(shellLink->GetIDList(&items)) && items != nullptr && ::SHGetPathFromIDListW(items, buffer))
+        link.target = buffer;
+    ::CoTaskMemFree(items);
+    auto read = [&buffer](auto getter) { return buffer[0] = 0, getter(), std::wstring(buffer); };
+    link.arguments = read([&] { shellLink->GetArguments(buffer, MAX_PATH * 2); });
+    link.directory = read([&] { shellLink->GetWorkingDirectory(buffer, MAX_PATH * 2); });
+    link.icon = read([&] { shellLink->GetIconLocation(buffer, MAX_PATH * 2, &link.iconIndex); });
+    link.description = read([&] { shellLink->GetDescription(buffer, MAX_PATH * 2); });
+    data->GetFlags(&link.flags);
     return link;
 }
 
-// A word of a .lnk file's header, read from the file itself: the flags at 20, the show command
-// at 60 (Wine's loader does not read the show command back).
+// A word of the file's header: the flags at 20, the show command at 60 (read from the file, as
+// Wine's loader does not read the show command back).
 DWORD headerWord(const std::wstring& file, size_t offset)
 {
-    HANDLE handle = ::CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return 0;
-    BYTE header[76] = {};
-    DWORD read = 0;
-    ::ReadFile(handle, header, sizeof(header), &read, nullptr);
-    ::CloseHandle(handle);
-    return read == sizeof(header) ? *reinterpret_cast<DWORD*>(header + offset) : 0;
-}
-DWORD headerFlags(const std::wstring& file) { return headerWord(file, 20); }
-DWORD headerShowCommand(const std::wstring& file) { return headerWord(file, 60); }
-
-// Whether this system's link object keeps the run-as flag at all (Wine's SetFlags keeps nothing).
-bool platformKeepsRunAs()
-{
-    IShellLinkW* shellLink = nullptr;
-    if (FAILED(::CoCreateInstance(kShellLinkClass, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IShellLinkW),
-                                  reinterpret_cast<void**>(&shellLink))))
-        return false;
-    IShellLinkDataList* data = nullptr;
-    DWORD flags = 0;
-    if (SUCCEEDED(shellLink->QueryInterface(__uuidof(IShellLinkDataList), reinterpret_cast<void**>(&data)))) {
-        data->SetFlags(kRunAsUser);
-        data->GetFlags(&flags);
-        data->Release();
-    }
-    shellLink->Release();
-    return (flags & kRunAsUser) != 0;
+    unsigned char header[76] = {};
+    FILE* in = ::_wfopen(file.c_str(), L"rb");
+    const bool whole = in != nullptr && std::fread(header, 1, sizeof(header), in) == sizeof(header);
+    if (in != nullptr) std::fclose(in);
+    DWORD value = 0;
+    if (whole) std::memcpy(&value, header + offset, sizeof(value));
+    return value;
 }
 
 void touch(const std::wstring& file)
 {
-    HANDLE handle = ::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ::CloseHandle(handle);
+    ::CloseHandle(::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
 }
 
 class ShellLink : public NativeTest {
@@ -118,20 +81,24 @@ protected:
         EXPECT_TRUE(Java_com_stowline_runtime_installer_platform_win32_ShellLink_uninitialize(env, nullptr));
         NativeTest::TearDown();
     }
-    jbyteArray ansi(const char* text, bool terminated = true)
+    jbyteArray ansi(const std::string& text, bool terminated = true)
     {
-        if (text == nullptr) return nullptr;
-        return bytesToJava(env, text, std::strlen(text) + (terminated ? 1 : 0));
+        return bytesToJava(env, text.c_str(), text.size() + (terminated ? 1 : 0));
+    }
+    jboolean createWide(const std::wstring& file, const std::wstring& target, const wchar_t* directory,
+                        const wchar_t* icon, const wchar_t* arguments, bool runAs, const wchar_t* description, int show)
+    {
+        return Java_com_stowline_runtime_installer_platform_win32_ShellLink_createWide0(
+            env, nullptr, str(file.c_str()), str(target.c_str()), str(directory), str(icon), str(arguments), runAs,
+            str(description), show);
     }
 };
 
 TEST_F(ShellLink, WideShortcutsRoundTrip)
 {
+    const std::wstring icon = scratchFile(L"icons.dll");
     struct Case {
-        const wchar_t* linkName;
-        const wchar_t* targetName;
-        const wchar_t* arguments;
-        const wchar_t* description;
+        const wchar_t *linkName, *targetName, *arguments, *description;
         bool runAs;
         int show;
     };
@@ -140,93 +107,47 @@ TEST_F(ShellLink, WideShortcutsRoundTrip)
         {L"Кириллица.lnk", L"программа.exe", L"-путь Ж", L"Описание", true, SW_SHOWMAXIMIZED},
         {L"漢字のリンク.lnk", L"設定.exe", L"/開く", L"説明文", false, SW_SHOWMINNOACTIVE},
         {L"rocket \U0001F680.lnk", L"launch \U0001F680.exe", L"\U0001F600", L"emoji \U0001F680", true, SW_SHOWNORMAL},
+        {L"bare.lnk", L"bare.exe", nullptr, nullptr, false, SW_SHOWMINIMIZED},  // absent texts stay empty
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
-        const std::wstring target = scratchFile(c.targetName);
-        const std::wstring icon = scratchFile(L"icons.dll");
-        const std::wstring file = scratchFile(c.linkName);
+        const std::wstring target = scratchFile(c.targetName), file = scratchFile(c.linkName);
         touch(target);
-        ASSERT_TRUE(Java_com_stowline_runtime_installer_platform_win32_ShellLink_createWide0(
-            env, nullptr, str(file.c_str()), str(target.c_str()), str(scratchDirectory.c_str()), str(icon.c_str()),
-            str(c.arguments), c.runAs, str(c.description), c.show));
+        const bool bare = c.arguments == nullptr;
+        ASSERT_TRUE(createWide(file, target, bare ? nullptr : scratchDirectory.c_str(), bare ? nullptr : icon.c_str(),
+                               c.arguments, c.runAs, c.description, c.show));
         const ReadLink link = readLink(file);
         ASSERT_TRUE(link.loaded);
         EXPECT_EQ(link.target, target);
-        EXPECT_EQ(link.arguments, c.arguments);
-        EXPECT_EQ(link.directory, scratchDirectory);
-        EXPECT_EQ(link.icon, icon);
+        EXPECT_EQ(link.arguments, bare ? L"" : c.arguments);
+        EXPECT_EQ(link.directory, bare ? L"" : scratchDirectory);
+        EXPECT_EQ(link.icon, bare ? L"" : icon);
         EXPECT_EQ(link.iconIndex, 0);
-        EXPECT_EQ(link.description, c.description);
-        EXPECT_EQ(headerShowCommand(file), static_cast<DWORD>(c.show));
-        // Saved with the flag asked for as well; the flag itself is the next test's.
+        EXPECT_EQ(link.description, bare ? L"" : c.description);
+        EXPECT_EQ(headerWord(file, 60), static_cast<DWORD>(c.show));
+        // Saved with the flag asked for as well; the flag itself is the run-as test's.
         if (!c.runAs) {
-            EXPECT_EQ(link.flags & kRunAsUser, 0u);
-            EXPECT_EQ(headerFlags(file) & kRunAsUser, 0u);
+            EXPECT_EQ((link.flags | headerWord(file, 20)) & kRunAsUser, 0u);
         }
     }
-}
-
-TEST_F(ShellLink, RunAsAdministratorIsSavedInTheLinkFlags)
-{
-    if (!platformKeepsRunAs())
-        GTEST_SKIP() << "this system's IShellLinkDataList::SetFlags keeps no flags (Wine): only Windows shows the "
-                        "run-as flag in the saved file";
-    const std::wstring target = scratchFile(L"admin.exe");
-    touch(target);
-    const std::wstring wide = scratchFile(L"wide.lnk"), narrow = scratchFile(L"narrow.lnk");
-    ASSERT_TRUE(Java_com_stowline_runtime_installer_platform_win32_ShellLink_createWide0(
-        env, nullptr, str(wide.c_str()), str(target.c_str()), nullptr, nullptr, nullptr, true, nullptr, SW_SHOWNORMAL));
-    ASSERT_TRUE(Java_com_stowline_runtime_installer_platform_win32_ShellLink_create0(
-        env, nullptr, str(narrow.c_str()), ansi(wideToNarrow(target).c_str()), nullptr, nullptr, nullptr, true,
-        nullptr));
-    for (const std::wstring& file : {wide, narrow}) {
-        EXPECT_NE(readLink(file).flags & kRunAsUser, 0u);
-        EXPECT_NE(headerFlags(file) & kRunAsUser, 0u);
-    }
-}
-
-TEST_F(ShellLink, AbsentTextsAreLeftEmptyAndAMissingFileNameFails)
-{
-    const std::wstring target = scratchFile(L"bare.exe");
-    const std::wstring file = scratchFile(L"bare.lnk");
-    touch(target);
-    ASSERT_TRUE(Java_com_stowline_runtime_installer_platform_win32_ShellLink_createWide0(
-        env, nullptr, str(file.c_str()), str(target.c_str()), nullptr, nullptr, nullptr, false, nullptr,
-        SW_SHOWNORMAL));
-    const ReadLink link = readLink(file);
-    ASSERT_TRUE(link.loaded);
-    EXPECT_EQ(link.target, target);
-    EXPECT_EQ(link.arguments, L"");
-    EXPECT_EQ(link.description, L"");
-    EXPECT_EQ(link.flags & kRunAsUser, 0u);
-
+    // No file name, or a directory that does not exist: nothing saved.
     EXPECT_FALSE(Java_com_stowline_runtime_installer_platform_win32_ShellLink_createWide0(
-        env, nullptr, nullptr, str(target.c_str()), nullptr, nullptr, nullptr, false, nullptr, SW_SHOWNORMAL));
-    // A directory that does not exist cannot hold the file.
-    EXPECT_FALSE(Java_com_stowline_runtime_installer_platform_win32_ShellLink_createWide0(
-        env, nullptr, str(scratchFile(L"missing\\x.lnk").c_str()), str(target.c_str()), nullptr, nullptr, nullptr,
-        false, nullptr, SW_SHOWNORMAL));
+        env, nullptr, nullptr, str(L"C:\\x.exe"), nullptr, nullptr, nullptr, false, nullptr, SW_SHOWNORMAL));
+    EXPECT_FALSE(createWide(scratchFile(L"missing\\x.lnk"), L"C:\\x.exe", nullptr, nullptr, nullptr, false, nullptr,
+                            SW_SHOWNORMAL));
 }
 
 TEST_F(ShellLink, NarrowShortcutsReadTheirBytesUpToTheFirstNul)
 {
-    // Code page 1252: 0xE9 is é.
-    const std::wstring target = scratchFile(L"caf\u00e9.exe");
+    const std::wstring target = scratchFile(L"caf\u00e9.exe");  // code page 1252: 0xE9
     touch(target);
-    const std::string narrowTarget = wideToNarrow(target);
-    struct Case {
-        const wchar_t* linkName;
-        bool terminated;
-        bool runAs;
-    };
-    for (const Case& c : {Case{L"narrow.lnk", true, false}, Case{L"unterminated.lnk", false, true}}) {
-        SCOPED_TRACE(testing::Message() << (c.terminated ? "terminated" : "unterminated"));
-        const std::wstring file = scratchFile(c.linkName);
+    for (bool terminated : {true, false}) {
+        SCOPED_TRACE(terminated ? "terminated" : "unterminated");
+        const std::wstring file = scratchFile(terminated ? L"narrow.lnk" : L"unterminated.lnk");
         ASSERT_TRUE(Java_com_stowline_runtime_installer_platform_win32_ShellLink_create0(
-            env, nullptr, str(file.c_str()), ansi(narrowTarget.c_str(), c.terminated),
-            ansi(wideToNarrow(scratchDirectory).c_str(), c.terminated), ansi("shell32.dll", c.terminated),
-            ansi("-x caf\xe9", c.terminated), c.runAs, ansi("Caf\xe9 d\xe9j\xe0 vu", c.terminated)));
+            env, nullptr, str(file.c_str()), ansi(wideToNarrow(target), terminated),
+            ansi(wideToNarrow(scratchDirectory), terminated), ansi("shell32.dll", terminated),
+            ansi("-x caf\xe9", terminated), !terminated, ansi("Caf\xe9 d\xe9j\xe0 vu", terminated)));
         const ReadLink link = readLink(file);
         ASSERT_TRUE(link.loaded);
         EXPECT_EQ(link.target, target);
@@ -234,27 +155,36 @@ TEST_F(ShellLink, NarrowShortcutsReadTheirBytesUpToTheFirstNul)
         EXPECT_EQ(link.icon, L"shell32.dll");
         EXPECT_EQ(link.arguments, L"-x caf\u00e9");
         EXPECT_EQ(link.description, L"Caf\u00e9 d\u00e9j\u00e0 vu");
-        EXPECT_EQ(headerShowCommand(file), static_cast<DWORD>(SW_SHOWNORMAL)) << "the link's default";
+        EXPECT_EQ(headerWord(file, 60), static_cast<DWORD>(SW_SHOWNORMAL)) << "the link's default";
     }
-    // Bytes after an embedded NUL are not part of the text.
     const std::wstring file = scratchFile(L"embedded.lnk");
     const char arguments[] = "first\0second";
     ASSERT_TRUE(Java_com_stowline_runtime_installer_platform_win32_ShellLink_create0(
-        env, nullptr, str(file.c_str()), ansi(narrowTarget.c_str()), nullptr, nullptr,
+        env, nullptr, str(file.c_str()), ansi(wideToNarrow(target)), nullptr, nullptr,
         bytesToJava(env, arguments, sizeof(arguments)), false, nullptr));
     EXPECT_EQ(readLink(file).arguments, L"first");
 }
 
-TEST_F(ShellLink, ChangeNotifyAnswersTrueForAnyPathBytes)
+TEST_F(ShellLink, RunAsAdministratorIsSavedInTheLinkFlags)
 {
-    const std::wstring directory = scratchDirectory;
-    const jbyteArray terminated = bytesToJava(env, directory.c_str(), (directory.size() + 1) * sizeof(wchar_t));
-    const jbyteArray unterminated = bytesToJava(env, directory.c_str(), directory.size() * sizeof(wchar_t) - 1);
-    const jbyteArray empty = bytesToJava(env, "", 0);
-    const jbyteArray pairs[][2] = {{terminated, terminated}, {unterminated, empty}, {nullptr, nullptr}};
-    for (const auto& pair : pairs)
-        EXPECT_TRUE(
-            Java_com_stowline_runtime_installer_platform_win32_ShellLink_changeNotify0(env, nullptr, pair[0], pair[1]));
+    com_ptr<IShellLinkW> probe;
+    ::CoCreateInstance(kShellLinkClass, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IShellLinkW), probe.putVoid());
+    com_ptr<IShellLinkDataList> data = probe.query<IShellLinkDataList>(__uuidof(IShellLinkDataList));
+    DWORD kept = 0;
+    if (data && SUCCEEDED(data->SetFlags(kRunAsUser))) data->GetFlags(&kept);
+    if ((kept & kRunAsUser) == 0)
+        GTEST_SKIP() << "this system's IShellLinkDataList::SetFlags keeps no flags (Wine): only Windows shows the "
+                        "run-as flag in the saved file";
+    const std::wstring target = scratchFile(L"admin.exe"), wide = scratchFile(L"wide.lnk"),
+                       narrow = scratchFile(L"narrow.lnk");
+    touch(target);
+    ASSERT_TRUE(createWide(wide, target, nullptr, nullptr, nullptr, true, nullptr, SW_SHOWNORMAL));
+    ASSERT_TRUE(Java_com_stowline_runtime_installer_platform_win32_ShellLink_create0(
+        env, nullptr, str(narrow.c_str()), ansi(wideToNarrow(target)), nullptr, nullptr, nullptr, true, nullptr));
+    for (const std::wstring& file : {wide, narrow}) {
+        EXPECT_NE(readLink(file).flags & kRunAsUser, 0u);
+        EXPECT_NE(headerWord(file, 20) & kRunAsUser, 0u);
+    }
 }
 
 }  // namespace
