@@ -100,7 +100,7 @@ std::wstring sidText(const DS_SELECTION& selection, SidToTextFunction sidToText)
 {
     if (selection.pvarFetchedAttributes == nullptr) return {};
     const VARIANT& value = selection.pvarFetchedAttributes[0];
-    if (value.vt != (VT_ARRAY | VT_UI1) || value.parray == nullptr) return {};
+    if (value.vt != (VT_ARRAY | VT_UI1) || value.parray == nullptr || value.parray->cDims != 1) return {};
     void* data = nullptr;
     if (FAILED(::SafeArrayAccessData(value.parray, &data))) return {};
     std::wstring text;

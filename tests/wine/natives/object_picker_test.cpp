@@ -21,11 +21,11 @@ TEST_F(ObjectPicker, AnswersNullWhenItCannotPick)
 {
     const bool flags[][5] = {
         {true, true, true, true, false}, {false, false, true, false, true}, {false, true, false, true, true}};
-    // Without a window of its own the process has no owner for the picker ("could not find window").
+    // Without a display the process has no visible window to own the picker ("could not find window").
     for (const auto& f : flags) EXPECT_EQ(pick(env, f[0], f[1], f[2], f[3], f[4]), nullptr);
     if (!displayAvailable()) GTEST_SKIP() << "no display: the owned picker case needs Xvfb";
-    // With an owner the picker is created and invoked; Wine has no working picker, so the answer is
-    // null again (a cancelled picker on Windows answers null as well).
+    // With an owner the picker is created, initialised and invoked; Wine's picker answers S_FALSE
+    // without a selection, as a cancelled picker does on Windows: null again.
     HWND owner = ::CreateWindowExW(0, L"STATIC", L"picker owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100,
                                    nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
     ASSERT_NE(owner, nullptr);
