@@ -7,6 +7,8 @@ packages=(
   googletest nlohmann-json3-dev libtomlplusplus-dev
   wine wine64 xvfb
   osslsigncode openssl
+  # Wine's own fonts: without them the caption buttons' glyphs (Marlett) show as letters.
+  fonts-wine imagemagick
 )
 missing=()
 for package in "${packages[@]}"; do

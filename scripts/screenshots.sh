@@ -4,9 +4,11 @@
 #   progress-download.png        the progress dialog during a runtime download (status line shown)
 #   choice-with-download.png     the runtime choice dialog with a download address
 #   choice-without-download.png  the runtime choice dialog without one (no Download button)
+#   task-dialog.png              the task dialog of the Java side (two buttons, verification box)
+#   file-dialog.png              the open dialog of the Java side (filters, two check boxes)
 # Uses a throw-away Wine prefix, so the shared test prefix keeps running without a display.
-# Needs the x64 launcher, stowpack and the doubles (scripts/build.sh); the paths can be given as in
-# the end-to-end tests: LAUNCHER_EXE, STOWPACK, TEST_DOUBLES.
+# Needs the x64 launcher, stowpack and the doubles, native_host among them (scripts/build.sh); the
+# paths can be given as in the end-to-end tests: LAUNCHER_EXE, STOWPACK, TEST_DOUBLES.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 export LAUNCHER_EXE="${LAUNCHER_EXE:-$root/build/x64/windows/launcher.exe}"
@@ -14,9 +16,10 @@ export STOWPACK="${STOWPACK:-$root/build/native/tools/stowpack/stowpack}"
 export TEST_DOUBLES="${TEST_DOUBLES:-$root/build/x64/tests/doubles}"
 export SHOTS="${SHOTS:-$root/docs/screenshots}"
 
-if [ ! -x /usr/bin/import ] || [ ! -x /usr/bin/Xvfb ]; then
+# Wine's own fonts (fonts-wine) draw the caption buttons' glyphs; without them they show as letters.
+if [ ! -x /usr/bin/import ] || [ ! -x /usr/bin/Xvfb ] || [ ! -f /usr/share/wine/fonts/marlett.ttf ]; then
   apt-get update -q >/dev/null
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -q imagemagick xvfb >/dev/null
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q imagemagick xvfb fonts-wine >/dev/null
 fi
 
 work="$(mktemp -d /tmp/launcher-shots.XXXXXX)"
@@ -35,6 +38,9 @@ sleep 1
 mkdir -p "$WINEPREFIX"
 wineserver -p >/dev/null 2>&1 || true
 wineboot -i >/dev/null 2>&1
+# This Wine build finds its own fonts (fonts-wine) only in the prefix's Fonts folder: without them
+# the caption buttons show letters instead of Marlett's glyphs and dialogs fall back to other faces.
+cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
 # No window manager runs on the display: Wine draws the caption and frame itself.
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
 mkdir -p "$SHOTS"
@@ -57,6 +63,8 @@ def runtime():
     home = work / "jre"
     (home / "bin" / "server").mkdir(parents=True, exist_ok=True)
     shutil.copyfile(doubles / "java_stub" / "java.exe", home / "bin" / "java.exe")
+    # A windowed launcher runs javaw.exe beside java.exe.
+    shutil.copyfile(doubles / "java_stub" / "java.exe", home / "bin" / "javaw.exe")
     shutil.copyfile(doubles / "test_vm" / "jvm.dll", home / "bin" / "server" / "jvm.dll")
     (home / "bin" / "java_stub.cfg").write_text('err=java version "11.0.2"\nexit=0\n')
     return home
@@ -86,15 +94,22 @@ def log_has(text):
     return any(text in log.read_bytes().decode("utf-8", "replace") for log in temp.glob("stw_nlog_*.log"))
 
 
-def shoot(installer, wait_for, delay, name, env=None):
+def shoot(installer, wait_for, delay, name, env=None, command=None, ready=None):
+    """Starts the installer (or command), waits until the log shows wait_for (or ready() is true),
+    waits delay seconds more and takes the picture."""
     for log in temp.glob("stw_nlog_*.log"):
         log.unlink()
     environment = dict(os.environ, STOWLINE_LOG="yes", **(env or {}))
-    process = subprocess.Popen(["wine", str(installer)], cwd=work, env=environment,
+    ready = ready or (lambda: log_has(wait_for))
+    process = subprocess.Popen(command or ["wine", str(installer)], cwd=work, env=environment,
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     deadline = time.monotonic() + 60
-    while not log_has(wait_for) and time.monotonic() < deadline:
+    while not ready() and time.monotonic() < deadline:
         time.sleep(0.02)
+    if not ready():
+        print(f"{name}: not ready after 60 s ({wait_for!r}); the log's last lines:")
+        for log in temp.glob("stw_nlog_*.log"):
+            print("\n".join(log.read_bytes().decode("utf-8", "replace").splitlines()[-15:]))
     time.sleep(delay)
     raw = work / f"{name}.raw.png"
     subprocess.run(["/usr/bin/import", "-window", "root", str(raw)], check=True)
@@ -151,4 +166,38 @@ if wanted("choice-with-download"):
             "Download location:", 1.5, "choice-with-download")
 if wanted("choice-without-download"):
     shoot(pack("choice_locate", nothing), "Download location:", 1.5, "choice-without-download")
+
+# The Java side's dialogs: the test VM's script calls the natives, hosted by native_host.exe (the
+# test VM and the natives of the classes named, without the launcher's start-up).
+NATIVES = "com/stowline/runtime/installer/platform/win32/"
+
+
+def natives_shot(name, classes, lines, method, delay):
+    script = work / f"{name}.script"
+    script.write_text("\n".join(lines) + "\n", encoding="utf-8")
+    report = work / f"{name}.report"
+    command = ["wine", str(doubles / "native_host" / "native_host.exe"), windows(doubles / "test_vm" / "jvm.dll"),
+               *[NATIVES + c for c in classes]]
+    called = f'call "{NATIVES}{method[0]}" "{method[1]}"'
+    shoot(None, called, delay, name, {"TEST_VM_SCRIPT": windows(script), "TEST_VM_REPORT": windows(report)},
+          command=command, ready=lambda: report.exists() and called in report.read_text(errors="replace"))
+
+
+if wanted("task-dialog"):
+    natives_shot("task-dialog", ["VistaTaskDialog"], [
+        f"main call {NATIVES}VistaTaskDialog show0 "
+        "(JLjava/lang/String;Ljava/lang/String;Ljava/lang/String;IIILjava/lang/String;[Ljava/lang/String;I)I "
+        '0 "Sample App Setup" "Install Sample App now?" '
+        '"The installer copies 120 MB to your computer and adds a shortcut to the start menu." '
+        '8 32516 0 "Do not ask again" { "Install now" "Later" } 1'], ("VistaTaskDialog", "show0"), 1.5)
+
+if wanted("file-dialog"):
+    natives_shot("file-dialog", ["VistaFileChooser"], [
+        f"main call {NATIVES}VistaFileChooser initialize0 ()V",
+        f"main call {NATIVES}VistaFileChooser displayDialog0 "
+        "(JLjava/lang/String;Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;IIZLjava/lang/String;"
+        "[Ljava/lang/String;[Ljava/lang/String;I[Ljava/lang/String;[Z)[Ljava/lang/String; "
+        '0 "Choose a settings file" "Select" "C:\\\\windows" null 0 0 false null '
+        '{ "Settings files" "All files" } { "*.ini" "*.*" } 0 '
+        '{ "Import window positions" "Keep a backup" } { true false }'], ("VistaFileChooser", "displayDialog0"), 2.5)
 PY
