@@ -16,33 +16,13 @@ export STOWPACK="${STOWPACK:-$root/build/native/tools/stowpack/stowpack}"
 export TEST_DOUBLES="${TEST_DOUBLES:-$root/build/x64/tests/doubles}"
 export SHOTS="${SHOTS:-$root/docs/screenshots}"
 
-# Wine's own fonts (fonts-wine) draw the caption buttons' glyphs; without them they show as letters.
-if [ ! -x /usr/bin/import ] || [ ! -x /usr/bin/Xvfb ] || [ ! -f /usr/share/wine/fonts/marlett.ttf ]; then
+if [ ! -x /usr/bin/import ]; then
   apt-get update -q >/dev/null
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -q imagemagick xvfb fonts-wine >/dev/null
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q imagemagick >/dev/null
 fi
-
-work="$(mktemp -d /tmp/launcher-shots.XXXXXX)"
-display=":$((90 + RANDOM % 9))"
-Xvfb "$display" -screen 0 1024x768x24 -br >/dev/null 2>&1 &
-xvfb_pid=$!
-export WINEPREFIX="$work/prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY="$display"
-cleanup() {
-  wineserver -k >/dev/null 2>&1 || true
-  kill "$xvfb_pid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-sleep 1
-# The prefix is made with the display set, so its desktop process can draw.
-mkdir -p "$WINEPREFIX"
-wineserver -p >/dev/null 2>&1 || true
-wineboot -i >/dev/null 2>&1
-# This Wine build finds its own fonts (fonts-wine) only in the prefix's Fonts folder: without them
-# the caption buttons show letters instead of Marlett's glyphs and dialogs fall back to other faces.
-cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
-# No window manager runs on the display: Wine draws the caption and frame itself.
-wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
+source "$root/scripts/xvfb-wine.sh"
+trap xvfb_wine_stop EXIT
+work="$WORK"
 mkdir -p "$SHOTS"
 
 WORK="$work" /usr/bin/python3 - <<'PY'
