@@ -112,3 +112,99 @@ size_t highestVersionIndex(const std::vector<std::string>& versions)
     }
     return best;
 }
+
+const std::vector<VendorLayout>& vendorLayouts()
+{
+    // Installers built from the same MSI template record key\<version>\<vm>\MSI "Path"; others
+    // write one key per installed product with its "InstallationPath"; the JavaSoft keys (which
+    // some installers write instead of keys of their own) are read here in both views too.
+    static const std::vector<VendorLayout> layouts = {
+        {"SOFTWARE\\Eclipse Adoptium\\JDK", true, "Path"},
+        {"SOFTWARE\\Eclipse Adoptium\\JRE", true, "Path"},
+        {"SOFTWARE\\AdoptOpenJDK\\JDK", true, "Path"},
+        {"SOFTWARE\\AdoptOpenJDK\\JRE", true, "Path"},
+        {"SOFTWARE\\Microsoft\\JDK", true, "Path"},
+        {"SOFTWARE\\Semeru\\JDK", true, "Path"},
+        {"SOFTWARE\\Semeru\\JRE", true, "Path"},
+        {"SOFTWARE\\Azul Systems\\Zulu", false, "InstallationPath"},
+        {"SOFTWARE\\Azul Systems\\Zulu 32-bit", false, "InstallationPath"},
+        {"SOFTWARE\\BellSoft\\Liberica", false, "InstallationPath"},
+        {"SOFTWARE\\JavaSoft\\JDK", false, "JavaHome"},
+        {"SOFTWARE\\JavaSoft\\JRE", false, "JavaHome"},
+        {"SOFTWARE\\JavaSoft\\Java Development Kit", false, "JavaHome"},
+        {"SOFTWARE\\JavaSoft\\Java Runtime Environment", false, "JavaHome"},
+    };
+    return layouts;
+}
+
+std::vector<size_t> versionOrder(const std::vector<std::string>& versions)
+{
+    std::vector<size_t> order(versions.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](size_t a, size_t b) { return isNewer(versions[a], versions[b]); });
+    return order;
+}
+
+Refusal boundRefusal(const std::string& version, const VersionList& min, const VersionList& max)
+{
+    if (!inRange(version, min, {}, false)) return Refusal::BelowMinimum;
+    if (!inRange(version, {}, max, false)) return Refusal::AboveMaximum;
+    return Refusal::None;
+}
+
+void noteCandidate(std::vector<ConsideredCandidate>& account, const ConsideredCandidate& candidate)
+{
+    for (ConsideredCandidate& known : account) {
+        if (known.source != candidate.source || known.path != candidate.path) continue;
+        if (known.reason == Refusal::None) known = candidate;
+        return;
+    }
+    account.push_back(candidate);
+}
+
+std::string refusalText(const ConsideredCandidate& candidate)
+{
+    const std::string version = candidate.version.empty() ? std::string("(none)") : candidate.version;
+    switch (candidate.reason) {
+    case Refusal::None: return "passed its check, not tried";
+    case Refusal::Missing: return "missing";
+    case Refusal::NoVersion: return "no version from running it";
+    case Refusal::BelowMinimum: return "version " + version + " below the minimum " + candidate.bound;
+    case Refusal::AboveMaximum: return "version " + version + " above the maximum " + candidate.bound;
+    case Refusal::Beta: return "version " + version + " is a beta";
+    case Refusal::NoWindowedExe: return "no javaw.exe beside it";
+    case Refusal::NonWorking: return "on the non-working list";
+    case Refusal::NoJvmDll: return "no jvm.dll in its VM directories";
+    case Refusal::OtherBitness: return "jvm.dll built for the other bitness (64/32-bit mismatch)";
+    case Refusal::LoadFailed: return "jvm.dll failed to load (Win32 error " + std::to_string(candidate.error) + ")";
+    case Refusal::NoShortPath: return "the path cannot be shown in the ANSI code page and has no short form";
+    }
+    return "refused";
+}
+
+std::vector<std::string> searchSummary(const std::vector<ConsideredCandidate>& account)
+{
+    std::vector<std::string> lines;
+    if (account.empty()) {
+        lines.push_back("No runtime candidate was found.");
+        return lines;
+    }
+    lines.push_back("Runtime candidates considered (" + std::to_string(account.size()) + "), none usable:");
+    for (size_t i = 0; i < account.size(); ++i) {
+        const ConsideredCandidate& candidate = account[i];
+        lines.push_back("  " + std::to_string(i + 1) + ". " + candidate.source + ": " + candidate.path + " - "
+                        + refusalText(candidate));
+    }
+    return lines;
+}
+
+uint16_t peMachine(const std::vector<uint8_t>& head)
+{
+    auto word = [&](size_t at) { return static_cast<uint32_t>(head[at] | (head[at + 1] << 8)); };
+    if (head.size() < 0x40 || head[0] != 'M' || head[1] != 'Z') return 0;
+    uint32_t header = word(0x3c) | (word(0x3e) << 16);
+    if (header > head.size() || head.size() - header < 6) return 0;
+    if (head[header] != 'P' || head[header + 1] != 'E' || head[header + 2] != 0 || head[header + 3] != 0) return 0;
+    return static_cast<uint16_t>(word(header + 4));
+}

@@ -4,6 +4,7 @@
 // (ANSI code page); the file system and the registry live on the Windows side.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -62,3 +63,66 @@ bool runtimePathAdmitted(const std::string& path, bool admitUnmarked, bool admit
 
 // The index of the highest version (the first of equal highest ones); versions.size() when empty.
 size_t highestVersionIndex(const std::vector<std::string>& versions);
+
+// --- Runtimes recorded by today's installers (search entry V) ---------------------------------
+
+// One way a runtime installer records its installations below SOFTWARE of HKLM or HKCU.
+// Nested: key\<version>\<vm>\MSI holds valueName (every <version> and every <vm> subkey is read);
+// flat: key\<name> holds valueName.
+struct VendorLayout {
+    const char* key;        // below the root, e.g. "SOFTWARE\Eclipse Adoptium\JDK"
+    bool nested;
+    const char* valueName;  // the installation directory
+};
+// Every layout the V entry reads, in the order read.
+const std::vector<VendorLayout>& vendorLayouts();
+
+// The order in which passing candidates are tried: highest version first, equal versions in the
+// order they were found. Returns indices into versions.
+std::vector<size_t> versionOrder(const std::vector<std::string>& versions);
+
+// --- The account of a search that found nothing ---------------------------------------------------
+
+// Why a candidate was not used. None: it passed its check (and was then tried or left untried).
+enum class Refusal {
+    None,
+    Missing,          // no java.exe there
+    NoVersion,        // running it gave no version
+    BelowMinimum,     // version and bound recorded
+    AboveMaximum,
+    Beta,
+    NoWindowedExe,    // javaw.exe required but missing
+    NonWorking,       // on the list of runtimes whose jvm.dll did not load
+    NoJvmDll,         // no jvm.dll in any VM directory
+    OtherBitness,     // jvm.dll built for the other bitness
+    LoadFailed,       // jvm.dll did not load; Win32 error recorded
+    NoShortPath,      // the code page cannot show the path and it has no short form
+};
+
+struct ConsideredCandidate {
+    std::string source;   // where it came from: entry letter and argument, registry key, variable
+    std::string path;     // UTF-8
+    Refusal reason = Refusal::None;
+    std::string version;  // the version found, when one was
+    std::string bound;    // the bound it missed (BelowMinimum, AboveMaximum)
+    unsigned long error = 0;  // Win32 error (LoadFailed)
+};
+
+// Which bound a version misses (BelowMinimum or AboveMaximum), or None when both pass (the
+// full test, no prefix mode).
+Refusal boundRefusal(const std::string& version, const VersionList& min, const VersionList& max);
+
+// Adds a candidate to the account in the order first seen; the same source and path seen again
+// updates its reason only while that still says None, so a runtime whose jvm.dll failed keeps
+// that reason when it is later refused as non-working.
+void noteCandidate(std::vector<ConsideredCandidate>& account, const ConsideredCandidate& candidate);
+
+// The reason as shown: "missing", "version 1.7.0_80 below the minimum 1.8", "jvm.dll failed to
+// load (Win32 error 126)"...
+std::string refusalText(const ConsideredCandidate& candidate);
+
+// The summary block: a heading line, then one line per candidate in order.
+std::vector<std::string> searchSummary(const std::vector<ConsideredCandidate>& account);
+
+// The CPU a PE image is built for (its machine field), 0 when the bytes are no PE image.
+uint16_t peMachine(const std::vector<uint8_t>& head);

@@ -24,6 +24,12 @@ std::vector<std::string>& nonWorkingList()
 }
 constexpr DWORD kReadBlock = 512;
 
+CheckOutcome& outcome()
+{
+    static CheckOutcome* instance = new CheckOutcome();
+    return *instance;
+}
+
 VersionBounds& bounds()
 {
     static VersionBounds* instance = new VersionBounds();
@@ -122,7 +128,12 @@ bool judge(const std::string& version, bool betaAllowed)
     const VersionBounds& limits = bounds();
     VersionVerdict verdict =
         judgeVersion(version, limits.minimum, limits.maximum, betaAllowed || configFlag(keys::kAllowBetaVm));
-    if (verdict == VersionVerdict::BetaRefused) logInfo(L"beta vm not allowed");
+    if (verdict == VersionVerdict::BetaRefused) {
+        logInfo(L"beta vm not allowed");
+        outcome().reason = Refusal::Beta;
+    } else if (verdict == VersionVerdict::OutOfRange) {
+        outcome().reason = boundRefusal(version, limits.minimum, limits.maximum);
+    }
     return verdict == VersionVerdict::Acceptable;
 }
 
@@ -264,42 +275,53 @@ bool isNonWorking(const std::string& javaExe)
     return false;
 }
 
+const CheckOutcome& lastCheckOutcome() { return outcome(); }
+
 bool checkJavaExe(std::string& path, bool betaAllowed, bool useCache, bool writeCache, std::string& version)
 {
     const VersionBounds& limits = bounds();
     logInfo(L"checkJavaExe (%S, [out], %d, %d, %d)", path.c_str(), static_cast<int>(limits.minimum.size()),
             static_cast<int>(limits.maximum.size()), betaAllowed ? 1 : 0);
     path = normaliseJavaPath(path);
+    outcome() = CheckOutcome{Refusal::Missing, {}};
     FILETIME lastWrite{};
     if (!findFile(path, lastWrite)) {
         logInfo(L"file doesn't exist");
         return false;
     }
     logInfo(L"file exists");
+    outcome().reason = Refusal::None;
 
     bool verdict = false;
     std::string cached;
     if (useCache && readCachedVersion(path, lastWrite, cached) && cached != kFailedProbeVersion) {
         logInfo(L"got version from registry %S", cached.c_str());
         version = cached;
+        outcome().version = version;
         verdict = judge(version, betaAllowed);
     } else {
         std::string probed;
         if (!probeVersion(path, lastWrite, probed)) {
             logInfo(L"couldn't get version");
+            outcome().reason = Refusal::NoVersion;
             return false;
         }
         logInfo(L"got version from execution %S", probed.c_str());
         if (writeCache) writeCachedVersion(path, lastWrite, probed);
         version = probed;
+        outcome().version = version;
         verdict = judge(version, betaAllowed);
     }
 
     if (verdict && configInt(keys::kLauncherType) == 1) {
         path = windowedJavaPath(path);
         verdict = fileExists(path);
+        if (!verdict) outcome().reason = Refusal::NoWindowedExe;
     }
-    if (isNonWorking(path)) return false;
+    if (isNonWorking(path)) {
+        outcome().reason = Refusal::NonWorking;
+        return false;
+    }
     logInfo(L"checkJavaExe returning %d", verdict ? 1 : 0);
     return verdict;
 }

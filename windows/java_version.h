@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/java_version.h"
+#include "core/jvm_search_rules.h"
 
 // The bounds of the current search (config keys 126 and 127), parsed once per search.
 struct VersionBounds {
@@ -48,3 +49,11 @@ bool isNonWorking(const std::string& javaExe);
 // javaw.exe) exists, has a version within the bounds (beta rule included) and is not on the
 // non-working list. version receives the version found, also when it is refused.
 bool checkJavaExe(std::string& path, bool betaAllowed, bool useCache, bool writeCache, std::string& version);
+
+// What the last checkJavaExe decided: why it refused its candidate (Refusal::None when it passed)
+// and the version it found, for the account of a search that ends without a runtime.
+struct CheckOutcome {
+    Refusal reason = Refusal::None;
+    std::string version;
+};
+const CheckOutcome& lastCheckOutcome();

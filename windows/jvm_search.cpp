@@ -2,12 +2,14 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <set>
 #include <vector>
 
 #include "core/config_keys.h"
 #include "core/jvm_search_rules.h"
 #include "windows/base/file_probe.h"
 #include "windows/base/handles.h"
+#include "windows/base/path_forms.h"
 #include "windows/base/registry.h"
 #include "windows/base/system_functions.h"
 #include "windows/base/wide_text.h"
@@ -36,9 +38,19 @@ struct Candidate {
     std::string version;
 };
 
+// Why the last loadJvmDll found no usable jvm.dll.
+struct LoadFailure {
+    bool anyExists = false;     // some VM directory held a jvm.dll
+    bool otherBitness = false;  // the last one that existed is built for the other CPU
+    DWORD error = 0;            // the Win32 error of the last one that existed
+};
+
 struct SearchState {
     LoadedJvm loaded;
     std::string lastBinDirectory;  // of the last tryJvmDll that loaded
+    LoadFailure loadFailure;
+    std::vector<ConsideredCandidate> account;  // every candidate of this search, in order
+    std::string source;                        // UTF-8: where the candidates under test come from
 };
 
 SearchState& state()
@@ -49,12 +61,80 @@ SearchState& state()
 
 const wchar_t* bitness() { return sizeof(void*) == 8 ? L"64" : L"32"; }
 
-std::string slashesToBackslashes(std::string text)
+std::string utf8(const std::wstring& text) { return wideToNarrow(text, CP_UTF8); }
+std::string utf8(const std::string& ansi) { return utf8(narrowToWide(ansi)); }
+
+// Where the candidates checked from now on come from (ANSI text).
+void setSource(const std::string& label) { state().source = utf8(label); }
+
+void note(const std::string& path, Refusal reason, const std::string& version = {}, DWORD error = 0)
 {
-    for (char& c : text) {
-        if (c == '/') c = '\\';
+    ConsideredCandidate candidate{state().source, utf8(path), reason, version, {}, error};
+    if (reason == Refusal::BelowMinimum) candidate.bound = versionBounds().minimumText;
+    if (reason == Refusal::AboveMaximum) candidate.bound = versionBounds().maximumText;
+    noteCandidate(state().account, candidate);
+}
+
+// checkJavaExe, with its verdict noted in the account of this search.
+bool checkCandidate(std::string& javaExe, bool betaAllowed, bool useCache, bool writeCache, std::string& version)
+{
+    bool passed = checkJavaExe(javaExe, betaAllowed, useCache, writeCache, version);
+    const CheckOutcome& outcome = lastCheckOutcome();
+    note(javaExe, passed ? Refusal::None : outcome.reason, outcome.version);
+    return passed;
+}
+
+// locateJavaExe; a JDK that lacks "lib\tools.jar" is noted as missing it.
+bool locateCandidate(const std::string& home, std::string& javaExe)
+{
+    if (locateJavaExe(home, javaExe)) return true;
+    note(home + "\\lib\\tools.jar", Refusal::Missing);
+    return false;
+}
+
+// The form of a path the narrow search can carry: the path itself when the ANSI code page holds
+// it, else its short form (which must exist). False when neither can show it (no short names on
+// that volume); the candidate is then noted as refused.
+bool narrowUsable(const std::wstring& path, std::string& narrow)
+{
+    narrow = wideToNarrow(path, CP_ACP);
+    // A best-fit mapping would name another file: only an exact round trip keeps the path.
+    if (narrowToWide(narrow, CP_ACP) == path) return true;
+    std::wstring shortForm = shortPathWide(path);
+    std::string shortNarrow = wideToNarrow(shortForm, CP_ACP);
+    if (shortForm.empty() || narrowToWide(shortNarrow, CP_ACP) != shortForm) {
+        logInfo(L"No short path name for %s, which the ANSI code page cannot show", path.c_str());
+        noteCandidate(state().account, {state().source, utf8(path), Refusal::NoShortPath, {}, {}, 0});
+        return false;
     }
-    return text;
+    logInfo(L"Using short path name %S for %s", shortNarrow.c_str(), path.c_str());
+    narrow = shortNarrow;
+    return true;
+}
+
+// A directory argument after wide expansion (expanded is its narrow text): usable is expanded
+// itself when the code page shows it, else the short form, a relative one taken from the
+// launcher's directory (the narrow path keeps its own resolution otherwise).
+bool usableDirectory(std::wstring wide, const std::string& expanded, std::string& usable)
+{
+    if (narrowToWide(expanded, CP_ACP) == wide) {
+        usable = expanded;
+        return true;
+    }
+    if (!startsWithDriveOrUnc(wideToNarrow(wide, CP_UTF8))) wide = narrowToWide(executableDirectoryNarrow()) + wide;
+    return narrowUsable(wide, usable);
+}
+
+// Strict UTF-8 to UTF-16; false for anything else.
+bool fromUtf8(const std::string& text, std::wstring& wide)
+{
+    int length = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
+                                       nullptr, 0);
+    if (length <= 0) return false;
+    wide.assign(static_cast<size_t>(length), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), wide.data(),
+                          length);
+    return true;
 }
 
 // Narrow registry text: the data up to its first NUL (it may lack a terminator). Returns the
@@ -67,6 +147,25 @@ LONG readRegistryString(HKEY key, const char* subkey, const char* name, DWORD ca
                                  data.data(), &size);
     if (result == ERROR_SUCCESS) value.assign(data.data(), strnlen(data.data(), size));
     return result;
+}
+
+// Wide registry text (the data up to its first NUL); the registry's result.
+LONG readRegistryStringWide(HKEY key, const wchar_t* subkey, const wchar_t* name, DWORD capacity, std::wstring& value)
+{
+    std::vector<wchar_t> data(capacity);
+    DWORD size = capacity * sizeof(wchar_t);
+    LONG result = ::RegGetValueW(key, subkey, name, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr,
+                                 data.data(), &size);
+    if (result == ERROR_SUCCESS) value.assign(data.data(), wcsnlen(data.data(), size / sizeof(wchar_t)));
+    return result;
+}
+
+std::wstring slashesToBackslashes(std::wstring text)
+{
+    for (wchar_t& c : text) {
+        if (c == L'/') c = L'\\';
+    }
+    return text;
 }
 
 // Names longer than 255 characters are passed over: no runtime key is named so.
@@ -108,48 +207,55 @@ std::string applicationDirectory()
 
 // --- Sources -------------------------------------------------------------------------------
 
+// The variable is read wide: a home the code page cannot show continues as its short form.
 bool environmentSource(const char* variable, Candidate& candidate)
 {
-    std::string value(kPathCapacity, '\0');
-    DWORD length = ::GetEnvironmentVariableA(variable, value.data(), static_cast<DWORD>(value.size()));
+    std::wstring name = narrowToWide(variable);
+    std::wstring value(kPathCapacity, L'\0');
+    DWORD length = ::GetEnvironmentVariableW(name.c_str(), value.data(), static_cast<DWORD>(value.size()));
     if (length == 0 || length >= value.size()) return false;
     value.resize(length);
-    if (!locateJavaExe(slashesToBackslashes(value), candidate.javaExe)) return false;
-    return checkJavaExe(candidate.javaExe, false, true, true, candidate.version);
+    std::string home;
+    if (!narrowUsable(slashesToBackslashes(value), home)) return false;
+    if (!locateCandidate(home, candidate.javaExe)) return false;
+    return checkCandidate(candidate.javaExe, false, true, true, candidate.version);
 }
 
 bool searchPathSource(Candidate& candidate)
 {
-    std::string found(kPathCapacity, '\0');
-    DWORD length = ::SearchPathA(nullptr, "java.exe", nullptr, static_cast<DWORD>(found.size()), found.data(), nullptr);
+    std::wstring found(kPathCapacity, L'\0');
+    DWORD length = ::SearchPathW(nullptr, L"java.exe", nullptr, static_cast<DWORD>(found.size()), found.data(), nullptr);
     if (length == 0 || length >= found.size()) return false;
     found.resize(length);
-    candidate.javaExe = found;
-    return checkJavaExe(candidate.javaExe, false, true, true, candidate.version);
+    if (!narrowUsable(found, candidate.javaExe)) return false;
+    return checkCandidate(candidate.javaExe, false, true, true, candidate.version);
 }
 
 bool installationsFromKey(HKEY installations, const std::string& applicationId, Candidate& candidate)
 {
-    std::string list;
-    LONG result = readRegistryString(installations, nullptr, applicationId.c_str(), kPathCapacity, list);
+    std::wstring list;
+    LONG result =
+        readRegistryStringWide(installations, nullptr, narrowToWide(applicationId).c_str(), kPathCapacity, list);
     if (result != ERROR_SUCCESS || list.empty()) {
         logInfo(L"could not query value node %d", static_cast<int>(result));
         return false;
     }
-    logInfo(L"found installations: %S", list.c_str());
+    logInfo(L"found installations: %S", wideToNarrow(list, CP_ACP).c_str());
     size_t start = 0;
     while (start < list.size()) {
-        size_t end = list.find(';', start);
-        if (end == std::string::npos) end = list.size();
+        size_t end = list.find(L';', start);
+        if (end == std::wstring::npos) end = list.size();
         if (end == start) break;
-        std::string directory = list.substr(start, end - start);
+        std::wstring wideDirectory = list.substr(start, end - start);
         start = end + 1;
+        std::string directory;
+        if (!narrowUsable(wideDirectory, directory)) continue;
         Candidate tried;
-        if (!locateJavaExe(directory + "\\jre", tried.javaExe)) {
+        if (!locateCandidate(directory + "\\jre", tried.javaExe)) {
             logInfo(L"did not find java in %S", directory.c_str());
             continue;
         }
-        if (checkJavaExe(tried.javaExe, false, true, true, tried.version)) {
+        if (checkCandidate(tried.javaExe, false, true, true, tried.version)) {
             candidate = tried;
             return true;
         }
@@ -164,6 +270,7 @@ bool previousInstallation(HKEY root, Candidate& candidate)
     logInfo(L"checking app id %S (%d, %p)", applicationId.c_str(), static_cast<int>(applicationId.size()),
             reinterpret_cast<void*>(root));
     if (applicationId.empty()) return false;
+    setSource(std::string("installations ") + (root == HKEY_CURRENT_USER ? "HKCU " : "HKLM ") + applicationId);
     // The default view first, then the view of the launcher's own bitness.
     const REGSAM views[] = {0, static_cast<REGSAM>(sizeof(void*) == 8 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY)};
     for (REGSAM view : views) {
@@ -185,11 +292,14 @@ bool bestRuntimeUnder(HKEY root, const std::string& subkeyPath, bool admitUnmark
 {
     unique_hkey key = openKey(root, subkeyPath.c_str(), KEY_READ);
     if (!key) return false;
+    setSource(std::string("Y ") + (root == HKEY_CURRENT_USER ? "HKCU\\" : "HKLM\\") + subkeyPath);
     std::vector<Candidate> passing;
-    for (const std::string& name : shortSubkeyNames(key.get())) {
-        Candidate candidate{slashesToBackslashes(name), {}};
+    for (const std::wstring& name : subkeyNames(key.get())) {
+        if (name.size() > 255) continue;
+        Candidate candidate;
+        if (!narrowUsable(slashesToBackslashes(name), candidate.javaExe)) continue;
         if (!runtimePathAdmitted(candidate.javaExe, admitUnmarked, admitMarked)) continue;
-        if (checkJavaExe(candidate.javaExe, true, true, true, candidate.version)) passing.push_back(candidate);
+        if (checkCandidate(candidate.javaExe, true, true, true, candidate.version)) passing.push_back(candidate);
     }
     std::vector<std::string> versions;
     for (const Candidate& candidate : passing) versions.push_back(candidate.version);
@@ -222,13 +332,18 @@ bool sharedRuntimes(Candidate& candidate)
     return bestRuntimeOfBothRoots(kSharedRuntimesRoot + sharingKey, true, true, candidate);
 }
 
-bool runtimeFromJavaHome(HKEY key, const std::string& version, Candidate& candidate)
+// JavaHome is read wide: a home the code page cannot show continues as its short form.
+bool runtimeFromJavaHome(HKEY key, const char* keyPath, const std::string& version, Candidate& candidate)
 {
-    std::string home;
-    if (readRegistryString(key, version.c_str(), "JavaHome", kPathCapacity, home) != ERROR_SUCCESS) return false;
+    std::wstring home;
+    if (readRegistryStringWide(key, narrowToWide(version).c_str(), L"JavaHome", kPathCapacity, home) != ERROR_SUCCESS)
+        return false;
+    setSource(std::string("Y HKLM\\") + keyPath + "\\" + version);
     Candidate tried;
-    if (!locateJavaExe(home, tried.javaExe)) return false;
-    if (!checkJavaExe(tried.javaExe, false, true, true, tried.version)) return false;
+    std::string narrowHome;
+    if (!narrowUsable(home, narrowHome)) return false;
+    if (!locateCandidate(narrowHome, tried.javaExe)) return false;
+    if (!checkCandidate(tried.javaExe, false, true, true, tried.version)) return false;
     candidate = tried;
     return true;
 }
@@ -253,7 +368,7 @@ bool byCurrentVersion(const char* jdkKey, const char* jreKey, Candidate& candida
     if (version.empty()) return false;
     unique_hkey key = openKey(HKEY_LOCAL_MACHINE, takeJdk ? jdkKey : jreKey, KEY_READ);
     if (!key) return false;
-    return runtimeFromJavaHome(key.get(), version, candidate);
+    return runtimeFromJavaHome(key.get(), takeJdk ? jdkKey : jreKey, version, candidate);
 }
 
 bool byEnumeration(const char* keyPath, Candidate& candidate)
@@ -262,7 +377,7 @@ bool byEnumeration(const char* keyPath, Candidate& candidate)
     if (!key) return false;
     const VersionBounds& limits = versionBounds();
     for (const std::string& version : registryVersionsToTry(shortSubkeyNames(key.get()), limits.minimum, limits.maximum)) {
-        if (runtimeFromJavaHome(key.get(), version, candidate)) return true;
+        if (runtimeFromJavaHome(key.get(), keyPath, version, candidate)) return true;
     }
     return false;
 }
@@ -350,6 +465,29 @@ void preloadUniversalRuntime(const std::string& binDirectory)
     if (previousLength > 0 && previousLength <= MAX_PATH) ::SetCurrentDirectoryA(previous);
 }
 
+uint16_t ownMachine()
+{
+#ifdef _WIN64
+    return IMAGE_FILE_MACHINE_AMD64;
+#else
+    return IMAGE_FILE_MACHINE_I386;
+#endif
+}
+
+// Whether a jvm.dll that did not load is a PE image built for another CPU.
+bool builtForOtherMachine(const std::string& dll)
+{
+    unique_file file(::CreateFileA(dll.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    std::vector<uint8_t> head(4096);
+    DWORD read = 0;
+    if (!::ReadFile(file.get(), head.data(), static_cast<DWORD>(head.size()), &read, nullptr)) return false;
+    head.resize(read);
+    uint16_t machine = peMachine(head);
+    return machine != 0 && machine != ownMachine();
+}
+
 HMODULE tryJvmDll(const std::string& javaExe)
 {
     std::string binDirectory = javaBinDirectory(javaExe);
@@ -367,7 +505,11 @@ HMODULE tryJvmDll(const std::string& javaExe)
             state().lastBinDirectory = binDirectory;
             return module;
         }
-        if (exists) logInfo(L"Failed with error code %d", static_cast<int>(::GetLastError()));
+        DWORD error = ::GetLastError();
+        if (exists) {
+            logInfo(L"Failed with error code %d", static_cast<int>(error));
+            state().loadFailure = LoadFailure{true, builtForOtherMachine(dll), error};
+        }
     }
     removeDllDirectory(cookie);
     setPath(oldPath, false, 0);
@@ -380,7 +522,14 @@ bool load(const Candidate& candidate, int kind, const std::string& location, Sea
     result.foundKind = kind;
     result.foundLocation = location;
     HMODULE module = loadJvmDll(candidate.javaExe);
-    if (module == nullptr) return false;
+    if (module == nullptr) {
+        const LoadFailure& failure = state().loadFailure;
+        Refusal reason = !failure.anyExists      ? Refusal::NoJvmDll
+                         : failure.otherBitness ? Refusal::OtherBitness
+                                                : Refusal::LoadFailed;
+        note(candidate.javaExe, reason, candidate.version, failure.error);
+        return false;
+    }
     result.module = module;
     result.javaExe = candidate.javaExe;
     result.version = candidate.version;
@@ -408,16 +557,94 @@ bool registryStep(SearchResult& result)
     return false;
 }
 
+// The installation directories today's runtime installers record, with the key each came from:
+// HKLM then HKCU, each in the 64-bit and the 32-bit view, every layout in order.
+std::vector<std::pair<std::string, std::wstring>> vendorInstallations()
+{
+    std::vector<std::pair<std::string, std::wstring>> found;
+    const std::pair<HKEY, const char*> roots[] = {{HKEY_LOCAL_MACHINE, "HKLM\\"}, {HKEY_CURRENT_USER, "HKCU\\"}};
+    const std::pair<REGSAM, const char*> views[] = {{KEY_WOW64_64KEY, " (64-bit view)"},
+                                                     {KEY_WOW64_32KEY, " (32-bit view)"}};
+    auto add = [&found](const std::string& where, std::wstring home) {
+        while (home.size() > 3 && home.back() == L'\\') home.pop_back();
+        if (home.empty()) return;
+        logInfo(L"Vendor runtime %S: %s", where.c_str(), home.c_str());
+        found.emplace_back(where, home);
+    };
+    for (const auto& [root, rootName] : roots) {
+        for (const auto& [view, viewName] : views) {
+            for (const VendorLayout& layout : vendorLayouts()) {
+                unique_hkey key = openKey(root, layout.key, KEY_READ, view);
+                if (!key) continue;
+                const std::wstring valueName = narrowToWide(layout.valueName);
+                for (const std::wstring& name : subkeyNames(key.get())) {
+                    std::string where = std::string(rootName) + layout.key + "\\" + utf8(name);
+                    std::wstring home;
+                    if (!layout.nested) {
+                        if (readRegistryStringWide(key.get(), name.c_str(), valueName.c_str(), kPathCapacity, home)
+                            == ERROR_SUCCESS)
+                            add(where + viewName, home);
+                        continue;
+                    }
+                    unique_hkey versionKey = openKey(key.get(), name.c_str(), KEY_READ, view);
+                    if (!versionKey) continue;
+                    for (const std::wstring& vm : subkeyNames(versionKey.get())) {
+                        std::wstring msi = vm + L"\\MSI";
+                        if (readRegistryStringWide(versionKey.get(), msi.c_str(), valueName.c_str(), kPathCapacity,
+                                                   home)
+                            == ERROR_SUCCESS)
+                            add(where + "\\" + utf8(msi) + viewName, home);
+                    }
+                }
+            }
+        }
+    }
+    return found;
+}
+
+// The V entry: every recorded installation is checked; the passing ones are tried highest
+// version first, one whose jvm.dll does not load is marked, until the non-working list is full.
+bool vendorStep(SearchResult& result)
+{
+    std::vector<Candidate> passing;
+    std::vector<std::string> sources;
+    std::set<std::string> seen;  // a runtime recorded in both views (HKCU is shared) is checked once
+    for (const auto& [where, home] : vendorInstallations()) {
+        state().source = "V " + where;
+        std::string narrowHome;
+        if (!narrowUsable(home, narrowHome)) continue;
+        Candidate candidate;
+        if (!locateCandidate(narrowHome, candidate.javaExe)) continue;
+        if (!seen.insert(normaliseJavaPath(candidate.javaExe)).second) continue;
+        if (!checkCandidate(candidate.javaExe, false, true, true, candidate.version)) continue;
+        passing.push_back(candidate);
+        sources.push_back(state().source);
+    }
+    std::vector<std::string> versions;
+    for (const Candidate& candidate : passing) versions.push_back(candidate.version);
+    for (size_t index : versionOrder(versions)) {
+        state().source = sources[index];
+        logInfo(L"found vendor runtime %S %S", passing[index].javaExe.c_str(), passing[index].version.c_str());
+        if (load(passing[index], kFoundInRegistry, std::string(), result)) return true;
+        if (!markNonWorking(passing[index].javaExe)) break;
+    }
+    return false;
+}
+
 bool searchListEntry(const SearchEntry& entry, SearchResult& result)
 {
-    std::string argument = expandVariablesNarrow(entry.argument);
+    std::wstring wide = expandVariables(narrowToWide(entry.argument), true);
+    std::string argument = wideToNarrow(wide, CP_ACP);
     logInfo(L"Testing location %S (type %c)", argument.c_str(), entry.type);
+    setSource(std::string(1, entry.type) + " " + argument);
     Candidate candidate;
+    std::string usable;
     switch (entry.type) {
     case 'A':
     case 'B':
     case 'R':
-        return testLocationCandidate(argument, false, configFlag(keys::kSearchSetting134), candidate)
+        return usableDirectory(wide, argument, usable)
+            && testLocationCandidate(usable, false, configFlag(keys::kSearchSetting134), candidate)
             && load(candidate, kFoundAtLocation, argument, result);
     case 'E':
         return environmentSource(argument.c_str(), candidate)
@@ -426,6 +653,8 @@ bool searchListEntry(const SearchEntry& entry, SearchResult& result)
         return searchPathSource(candidate) && load(candidate, kFoundOnSearchPath, argument, result);
     case 'Y':
         return registryStep(result);
+    case 'V':
+        return vendorStep(result);
     default:
         logInfo(L"unknown search type %c", entry.type);
         return false;
@@ -438,10 +667,40 @@ bool locationFileStep(const std::string& file, const wchar_t* hasLine, const wch
     std::string location;
     if (!readLocationFile(file, location)) return false;
     logInfo(hasLine, location.c_str());
+    setSource("location file " + file);
+    // A line in UTF-8 that names a directory the code page cannot show continues as its short form.
+    std::string usable = location;
+    std::wstring wide;
+    if (!directoryExists(location) && fromUtf8(location, wide) && wideToNarrow(wide, CP_UTF8) != wideToNarrow(wide, CP_ACP)
+        && directoryExists(wide) && !narrowUsable(wide, usable))
+        return false;
     Candidate candidate;
-    if (!testLocationCandidate(location, betaAllowed, false, candidate)) return false;
+    if (!testLocationCandidate(usable, betaAllowed, false, candidate)) return false;
     logInfo(using_);
     return load(candidate, kFoundAtLocation, location, result);
+}
+
+// The account of a search that found nothing: into the log, and in a run without message boxes
+// also onto the console (or standard error) after the message.
+void reportSearch(bool toConsole)
+{
+    std::wstring block;
+    for (const std::string& line : searchSummary(state().account)) {
+        std::wstring wide = narrowToWide(line, CP_UTF8);
+        logInfo(L"%s", wide.c_str());
+        block += wide + L"\n";
+    }
+    if (!toConsole || guiErrors()) return;
+    HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    if (output != nullptr && output != INVALID_HANDLE_VALUE && ::GetFileType(output) == FILE_TYPE_CHAR) {
+        DWORD written = 0;
+        if (::WriteConsoleW(output, block.data(), static_cast<DWORD>(block.size()), &written, nullptr)) return;
+    }
+    HANDLE errorOutput = ::GetStdHandle(STD_ERROR_HANDLE);
+    if (errorOutput == nullptr || errorOutput == INVALID_HANDLE_VALUE) return;
+    std::string narrow = wideToNarrow(block, CP_ACP);
+    DWORD written = 0;
+    ::WriteFile(errorOutput, narrow.data(), static_cast<DWORD>(narrow.size()), &written, nullptr);
 }
 
 }  // namespace
@@ -459,15 +718,16 @@ bool testLocation(const std::string& directory, bool betaAllowed, bool trusted, 
 {
     std::string resolved = normaliseJavaPath(directory);
     unpackRuntimeJars(resolved);
-    bool found = locateJavaExe(resolved, javaExe);
+    bool found = locateCandidate(resolved, javaExe);
     if (trusted && launcherState().languageRestart) return true;
-    if (found && checkJavaExe(javaExe, betaAllowed, !trusted, !trusted, version)) return true;
+    if (found && checkCandidate(javaExe, betaAllowed, !trusted, !trusted, version)) return true;
     return trusted;
 }
 
 SearchResult searchJvm()
 {
     SearchResult result;
+    state().account.clear();
     logInfo(L"Searching for a JVM");
     std::string list = configStringDup(keys::kJvmSearchSequence);
     setVersionBounds(configStringDup(keys::kMinJavaVersion), configStringDup(keys::kMaxJavaVersion));
@@ -495,10 +755,14 @@ SearchResult searchJvm()
 
     for (const SearchEntry& entry : entries) {
         if (!retriedInFallbackPass(entry)) continue;
-        std::string argument = expandVariablesNarrow(entry.argument);
+        std::wstring wide = expandVariables(narrowToWide(entry.argument), true);
+        std::string argument = wideToNarrow(wide, CP_ACP);
         logInfo(L"Testing relative location %S", argument.c_str());
+        setSource("fallback " + std::string(1, entry.type) + " " + argument);
+        std::string usable;
+        if (!usableDirectory(wide, argument, usable)) continue;
         Candidate candidate;
-        testLocationCandidate(argument, true, true, candidate);
+        testLocationCandidate(usable, true, true, candidate);
         if (!fileExists(candidate.javaExe)) continue;
         logInfo(L"%S exists", candidate.javaExe.c_str());
         if (load(candidate, kFoundAtLocation, argument, result)) return result;
@@ -517,6 +781,7 @@ SearchResult searchJvm()
     logInfo(L"Search sequence finished");
 
     for (const char* variable : {"TALLOW_JAVA_HOME", "STOWLINE_JAVA_HOME"}) {
+        setSource(std::string("variable ") + variable);
         Candidate candidate;
         if (environmentSource(variable, candidate) && load(candidate, kFoundThroughVariable, variable, result))
             return result;
@@ -527,6 +792,7 @@ SearchResult searchJvm()
 HMODULE loadJvmDll(const std::string& javaExe)
 {
     logInfo(L"Trying to load JVM-DLL from %S", javaExe.c_str());
+    state().loadFailure = LoadFailure();
     HMODULE module = tryJvmDll(javaExe);
     if (module != nullptr) return module;
     return tryJvmDll(nestedJreJavaExe(javaExe));
@@ -571,6 +837,7 @@ bool LoadDLL(bool showErrors, const char* location, bool isJavaExe)
         if (result.foundKind == kFoundNothing) {
             logError(L"No JVM found");
             if (showErrors) showErrorMessage(messages::kNoJvmBitness, bitness());
+            reportSearch(showErrors);
             return false;
         }
     }
@@ -612,5 +879,6 @@ bool LoadDLL(bool showErrors, const char* location, bool isJavaExe)
             break;
         }
     }
+    if (location == nullptr) reportSearch(showErrors);
     return false;
 }

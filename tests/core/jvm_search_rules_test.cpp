@@ -110,3 +110,75 @@ TEST(SharedRuntimes, HighestVersionWinsAndTheFirstOfEqualOnesStays)
     EXPECT_EQ(highestVersionIndex({"11", "11.0.0"}), 1u);  // more fields: newer
     EXPECT_EQ(highestVersionIndex({}), 0u);
 }
+
+TEST(VendorRuntimes, PassingCandidatesAreTriedHighestVersionFirstAndTiesInFoundOrder)
+{
+    EXPECT_EQ(versionOrder({"11.0.2", "17.0.1", "11.0.2", "1.8.0_172", "17.0.1", "9"}),
+              (std::vector<size_t>{1, 4, 0, 2, 5, 3}));
+    EXPECT_TRUE(versionOrder({}).empty());
+}
+
+TEST(SearchAccount, BoundRefusalNamesTheMissedBoundWithoutPrefixMode)
+{
+    const VersionList min = parseVersion("1.8.0_172");
+    const VersionList max = parseVersion("13");
+    EXPECT_EQ(boundRefusal("1.8.0_171", min, max), Refusal::BelowMinimum);
+    EXPECT_EQ(boundRefusal("1.8", min, max), Refusal::BelowMinimum);  // read as 1.8.0.0
+    EXPECT_EQ(boundRefusal("1.8.0_172", min, max), Refusal::None);
+    EXPECT_EQ(boundRefusal("13.9", min, max), Refusal::None);
+    EXPECT_EQ(boundRefusal("14", min, max), Refusal::AboveMaximum);
+    EXPECT_EQ(boundRefusal("14", {}, {}), Refusal::None);
+}
+
+TEST(SearchAccount, ACandidateSeenAgainKeepsItsPlaceAndItsFirstRefusal)
+{
+    std::vector<ConsideredCandidate> account;
+    noteCandidate(account, {"Y a", "c:\\a\\bin\\java.exe", Refusal::None, "11", "", 0});
+    noteCandidate(account, {"Y b", "c:\\b\\bin\\java.exe", Refusal::Missing, "", "", 0});
+    noteCandidate(account, {"Y a", "c:\\a\\bin\\java.exe", Refusal::LoadFailed, "11", "", 126});
+    noteCandidate(account, {"Y a", "c:\\a\\bin\\java.exe", Refusal::NonWorking, "", "", 0});
+    noteCandidate(account, {"E X", "c:\\a\\bin\\java.exe", Refusal::NonWorking, "", "", 0});
+    ASSERT_EQ(account.size(), 3u);
+    EXPECT_EQ(account[0].reason, Refusal::LoadFailed);
+    EXPECT_EQ(account[0].error, 126u);
+    EXPECT_EQ(account[1].reason, Refusal::Missing);
+    EXPECT_EQ(account[2].source, "E X");
+}
+
+TEST(SearchAccount, TheSummaryListsEveryCandidateWithItsReason)
+{
+    std::vector<ConsideredCandidate> account = {
+        {"E JAVA_HOME", "c:\\x\\bin\\java.exe", Refusal::Missing, "", "", 0},
+        {"A c:\\old", "c:\\old\\bin\\java.exe", Refusal::BelowMinimum, "1.7.0_80", "1.8", 0},
+        {"Y HKLM\\SOFTWARE\\JavaSoft\\JRE\\21", "c:\\new\\bin\\java.exe", Refusal::AboveMaximum, "21", "17", 0},
+        {"V k", "c:\\ea\\bin\\java.exe", Refusal::Beta, "22-ea", "", 0},
+        {"V l", "c:\\w\\bin\\java.exe", Refusal::OtherBitness, "11", "", 0},
+        {"V m", "c:\\d\\bin\\java.exe", Refusal::LoadFailed, "11", "", 193},
+    };
+    EXPECT_EQ(searchSummary(account),
+              (std::vector<std::string>{
+                  "Runtime candidates considered (6), none usable:",
+                  "  1. E JAVA_HOME: c:\\x\\bin\\java.exe - missing",
+                  "  2. A c:\\old: c:\\old\\bin\\java.exe - version 1.7.0_80 below the minimum 1.8",
+                  "  3. Y HKLM\\SOFTWARE\\JavaSoft\\JRE\\21: c:\\new\\bin\\java.exe - version 21 above the maximum 17",
+                  "  4. V k: c:\\ea\\bin\\java.exe - version 22-ea is a beta",
+                  "  5. V l: c:\\w\\bin\\java.exe - jvm.dll built for the other bitness (64/32-bit mismatch)",
+                  "  6. V m: c:\\d\\bin\\java.exe - jvm.dll failed to load (Win32 error 193)",
+              }));
+    EXPECT_EQ(searchSummary({}), (std::vector<std::string>{"No runtime candidate was found."}));
+}
+
+TEST(SearchAccount, PeMachineReadsTheHeaderOnlyWhenItFitsTheBytes)
+{
+    std::vector<uint8_t> image(0x40, 0);
+    image[0] = 'M';
+    image[1] = 'Z';
+    image[0x3c] = 0x40;
+    for (uint8_t byte : std::vector<uint8_t>{'P', 'E', 0, 0, 0x64, 0x86}) image.push_back(byte);
+    EXPECT_EQ(peMachine(image), 0x8664);
+    std::vector<uint8_t> cut(image.begin(), image.end() - 1);  // machine field one byte short
+    EXPECT_EQ(peMachine(cut), 0);
+    image[0x3c] = 0x41;  // header no longer begins with "PE"
+    EXPECT_EQ(peMachine(image), 0);
+    EXPECT_EQ(peMachine(std::vector<uint8_t>(0x3f, 'M')), 0);
+}

@@ -204,6 +204,32 @@ class Runtimes:
         if current:
             self.registry.set_value(base, "CurrentVersion", version_name)
 
+    # Keys today's runtime installers write (search entry V), by layout: the MSI template's
+    # <vendor>\<JDK|JRE>\<version>\<vm>\MSI "Path" (with its trailing backslash), one key per
+    # product with "InstallationPath", or the JavaSoft keys with "JavaHome".
+    VENDOR_LAYOUTS = {
+        "temurin": r"SOFTWARE\Eclipse Adoptium\{kind}\{version}\hotspot\MSI|Path",
+        "microsoft": r"SOFTWARE\Microsoft\JDK\{version}\hotspot\MSI|Path",
+        "semeru": r"SOFTWARE\Semeru\{kind}\{version}\openj9\MSI|Path",
+        "zulu": r"SOFTWARE\Azul Systems\Zulu\zulu-{major}{jre_suffix}|InstallationPath",
+        "zulu32": r"SOFTWARE\Azul Systems\Zulu 32-bit\zulu-{major}{jre_suffix}|InstallationPath",
+        "liberica": r"SOFTWARE\BellSoft\Liberica\{kind_lower}-{major}|InstallationPath",
+        "corretto": r"SOFTWARE\JavaSoft\{kind}\{version}|JavaHome",
+    }
+
+    def vendor(self, layout, runtime, root="HKLM", view64=True, jre=False):
+        """Registers runtime as the installer of layout would; view64=False writes the 32-bit view
+        (WOW6432Node of this 64-bit prefix). Returns the key written."""
+        pattern, value_name = self.VENDOR_LAYOUTS[layout].split("|")
+        kind = "JRE" if jre else "JDK"
+        key = pattern.format(kind=kind, kind_lower=kind.lower(), version=runtime.version,
+                             major=runtime.version.split(".")[0], jre_suffix="-jre" if jre else "")
+        if not view64:
+            key = key.replace("SOFTWARE\\", "SOFTWARE\\WOW6432Node\\", 1)
+        home = runtime.windows() + ("\\" if value_name == "Path" else "")
+        self.registry.set_value(f"{root}\\{key}", value_name, home)
+        return key
+
     def shared(self, root, sharing_key, runtime):
         self.registry.add_key(f"{root}\\SOFTWARE\\fenmoor\\stowline\\sharedjvms\\{sharing_key}\\"
                               + runtime.java.replace("\\", "/"))

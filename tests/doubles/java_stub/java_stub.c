@@ -7,27 +7,28 @@
 #include <stdlib.h>
 #include <string.h>
 
-static void besideExecutable(char* path, size_t capacity, const char* name)
+/* Wide, so that a runtime in a folder the ANSI code page cannot show finds its files. */
+static void besideExecutable(wchar_t* path, size_t capacity, const wchar_t* name)
 {
-    DWORD length = GetModuleFileNameA(NULL, path, (DWORD)capacity);
+    DWORD length = GetModuleFileNameW(NULL, path, (DWORD)capacity);
     if (length == 0 || length >= capacity) {
-        path[0] = '\0';
+        path[0] = L'\0';
         return;
     }
-    char* slash = strrchr(path, '\\');
+    wchar_t* slash = wcsrchr(path, L'\\');
     size_t keep = slash ? (size_t)(slash - path + 1) : 0;
-    if (keep + strlen(name) + 1 > capacity) {
-        path[0] = '\0';
+    if (keep + wcslen(name) + 1 > capacity) {
+        path[0] = L'\0';
         return;
     }
-    strcpy(path + keep, name);
+    wcscpy(path + keep, name);
 }
 
 static void recordCall(void)
 {
-    char path[MAX_PATH * 2];
-    besideExecutable(path, sizeof path, "java_stub.calls");
-    FILE* calls = path[0] ? fopen(path, "ab") : NULL;
+    wchar_t path[MAX_PATH * 2];
+    besideExecutable(path, sizeof path / sizeof path[0], L"java_stub.calls");
+    FILE* calls = path[0] ? _wfopen(path, L"ab") : NULL;
     if (calls == NULL) return;
     fputs(GetCommandLineA(), calls);
     static const char* const variables[] = {"_JAVA_OPTIONS", "JAVA_TOOL_OPTIONS", "JDK_JAVA_OPTIONS"};
@@ -42,9 +43,9 @@ static void recordCall(void)
 int main(void)
 {
     recordCall();
-    char path[MAX_PATH * 2];
-    besideExecutable(path, sizeof path, "java_stub.cfg");
-    FILE* config = path[0] ? fopen(path, "rb") : NULL;
+    wchar_t path[MAX_PATH * 2];
+    besideExecutable(path, sizeof path / sizeof path[0], L"java_stub.cfg");
+    FILE* config = path[0] ? _wfopen(path, L"rb") : NULL;
     if (config == NULL) {
         fputs("java_stub: no java_stub.cfg\n", stderr);
         return 2;
