@@ -25,6 +25,8 @@ Presenter& presenter()
     return *instance;
 }
 
+}  // namespace
+
 void writeToConsoleOrStandardError(const std::wstring& text)
 {
     HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
@@ -42,8 +44,6 @@ void writeToConsoleOrStandardError(const std::wstring& text)
     ::WriteFile(errorOutput, narrow.data(), static_cast<DWORD>(narrow.size()), &written, nullptr);
     ::FlushFileBuffers(errorOutput);
 }
-
-}  // namespace
 
 void setGuiErrors(bool gui) { presenter().guiErrors = gui; }
 bool guiErrors() { return presenter().guiErrors; }

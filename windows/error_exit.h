@@ -16,6 +16,9 @@ bool guiErrors();
 // The progress dialog, owner of error message boxes from now on.
 void setErrorOwnerWindow(HWND window);
 
+// Writes text to the console when standard output is one, else as ANSI text and a line end to
+// standard error.
+void writeToConsoleOrStandardError(const std::wstring& text);
 // Shows text (message box, console or standard error), naming the log when there is one.
 void showError(const std::wstring& text);
 // Shows the message of key with the first "{0}" replaced by argument (no replacement when null).

@@ -690,17 +690,9 @@ void reportSearch(bool toConsole)
         logInfo(L"%s", wide.c_str());
         block += wide + L"\n";
     }
-    if (!toConsole || guiErrors()) return;
-    HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
-    if (output != nullptr && output != INVALID_HANDLE_VALUE && ::GetFileType(output) == FILE_TYPE_CHAR) {
-        DWORD written = 0;
-        if (::WriteConsoleW(output, block.data(), static_cast<DWORD>(block.size()), &written, nullptr)) return;
-    }
-    HANDLE errorOutput = ::GetStdHandle(STD_ERROR_HANDLE);
-    if (errorOutput == nullptr || errorOutput == INVALID_HANDLE_VALUE) return;
-    std::string narrow = wideToNarrow(block, CP_ACP);
-    DWORD written = 0;
-    ::WriteFile(errorOutput, narrow.data(), static_cast<DWORD>(narrow.size()), &written, nullptr);
+    if (!toConsole || guiErrors() || block.empty()) return;
+    block.pop_back();  // the writer ends the text with its own line end
+    writeToConsoleOrStandardError(block);
 }
 
 }  // namespace
