@@ -58,6 +58,7 @@ public:
             return static_cast<bool>(file_);
         };
         out.write = [this](const void* bytes, size_t size) {
+            stopIfCanceled();
             DWORD written = 0;
             return ::WriteFile(file_.get(), bytes, static_cast<DWORD>(size), &written, nullptr) && written == size;
         };

@@ -122,6 +122,10 @@ bool transferToFile(const InternetFunctions& net, HWND window, HINTERNET interne
     DWORD total = 0;
     std::vector<char> buffer(kReadBlock);
     while (total < length) {
+        if (workCanceled()) {
+            fail();
+            stopIfCanceled();
+        }
         DWORD got = 0;
         if (!net.readFile(request, buffer.data(), std::min(kReadBlock, length - total), &got)) {
             DWORD error = ::GetLastError();
@@ -210,6 +214,7 @@ bool downloadAttempt(const InternetFunctions& net, HWND window, const std::wstri
 bool downloadWithRetries(const InternetFunctions& net, HWND window, const std::wstring& url, const std::wstring& file)
 {
     for (int attempt = 1; attempt <= kAttempts; ++attempt) {
+        stopIfCanceled();
         if (downloadAttempt(net, window, url, file)) return true;
         net.pause(1000);
         logError(L"Retry JRE download");
@@ -242,6 +247,7 @@ RuntimeAcquisition downloadOrLocateRuntime(HWND window)
     } else {
         INT_PTR choice = showRuntimeChoiceDialog(window, locateRuntime);
         logInfo(L"runtime choice %d", static_cast<int>(choice));
+        stopIfCanceled();
         if (choice == -1) {
             // No dialog can be shown (no desktop): nobody can choose, so say what the search found.
             logError(L"could not show the runtime choice dialog %d", static_cast<int>(::GetLastError()));

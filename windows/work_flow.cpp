@@ -66,10 +66,13 @@ void installWithDialog(HWND dialog) { runInstaller(dialog); }
 RuntimeAcquisition acquireRuntime(HWND window)
 {
     if (window != nullptr) return downloadOrLocateRuntime(window);
-    if (runProgressDialog(acquireWithDialog) == -1) {
+    const INT_PTR result = runProgressDialog(acquireWithDialog);
+    if (result == -1) {
         logError(L"could not show the progress dialog %d", static_cast<int>(::GetLastError()));
         return downloadOrLocateRuntime(nullptr);
     }
+    // Cancelled: the dialog cleared the flags and its worker has stopped; nothing is started.
+    if (result == IDOK || result == IDCANCEL) terminate(0);
     return lastRuntimeAcquisition();
 }
 
@@ -169,6 +172,7 @@ int runInstaller(HWND window)
     if (!state.languageRestart) verifyPayload(window);
 
     runExtractionStep(window);
+    stopIfCanceled();
     const bool completeRestart = completeLanguageRestart();
 
     logInfo(L"Current working dir: %S", currentDirectory().c_str());
@@ -197,6 +201,7 @@ int runInstaller(HWND window)
         included = findOrAcquireRuntime(window);
     }
 
+    stopIfCanceled();
     changeToExtractionDirectory();
     int waitStart = waitStartPosition(false, false);
     if (!completeRestart) {
@@ -210,6 +215,7 @@ int runInstaller(HWND window)
         loadIncludedRuntime();
     }
 
+    stopIfCanceled();
     if (state.extractOnly) writeUnextractedPositionAndExit();
 
     if (window != nullptr) startJavaWindowWatcher(window, waitStart);
@@ -245,6 +251,6 @@ void dispatchWorkFlow()
         runInstaller(nullptr);
         return;
     }
-    // Cancelled: the worker may still be extracting; the process ends and its directory goes.
+    // Cancelled: the worker has stopped (or did not within the bound); the directory goes.
     if (result == IDOK || result == IDCANCEL) terminate(0);
 }
