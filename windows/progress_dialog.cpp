@@ -26,6 +26,7 @@ constexpr int kWatcherCeiling = 390;
 std::atomic<DWORD> untarDuration{0};
 std::atomic<bool> cancelRequested{false};
 std::atomic<DWORD> workerThreadId{0};
+bool workerStillRunning = false;
 
 // The running progress dialog's worker thread, waited for after a Cancel.
 unique_handle& workerThread()
@@ -230,6 +231,8 @@ INT_PTR CALLBACK runtimeChoiceDialogProc(HWND dialog, UINT message, WPARAM wPara
 
 bool workCanceled() { return cancelRequested.load(); }
 
+bool progressWorkerRunning() { return workerStillRunning; }
+
 void stopIfCanceled()
 {
     if (cancelRequested.load() && ::GetCurrentThreadId() == workerThreadId.load()) throw WorkCanceled{};
@@ -246,8 +249,10 @@ INT_PTR runProgressDialog(DialogWork work)
         // only then may the directory go.
         if (::WaitForSingleObject(worker.get(), kCancelWaitMilliseconds) == WAIT_OBJECT_0)
             logInfo(L"work flow stopped");
-        else
+        else {
+            workerStillRunning = true;
             logError(L"work flow still running after %d ms", static_cast<int>(kCancelWaitMilliseconds));
+        }
     }
     worker.reset();
     return result;

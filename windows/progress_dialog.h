@@ -42,6 +42,8 @@ INT_PTR CALLBACK runtimeChoiceDialogProc(HWND dialog, UINT message, WPARAM wPara
 // IDCANCEL) it returns only once the worker has stopped, or after kCancelWaitMilliseconds.
 constexpr DWORD kCancelWaitMilliseconds = 15000;
 INT_PTR runProgressDialog(DialogWork work);
+// True when the last dialog's worker had not stopped within that bound after a Cancel.
+bool progressWorkerRunning();
 // Shows the runtime choice dialog modally over owner; returns its end code (-1: not shown).
 INT_PTR showRuntimeChoiceDialog(HWND owner, LocateAction locate);
 

@@ -125,14 +125,16 @@ TarOutcome untarArchive(const std::wstring& archive, const std::wstring& target,
         logError(L"Could not open gz-file");
         return outcome;
     }
-    ::gzbuffer(file, kGzInputBuffer);
     {
+        // Closed on every way out: a cancelled walk unwinds through here, and an open archive
+        // would keep the extraction directory from being removed.
+        scope_exit closeArchive([file] { ::gzclose(file); });
+        ::gzbuffer(file, kGzInputBuffer);
         GzExtraction extraction(file, fullPathWide(target), window, expectedSize);
         TarInput in = extraction.input();
         TarOutput out = extraction.output();
         outcome = walkTar(in, out);
     }
-    ::gzclose(file);
     if (outcome.result == TarResult::Success)
         logInfo(L"untaring JRE was successful");
     else

@@ -6,6 +6,7 @@
 
 #include "core/config_keys.h"
 #include "windows/base/file_probe.h"
+#include "windows/base/handles.h"
 #include "windows/base/path_forms.h"
 #include "windows/base/wide_text.h"
 #include "windows/config_block.h"
@@ -57,6 +58,15 @@ void writeStandardOutput(const char* text)
     ::WriteFile(output, text, static_cast<DWORD>(strlen(text)), &written, nullptr);
 }
 
+// After a Cancel of the progress dialog (its worker has stopped, or did not within the bound).
+[[noreturn]] void endAfterCancel()
+{
+    // A runtime the stopped worker loaded keeps its jvm.dll mapped from the extraction directory,
+    // which would then stay: no VM was created from it, so it can be let go first.
+    if (!progressWorkerRunning() && loadedJvm().module != nullptr) unique_module(loadedJvm().module).reset();
+    terminate(0);
+}
+
 void acquireWithDialog(HWND dialog) { downloadOrLocateRuntime(dialog); }
 
 void installWithDialog(HWND dialog) { runInstaller(dialog); }
@@ -72,7 +82,7 @@ RuntimeAcquisition acquireRuntime(HWND window)
         return downloadOrLocateRuntime(nullptr);
     }
     // Cancelled: the dialog cleared the flags and its worker has stopped; nothing is started.
-    if (result == IDOK || result == IDCANCEL) terminate(0);
+    if (result == IDOK || result == IDCANCEL) endAfterCancel();
     return lastRuntimeAcquisition();
 }
 
@@ -252,5 +262,5 @@ void dispatchWorkFlow()
         return;
     }
     // Cancelled: the worker has stopped (or did not within the bound); the directory goes.
-    if (result == IDOK || result == IDCANCEL) terminate(0);
+    if (result == IDOK || result == IDCANCEL) endAfterCancel();
 }

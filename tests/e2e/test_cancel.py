@@ -10,11 +10,13 @@ import pathlib
 import shutil
 import subprocess
 import tarfile
+import threading
 import time
 
 import pytest
 
 from conftest import DOUBLES
+from http_server import http_server  # noqa: F401  (a fixture)
 from test_work_flow import Run, flags  # noqa: F401  (flags is a fixture)
 
 CANCELLER = DOUBLES / "dialog_cancel" / "dialog_cancel.exe"
@@ -61,18 +63,36 @@ def runtime_archive(filler_files):
     return raw.getvalue()
 
 
-def cancelled_run(installer, wine, tmp_path, display, delay, *args):
-    """Runs installer while dialog_cancel presses Cancel delay ms after the dialog shows; returns
-    the run and the extraction directories that are new in the temp directory afterwards."""
+def cancelled_run(installer, wine, tmp_path, display, delay, point=None):
+    """Runs installer while dialog_cancel presses Cancel delay ms after the dialog shows or, with a
+    point (a path inside the new extraction directory, "" for the directory itself), delay ms after
+    that path exists. Returns the run and what is new in the temp directory afterwards (the
+    extraction directory, a partial download inside it)."""
     before = set(wine.temp.glob("tlw*_dir*"))
+    trigger = tmp_path / "cancel_now"
+    trigger.unlink(missing_ok=True)
+    command = ["wine", str(CANCELLER), str(delay)]
+    done = threading.Event()
+    if point is not None:
+        command.append(wine.windows_path(trigger))
+
+        def watch():
+            while not done.is_set():
+                if any((directory / point).exists() for directory in set(wine.temp.glob("tlw*_dir*")) - before):
+                    trigger.touch()
+                    return
+                time.sleep(0.001)
+
+        watcher = threading.Thread(target=watch, daemon=True)
+        watcher.start()
     environment = dict(os.environ, DISPLAY=display)
-    canceller = subprocess.Popen(["wine", str(CANCELLER), str(delay)], env=environment, stdout=subprocess.PIPE,
-                                 stderr=subprocess.DEVNULL)
+    canceller = subprocess.Popen(command, env=environment, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
     try:
-        run = Run(installer, wine, tmp_path, *args, env={"DISPLAY": display})
+        run = Run(installer, wine, tmp_path, env={"DISPLAY": display})
     finally:
-        posted = canceller.communicate(timeout=60)[0]
-    assert b"cancel posted" in posted
+        done.set()
+        posted = canceller.communicate(timeout=90)[0]
+    assert b"cancel posted" in posted, posted
     return run, set(wine.temp.glob("tlw*_dir*")) - before
 
 
@@ -93,24 +113,28 @@ def long_installer(tmp_path_factory):
 
 
 class TestCancelDuringExtraction:
-    # From the integrity check through the copy of the payload files into the untar of the runtime.
-    @pytest.mark.parametrize("delay", [0, 30, 80, 150, 250, 400, 600, 900, 1300])
+    # From the integrity check through the copy of the payload files, the untar of the runtime and
+    # the probe of its java.exe (jvm.dll is loaded next).
+    @pytest.mark.parametrize("point, delay", [
+        (None, 0), (None, 40), ("", 0), ("data/part0.bin", 0), ("data/part2.bin", 3), ("data/part4.bin", 0),
+        ("jre.tar.gz", 10), ("jre/bin/java.exe", 0), ("jre/lib/filler5.bin", 0), ("jre/lib/filler15.bin", 2),
+        ("jre/lib/filler23.bin", 0), ("jre/bin/java_stub.calls", 0)])
     def test_cancel_stops_the_worker_and_leaves_nothing(self, pack, wine, tmp_path, flags, display,  # noqa: F811
-                                                        long_installer, delay, monkeypatch):
+                                                        long_installer, point, delay, monkeypatch):
         for name in NO_JAVA:
             monkeypatch.delenv(name, raising=False)
         installer = pack(config={"main_class": "com.example.Setup", "jvm_search_sequence": ""},
                          files=long_installer["files"])
-        run, left = cancelled_run(installer, wine, tmp_path, display, delay)
+        run, left = cancelled_run(installer, wine, tmp_path, display, delay, point)
         assert_cancelled(run, left, flags)
 
 
 class TestCancelDuringDownload:
     # Key 155: the work flow runs without a dialog until a runtime must be downloaded.
     @pytest.mark.parametrize("wrapper", [True, False], ids=["key155", "dialog"])
-    @pytest.mark.parametrize("delay", [0, 300, 900])
+    @pytest.mark.parametrize("point, delay", [(None, 0), ("jre.tar.gz", 0), ("jre.tar.gz", 700)])
     def test_cancel_stops_the_download_and_leaves_nothing(self, pack, http_server, wine, tmp_path, flags,  # noqa: F811
-                                                          display, wrapper, delay, monkeypatch):
+                                                          display, wrapper, point, delay, monkeypatch):
         for name in NO_JAVA:
             monkeypatch.delenv(name, raising=False)
         http_server.serve("jre.tar.gz", os.urandom(4 << 20))
@@ -119,6 +143,5 @@ class TestCancelDuringDownload:
         if wrapper:
             config["no_progress_dialog"] = 1
         installer = pack(config=config, files=[("stwparams.conf", b"a=b\n")])
-        run, left = cancelled_run(installer, wine, tmp_path, display, delay)
+        run, left = cancelled_run(installer, wine, tmp_path, display, delay, point)
         assert_cancelled(run, left, flags)
-        assert not any(wine.temp.rglob("jre.tar.gz"))
