@@ -1,12 +1,19 @@
-"""Cancel of the installer's progress dialog at many moments of a long extraction, untar and
+"""Runs cut short from the outside.
+
+Cancel of the installer's progress dialog at many moments of a long extraction, untar and
 download, in the dialog's own mode and in wrapper mode without a wrapper window (config key 155):
 the run ends with 0, the flags are cleared, and no extraction directory or partial file stays.
+A run killed at random moments of extraction and untar: the next start works, and what the killed
+runs left is what a clean-up run's list must name. A temp directory that fills up: the disk-space
+message, exit 1, nothing left.
 
 The Cancel press is a WM_COMMAND IDCANCEL posted to the dialog by tests/doubles/dialog_cancel under
 an X server (Xvfb is started when no display is given)."""
 import io
 import os
 import pathlib
+import random
+import signal
 import shutil
 import subprocess
 import tarfile
@@ -15,7 +22,7 @@ import time
 
 import pytest
 
-from conftest import DOUBLES
+from conftest import DOUBLES, LAUNCHER
 from http_server import http_server  # noqa: F401  (a fixture)
 from test_work_flow import Run, flags  # noqa: F401  (flags is a fixture)
 
@@ -145,3 +152,111 @@ class TestCancelDuringDownload:
         installer = pack(config=config, files=[("stwparams.conf", b"a=b\n")])
         run, left = cancelled_run(installer, wine, tmp_path, display, delay, point)
         assert_cancelled(run, left, flags)
+
+
+def kill_installer(installer, wine):
+    """SIGKILL to the installer's own process: as abrupt as TerminateProcess, no clean-up runs.
+    Wine shows a process's command line in its Unix or its Windows form."""
+    wanted = [str(installer.path).lower().encode(), wine.windows_path(installer.path).lower().encode()]
+    for entry in pathlib.Path("/proc").iterdir():
+        try:
+            command = (entry / "cmdline").read_bytes().lower()
+        except OSError:
+            continue
+        if entry.name.isdigit() and any(form in command for form in wanted) and b"dialog_cancel" not in command:
+            os.kill(int(entry.name), signal.SIGKILL)
+
+
+class TestKilledMidRun:
+    POINTS = ["", "data/part0.bin", "data/part2.bin", "data/part4.bin", "jre/lib/filler0.bin",
+              "jre/lib/filler5.bin", "jre/lib/filler12.bin", "jre/lib/filler18.bin"]
+
+    def test_the_next_start_works_and_a_listed_cleanup_removes_the_leftovers(self, pack, wine, tmp_path, flags,  # noqa: F811
+                                                                            long_installer, monkeypatch):
+        for name in NO_JAVA:
+            monkeypatch.delenv(name, raising=False)
+        installer = pack(config={"main_class": "com.example.Setup", "jvm_search_sequence": ""},
+                         files=long_installer["files"])
+        before = set(wine.temp.glob("tlw*"))
+        chooser = random.Random(int(os.environ.get("KILL_SEED", "13")))
+        killed = 0
+        for _ in range(20):
+            point, extra = chooser.choice(self.POINTS), chooser.uniform(0, 0.02)
+            known = set(wine.temp.glob("tlw*_dir*"))
+            process = subprocess.Popen(["wine", str(installer.path), "-q"], cwd=tmp_path, stdout=subprocess.DEVNULL,
+                                       stderr=subprocess.DEVNULL)
+            deadline = time.monotonic() + 30
+            while process.poll() is None and time.monotonic() < deadline:
+                if any((directory / point).exists() for directory in set(wine.temp.glob("tlw*_dir*")) - known):
+                    time.sleep(extra)
+                    kill_installer(installer, wine)
+                    break
+                time.sleep(0.001)
+            killed += process.wait(30) != 0
+        assert killed >= 15  # a run that ended before its point is no kill
+        # A run killed while it probed its runtime's "java.exe -version" leaves the probe behind
+        # (nothing ends a child with its parent; under Wine it then waits for ever) and the probe
+        # keeps its java.exe: those are ended here as a user would, before the clean-up.
+        for entry in pathlib.Path("/proc").iterdir():
+            try:
+                command = (entry / "cmdline").read_bytes().lower()
+            except OSError:
+                continue
+            if entry.name.isdigit() and b"\\tlw" in command and b"java.exe" in command:
+                os.kill(int(entry.name), signal.SIGKILL)
+        left = set(wine.temp.glob("tlw*")) - before
+        assert any(path.is_dir() for path in left)
+
+        # Nothing of a killed run is in the way of the next one.
+        run = Run(installer, wine, tmp_path, "-q")
+        assert run.code == 0, run.stderr
+        assert "main-returned" in run.report
+        left |= {wine.temp / pathlib.PureWindowsPath(run.log_values("tempFile is ")[0]).name}
+
+        # The clean-up run removes what its list names: files, then directories (deepest first).
+        files = [path for root in left for path in ([root] if root.is_file() else root.rglob("*")) if path.is_file()]
+        directories = sorted({path for root in left if root.is_dir() for path in [root, *root.rglob("*")]
+                              if path.is_dir()}, key=lambda path: -len(path.parts))
+        lines = ["", "none", "", "EOSMARKER", "", "EOSMARKER", *map(wine.windows_path, files), "",
+                 *map(wine.windows_path, directories)]
+        listed = tmp_path / "leftovers.lst"
+        listed.write_bytes("\r\n".join(lines).encode("utf-16-le") + "\r\n".encode("utf-16-le"))
+        result = subprocess.run(["wine", str(LAUNCHER), "__stw_windel", wine.windows_path(listed)], timeout=120,
+                                capture_output=True)
+        assert result.returncode == 0
+        remaining = [str(path) for root in left if root.exists() for path in [root, *root.rglob("*")]]
+        assert remaining == [], remaining
+
+
+@pytest.fixture
+def small_temp(wine):
+    """The prefix's temp directory on a 5 MB tmpfs for one test (needs root)."""
+    if os.geteuid() != 0 or shutil.which("mount") is None:
+        pytest.skip("mounting a small file system needs root")
+    saved = wine.temp.with_name("Temp.saved")
+    if saved.exists():
+        shutil.rmtree(saved)
+    wine.temp.rename(saved)
+    wine.temp.mkdir()
+    mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=5m", "tmpfs", str(wine.temp)]).returncode == 0
+    try:
+        if not mounted:
+            pytest.skip("tmpfs cannot be mounted here")
+        yield wine.temp
+    finally:
+        if mounted:
+            subprocess.run(["umount", str(wine.temp)])
+        wine.temp.rmdir()
+        saved.rename(wine.temp)
+
+
+class TestDiskFull:
+    def test_a_full_temp_directory_gives_the_disk_space_message_and_leaves_nothing(self, pack, wine, tmp_path,
+                                                                                   flags, small_temp):  # noqa: F811
+        installer = pack(config={"main_class": "com.example.Setup", "jvm_search_sequence": ""},
+                         files=[("stwparams.conf", b"a=b\n"), ("data\\big.bin", os.urandom(8 << 20))])
+        result = installer.run("-q", env={"STOWLINE_LOG": "yes"})
+        assert result.returncode == 1
+        assert b"Not Enough Disk Space" in result.stdout + result.stderr
+        left = [str(p) for p in small_temp.rglob("*")]
+        assert list(small_temp.glob("tlw*_dir*")) == [], (left, [l.read_text("cp1252") for l in small_temp.glob("stw_nlog*")])
