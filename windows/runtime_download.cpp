@@ -23,6 +23,23 @@
 namespace {
 
 constexpr int kDownloadButton = 1004;
+
+// Writes all of size bytes, going on after a short write (a disk filling up) until the system
+// names its error; false with that error as the last error.
+bool writeAll(HANDLE file, const char* bytes, DWORD size)
+{
+    while (size > 0) {
+        DWORD written = 0;
+        if (!::WriteFile(file, bytes, size, &written, nullptr)) return false;
+        if (written == 0) {
+            ::SetLastError(ERROR_WRITE_FAULT);
+            return false;
+        }
+        bytes += written;
+        size -= written;
+    }
+    return true;
+}
 constexpr int kLocateButton = 1005;
 constexpr int kAttempts = 3;
 constexpr int kLengthQueries = 20;
@@ -137,11 +154,13 @@ bool transferToFile(const InternetFunctions& net, HWND window, HINTERNET interne
             logError(L"connection closed after %u of %u bytes", total, length);
             return fail();
         }
-        DWORD written = 0;
-        if (!::WriteFile(out.get(), buffer.data(), got, &written, nullptr) || written != got) {
+        if (!writeAll(out.get(), buffer.data(), got)) {
             DWORD error = ::GetLastError();
             fail();
             logError(L"writing the destination file %s failed with error code %d", file.c_str(), static_cast<int>(error));
+            // Another attempt would fill the same disk again: say what the user can remedy.
+            if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL)
+                fatalMessage(messages::kNotEnoughDiskSpace, nullptr);
             return false;
         }
         total += got;

@@ -251,12 +251,43 @@ def small_temp(wine):
 
 
 class TestDiskFull:
+    # 8 MB of payload files on 5 MB; then a 2.5 MB runtime archive that holds 8 MB.
+    @pytest.mark.parametrize("step", ["extraction", "untar"])
     def test_a_full_temp_directory_gives_the_disk_space_message_and_leaves_nothing(self, pack, wine, tmp_path,
-                                                                                   flags, small_temp):  # noqa: F811
-        installer = pack(config={"main_class": "com.example.Setup", "jvm_search_sequence": ""},
-                         files=[("stwparams.conf", b"a=b\n"), ("data\\big.bin", os.urandom(8 << 20))])
+                                                                                   flags, small_temp, step):  # noqa: F811
+        if step == "extraction":
+            files = [("stwparams.conf", b"a=b\n"), ("data\\big.bin", os.urandom(8 << 20))]
+        else:
+            raw = io.BytesIO()
+            with tarfile.open(fileobj=raw, mode="w:gz", format=tarfile.GNU_FORMAT) as archive:
+                info = tarfile.TarInfo("lib/")
+                info.type = tarfile.DIRTYPE
+                archive.addfile(info)
+                for index in range(2):
+                    data = os.urandom(1 << 20) + bytes(3 << 20)
+                    info = tarfile.TarInfo(f"lib/big{index}.bin")
+                    info.size = len(data)
+                    archive.addfile(info, io.BytesIO(data))
+            files = [("stwparams.conf", b"a=b\n"), ("jre.tar.gz", raw.getvalue())]
+        installer = pack(config={"main_class": "com.example.Setup", "jvm_search_sequence": ""}, files=files)
         result = installer.run("-q", env={"STOWLINE_LOG": "yes"})
         assert result.returncode == 1
-        assert b"Not Enough Disk Space" in result.stdout + result.stderr
-        left = [str(p) for p in small_temp.rglob("*")]
-        assert list(small_temp.glob("tlw*_dir*")) == [], (left, [l.read_text("cp1252") for l in small_temp.glob("stw_nlog*")])
+        log = "".join(path.read_text("cp1252", "replace") for path in small_temp.glob("stw_nlog_*.log"))
+        assert b"Not Enough Disk Space" in result.stdout + result.stderr, log
+        assert list(small_temp.glob("tlw*_dir*")) == []
+
+    def test_a_download_that_fills_the_disk_gives_the_disk_space_message_at_once(self, pack, http_server, wine,
+                                                                               tmp_path, flags, small_temp,  # noqa: F811
+                                                                               monkeypatch):
+        for name in NO_JAVA:
+            monkeypatch.delenv(name, raising=False)
+        http_server.serve("jre.tar.gz", os.urandom(8 << 20))
+        installer = pack(config={"main_class": "com.example.Setup", "jvm_search_sequence": "",
+                                 "download_url": http_server.url("file", "jre.tar.gz"), "download_without_asking": 1},
+                         files=[("stwparams.conf", b"a=b\n")])
+        result = installer.run("-q", env={"STOWLINE_LOG": "yes"})
+        log = "".join(path.read_text("cp1252", "replace") for path in small_temp.glob("stw_nlog_*.log"))
+        assert result.returncode == 1, log
+        assert b"Not Enough Disk Space" in result.stdout + result.stderr, log
+        assert http_server.requests("file", "jre.tar.gz") == 1  # no retries into a full disk
+        assert list(small_temp.glob("tlw*_dir*")) == []
