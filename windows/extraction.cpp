@@ -15,6 +15,7 @@
 #include "windows/launcher_state.h"
 #include "windows/native_log.h"
 #include "windows/process_environment.h"
+#include "windows/progress_dialog.h"
 #include "windows/temp_dirs.h"
 
 namespace {
@@ -72,6 +73,7 @@ int copyToTarget(HANDLE source, int64_t length, const std::wstring& target, cons
         fatalMessage(messages::kInternalError, std::to_wstring(internal_errors::kExtractedFileNotCreated).c_str());
     }
     PayloadRead read = [source](void* data, size_t size, size_t* got, uint32_t* systemError) {
+        stopIfCanceled();
         DWORD count = 0;
         BOOL ok = ::ReadFile(source, data, static_cast<DWORD>(size), &count, nullptr);
         if (!ok) *systemError = ::GetLastError();
@@ -279,6 +281,8 @@ void runExtractionStep(HWND owner)
         state.completeRestart = true;
         return;
     }
+    // A Cancel before this point leaves nothing to remove: no directory is made for it.
+    stopIfCanceled();
     if (launcher.extractOnly) createExtractOnlyDirectory();
     else createTemporaryDirectory();
     addNativeLibraryDirectories();

@@ -24,6 +24,16 @@ constexpr int kWatcherTimeoutTick = 2399;
 constexpr int kWatcherCeiling = 390;
 
 std::atomic<DWORD> untarDuration{0};
+std::atomic<bool> cancelRequested{false};
+std::atomic<DWORD> workerThreadId{0};
+bool workerStillRunning = false;
+
+// The running progress dialog's worker thread, waited for after a Cancel.
+unique_handle& workerThread()
+{
+    static unique_handle* thread = new unique_handle();
+    return *thread;
+}
 std::atomic<bool> unpackFinished{false};
 
 // What the progress dialog's worker thread runs, and for which dialog.
@@ -36,7 +46,12 @@ DWORD WINAPI progressWorker(LPVOID parameter)
 {
     const WorkerStart start = *static_cast<WorkerStart*>(parameter);
     delete static_cast<WorkerStart*>(parameter);
-    start.work(start.dialog);
+    try {
+        start.work(start.dialog);
+    } catch (const WorkCanceled&) {
+        logInfo(L"work stopped after cancel");
+        return 0;
+    }
     ::PostMessageW(start.dialog, kWorkerDone, 0, 0);
     return 0;
 }
@@ -55,8 +70,13 @@ void initProgressDialog(HWND dialog, DialogWork work)
     ::SetWindowTextW(dialog, messageText(messages::kWizardTitle).c_str());
     setCancelLabel(dialog, messageText(messages::kCancelButton));
     auto* start = new WorkerStart{work, dialog};
-    unique_handle worker(::CreateThread(nullptr, 0, progressWorker, start, 0, nullptr));
-    if (!worker) {
+    DWORD threadId = 0;
+    unique_handle& worker = workerThread();
+    worker.reset(::CreateThread(nullptr, 0, progressWorker, start, CREATE_SUSPENDED, &threadId));
+    if (worker) {
+        workerThreadId.store(threadId);
+        ::ResumeThread(worker.get());
+    } else {
         logError(L"could not start the work flow thread %d", static_cast<int>(::GetLastError()));
         delete start;
         ::EndDialog(dialog, -1);
@@ -167,6 +187,7 @@ INT_PTR CALLBACK progressDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
         const int id = LOWORD(wParam);
         if (id != IDOK && id != IDCANCEL) return FALSE;
         logInfo(L"Canceled installer");
+        cancelRequested.store(true);
         clearInstallStarted(true, true);
         ::EndDialog(dialog, id);
         return TRUE;
@@ -208,11 +229,33 @@ INT_PTR CALLBACK runtimeChoiceDialogProc(HWND dialog, UINT message, WPARAM wPara
     }
 }
 
+bool workCanceled() { return cancelRequested.load(); }
+
+bool progressWorkerRunning() { return workerStillRunning; }
+
+void stopIfCanceled()
+{
+    if (cancelRequested.load() && ::GetCurrentThreadId() == workerThreadId.load()) throw WorkCanceled{};
+}
+
 INT_PTR runProgressDialog(DialogWork work)
 {
     registerDialogClass();
-    return ::DialogBoxParamA(launcherState().instance, MAKEINTRESOURCEA(IDD_PROGRESS), nullptr, progressDialogProc,
-                             reinterpret_cast<LPARAM>(work));
+    const INT_PTR result = ::DialogBoxParamA(launcherState().instance, MAKEINTRESOURCEA(IDD_PROGRESS), nullptr,
+                                             progressDialogProc, reinterpret_cast<LPARAM>(work));
+    unique_handle& worker = workerThread();
+    if ((result == IDOK || result == IDCANCEL) && worker) {
+        // The worker may be writing into the extraction directory: it stops at its next block, and
+        // only then may the directory go.
+        if (::WaitForSingleObject(worker.get(), kCancelWaitMilliseconds) == WAIT_OBJECT_0)
+            logInfo(L"work flow stopped");
+        else {
+            workerStillRunning = true;
+            logError(L"work flow still running after %d ms", static_cast<int>(kCancelWaitMilliseconds));
+        }
+    }
+    worker.reset();
+    return result;
 }
 
 INT_PTR showRuntimeChoiceDialog(HWND owner, LocateAction locate)

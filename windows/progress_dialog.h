@@ -19,6 +19,13 @@ using DialogWork = void (*)(HWND dialog);
 // was located and loaded.
 using LocateAction = bool (*)(HWND owner);
 
+// Cancel of the progress dialog: the dialog sets the request, the worker stops at its next block.
+// stopIfCanceled throws WorkCanceled on the dialog's worker thread only (elsewhere it does nothing);
+// the worker's frame catches it, so every owner on the way closes its handle.
+struct WorkCanceled {};
+bool workCanceled();
+void stopIfCanceled();
+
 // Registers the "MyDialogClass" window class of dialog 103 (once; later calls do nothing).
 void registerDialogClass();
 
@@ -31,8 +38,12 @@ INT_PTR CALLBACK progressDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
 INT_PTR CALLBACK runtimeChoiceDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Shows the progress dialog modally (no owner) with work on its worker thread; returns its end
-// code, or -1 when it could not be created (the work has then not run).
+// code, or -1 when it could not be created (the work has then not run). After a Cancel (IDOK or
+// IDCANCEL) it returns only once the worker has stopped, or after kCancelWaitMilliseconds.
+constexpr DWORD kCancelWaitMilliseconds = 15000;
 INT_PTR runProgressDialog(DialogWork work);
+// True when the last dialog's worker had not stopped within that bound after a Cancel.
+bool progressWorkerRunning();
 // Shows the runtime choice dialog modally over owner; returns its end code (-1: not shown).
 INT_PTR showRuntimeChoiceDialog(HWND owner, LocateAction locate);
 

@@ -19,6 +19,19 @@ namespace {
 
 constexpr DWORD kProgressInterval = 200;  // milliseconds between bar updates inside one file
 constexpr unsigned kGzInputBuffer = 256 * 1024;
+// The system error of the last failed file creation or write of an untar (the worker's own).
+DWORD untarFileError = ERROR_SUCCESS;
+
+bool meansNoSpace(DWORD error) { return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL; }
+
+// A full disk is no damaged archive: the user needs the disk-space message, not a new download.
+void failIfNoSpace()
+{
+    if (!meansNoSpace(untarFileError)) return;
+    logError(L"untar: no space left (%d)", static_cast<int>(untarFileError));
+    fatalMessage(messages::kNotEnoughDiskSpace, nullptr);
+}
+
 const wchar_t kCorruptedRuntime[] =
     L"The bundled JRE is corrupted. If you downloaded the setup file please download it again.";
 
@@ -55,11 +68,24 @@ public:
         out.openFile = [this](const std::string& name) {
             file_.reset(::CreateFileW(pathOf(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (!file_) untarFileError = ::GetLastError();
             return static_cast<bool>(file_);
         };
         out.write = [this](const void* bytes, size_t size) {
-            DWORD written = 0;
-            return ::WriteFile(file_.get(), bytes, static_cast<DWORD>(size), &written, nullptr) && written == size;
+            stopIfCanceled();
+            // A short write (a disk filling up) is written on until the system names its error.
+            const char* next = static_cast<const char*>(bytes);
+            while (size > 0) {
+                DWORD written = 0;
+                if (!::WriteFile(file_.get(), next, static_cast<DWORD>(size), &written, nullptr)) {
+                    untarFileError = ::GetLastError();
+                    return false;
+                }
+                if (written == 0) return false;
+                next += written;
+                size -= written;
+            }
+            return true;
         };
         out.closeFile = [this] { file_.reset(); };
         out.progress = [this](uint64_t position, bool fileStart) { progress(position, fileStart); };
@@ -124,14 +150,16 @@ TarOutcome untarArchive(const std::wstring& archive, const std::wstring& target,
         logError(L"Could not open gz-file");
         return outcome;
     }
-    ::gzbuffer(file, kGzInputBuffer);
     {
+        // Closed on every way out: a cancelled walk unwinds through here, and an open archive
+        // would keep the extraction directory from being removed.
+        scope_exit closeArchive([file] { ::gzclose(file); });
+        ::gzbuffer(file, kGzInputBuffer);
         GzExtraction extraction(file, fullPathWide(target), window, expectedSize);
         TarInput in = extraction.input();
         TarOutput out = extraction.output();
         outcome = walkTar(in, out);
     }
-    ::gzclose(file);
     if (outcome.result == TarResult::Success)
         logInfo(L"untaring JRE was successful");
     else
@@ -141,7 +169,9 @@ TarOutcome untarArchive(const std::wstring& archive, const std::wstring& target,
 
 bool untarGzip(const std::wstring& archive, const std::wstring& target, HWND window, int64_t expectedSize)
 {
+    untarFileError = ERROR_SUCCESS;
     TarOutcome outcome = untarArchive(archive, target, window, expectedSize);
+    if (outcome.result != TarResult::Success) failIfNoSpace();
     if (outcome.result == TarResult::FileNotCreated)
         fatal(formatWide(L"Could not open file %S\n", outcome.failedName.c_str()));
     return outcome.result == TarResult::Success;

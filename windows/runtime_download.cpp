@@ -23,6 +23,23 @@
 namespace {
 
 constexpr int kDownloadButton = 1004;
+
+// Writes all of size bytes, going on after a short write (a disk filling up) until the system
+// names its error; false with that error as the last error.
+bool writeAll(HANDLE file, const char* bytes, DWORD size)
+{
+    while (size > 0) {
+        DWORD written = 0;
+        if (!::WriteFile(file, bytes, size, &written, nullptr)) return false;
+        if (written == 0) {
+            ::SetLastError(ERROR_WRITE_FAULT);
+            return false;
+        }
+        bytes += written;
+        size -= written;
+    }
+    return true;
+}
 constexpr int kLocateButton = 1005;
 constexpr int kAttempts = 3;
 constexpr int kLengthQueries = 20;
@@ -122,6 +139,10 @@ bool transferToFile(const InternetFunctions& net, HWND window, HINTERNET interne
     DWORD total = 0;
     std::vector<char> buffer(kReadBlock);
     while (total < length) {
+        if (workCanceled()) {
+            fail();
+            stopIfCanceled();
+        }
         DWORD got = 0;
         if (!net.readFile(request, buffer.data(), std::min(kReadBlock, length - total), &got)) {
             DWORD error = ::GetLastError();
@@ -133,11 +154,13 @@ bool transferToFile(const InternetFunctions& net, HWND window, HINTERNET interne
             logError(L"connection closed after %u of %u bytes", total, length);
             return fail();
         }
-        DWORD written = 0;
-        if (!::WriteFile(out.get(), buffer.data(), got, &written, nullptr) || written != got) {
+        if (!writeAll(out.get(), buffer.data(), got)) {
             DWORD error = ::GetLastError();
             fail();
             logError(L"writing the destination file %s failed with error code %d", file.c_str(), static_cast<int>(error));
+            // Another attempt would fill the same disk again: say what the user can remedy.
+            if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL)
+                fatalMessage(messages::kNotEnoughDiskSpace, nullptr);
             return false;
         }
         total += got;
@@ -210,6 +233,7 @@ bool downloadAttempt(const InternetFunctions& net, HWND window, const std::wstri
 bool downloadWithRetries(const InternetFunctions& net, HWND window, const std::wstring& url, const std::wstring& file)
 {
     for (int attempt = 1; attempt <= kAttempts; ++attempt) {
+        stopIfCanceled();
         if (downloadAttempt(net, window, url, file)) return true;
         net.pause(1000);
         logError(L"Retry JRE download");
@@ -242,6 +266,7 @@ RuntimeAcquisition downloadOrLocateRuntime(HWND window)
     } else {
         INT_PTR choice = showRuntimeChoiceDialog(window, locateRuntime);
         logInfo(L"runtime choice %d", static_cast<int>(choice));
+        stopIfCanceled();
         if (choice == -1) {
             // No dialog can be shown (no desktop): nobody can choose, so say what the search found.
             logError(L"could not show the runtime choice dialog %d", static_cast<int>(::GetLastError()));

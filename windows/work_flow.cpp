@@ -6,6 +6,7 @@
 
 #include "core/config_keys.h"
 #include "windows/base/file_probe.h"
+#include "windows/base/handles.h"
 #include "windows/base/path_forms.h"
 #include "windows/base/wide_text.h"
 #include "windows/config_block.h"
@@ -57,6 +58,15 @@ void writeStandardOutput(const char* text)
     ::WriteFile(output, text, static_cast<DWORD>(strlen(text)), &written, nullptr);
 }
 
+// After a Cancel of the progress dialog (its worker has stopped, or did not within the bound).
+[[noreturn]] void endAfterCancel()
+{
+    // A runtime the stopped worker loaded keeps its jvm.dll mapped from the extraction directory,
+    // which would then stay: no VM was created from it, so it can be let go first.
+    if (!progressWorkerRunning() && loadedJvm().module != nullptr) unique_module(loadedJvm().module).reset();
+    terminate(0);
+}
+
 void acquireWithDialog(HWND dialog) { downloadOrLocateRuntime(dialog); }
 
 void installWithDialog(HWND dialog) { runInstaller(dialog); }
@@ -66,10 +76,13 @@ void installWithDialog(HWND dialog) { runInstaller(dialog); }
 RuntimeAcquisition acquireRuntime(HWND window)
 {
     if (window != nullptr) return downloadOrLocateRuntime(window);
-    if (runProgressDialog(acquireWithDialog) == -1) {
+    const INT_PTR result = runProgressDialog(acquireWithDialog);
+    if (result == -1) {
         logError(L"could not show the progress dialog %d", static_cast<int>(::GetLastError()));
         return downloadOrLocateRuntime(nullptr);
     }
+    // Cancelled: the dialog cleared the flags and its worker has stopped; nothing is started.
+    if (result == IDOK || result == IDCANCEL) endAfterCancel();
     return lastRuntimeAcquisition();
 }
 
@@ -169,6 +182,7 @@ int runInstaller(HWND window)
     if (!state.languageRestart) verifyPayload(window);
 
     runExtractionStep(window);
+    stopIfCanceled();
     const bool completeRestart = completeLanguageRestart();
 
     logInfo(L"Current working dir: %S", currentDirectory().c_str());
@@ -197,6 +211,7 @@ int runInstaller(HWND window)
         included = findOrAcquireRuntime(window);
     }
 
+    stopIfCanceled();
     changeToExtractionDirectory();
     int waitStart = waitStartPosition(false, false);
     if (!completeRestart) {
@@ -210,6 +225,7 @@ int runInstaller(HWND window)
         loadIncludedRuntime();
     }
 
+    stopIfCanceled();
     if (state.extractOnly) writeUnextractedPositionAndExit();
 
     if (window != nullptr) startJavaWindowWatcher(window, waitStart);
@@ -245,6 +261,6 @@ void dispatchWorkFlow()
         runInstaller(nullptr);
         return;
     }
-    // Cancelled: the worker may still be extracting; the process ends and its directory goes.
-    if (result == IDOK || result == IDCANCEL) terminate(0);
+    // Cancelled: the worker has stopped (or did not within the bound); the directory goes.
+    if (result == IDOK || result == IDCANCEL) endAfterCancel();
 }

@@ -4,12 +4,14 @@ Paths (NAME is a file registered with serve()):
   /file/NAME      the bytes with a Content-Length
   /nolength/NAME  the bytes with no Content-Length, the connection closed at the end
   /broken/NAME    a Content-Length for all bytes, but the connection closes after half of them
+  /slow/NAME      the bytes with a Content-Length, 64 KiB every 20 ms (a long download)
   anything else   404 with a short body and its length
 Every request is counted by path.
 """
 import collections
 import http.server
 import threading
+import time
 
 import pytest
 
@@ -26,7 +28,7 @@ class _Handler(http.server.BaseHTTPRequestHandler):
             server.requests[self.path] += 1
         kind, _, name = self.path.lstrip("/").partition("/")
         body = server.files.get(name)
-        if body is None or kind not in ("file", "nolength", "broken"):
+        if body is None or kind not in ("file", "nolength", "broken", "slow"):
             page = b"<html>not here</html>"
             self.send_response(404)
             self.send_header("Content-Length", str(len(page)))
@@ -42,6 +44,15 @@ class _Handler(http.server.BaseHTTPRequestHandler):
             self.wfile.write(body[: len(body) // 2])
             self.wfile.flush()
             self.close_connection = True
+            return
+        if kind == "slow":
+            try:
+                for start in range(0, len(body), 65536):
+                    self.wfile.write(body[start:start + 65536])
+                    self.wfile.flush()
+                    time.sleep(0.02)
+            except OSError:  # the client went away (a cancelled download)
+                pass
             return
         self.wfile.write(body)
 
