@@ -311,7 +311,9 @@ TEST_F(Win32CommunicationBackend, WireFormatBothWays)
             EXPECT_EQ(block, expected) << c.what;
         }
         EXPECT_FALSE(read(listener, block)) << c.what;
-        EXPECT_LT(peakPagefileUsage() - peakBefore, SIZE_T{256} << 20) << c.what;
+        // Wine's peak can read lower than an earlier one: only growth counts.
+        const SIZE_T peakAfter = peakPagefileUsage();
+        EXPECT_LT(peakAfter > peakBefore ? peakAfter - peakBefore : 0, SIZE_T{256} << 20) << c.what;
         NATIVE(closeHandle0)(env, nullptr, listener);  // a writer still blocked ends now
         writer.join();
     }
