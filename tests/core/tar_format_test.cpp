@@ -86,6 +86,8 @@ WalkRun walk(const Bytes& archive, const Faults& faults = {})
     input.truncated = [&] { return faults.truncatedStream; };
 
     std::string current;
+    bool open = false;
+    int writes = 0;
     TarOutput output;
     output.makeDirectory = [&](const std::string& name) { run.directories.push_back(name); };
     output.openFile = [&](const std::string& name) {
@@ -95,8 +97,6 @@ WalkRun walk(const Bytes& archive, const Faults& faults = {})
         open = true;
         return true;
     };
-    bool open = false;
-    int writes = 0;
     output.write = [&](const void* bytes, size_t size) {
         if (!open) run.reports.push_back("write outside an open file");
         if (faults.failWrite || writes++ == faults.failWriteAt) return false;

@@ -10,11 +10,11 @@
 #include <sstream>
 
 #include <nlohmann/json.hpp>
-#include <toml++/toml.h>
 
 #include "core/config_keys.h"
 #include "core/default_messages.h"
 #include "core/text.h"
+#include "tools/stowpack/toml_checked.h"
 
 namespace fs = std::filesystem;
 
@@ -85,6 +85,8 @@ size_t utf8Sequence(const std::string& text, size_t i)
     return length;
 }
 
+bool digit(char c) { return c >= '0' && c <= '9'; }
+
 bool bareKeyCharacter(char c)
 {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
@@ -93,7 +95,8 @@ bool bareKeyCharacter(char c)
 // Holds every project text to what any project needs before a parser sees it, so that no input
 // reaches a parser's weak spots: valid UTF-8, nesting at most kMaxNesting deep, and for TOML no
 // control characters but tab and line ends, only ASCII outside strings and comments (as TOML
-// requires of keys) and a key after a table header's brackets: all of them invalid TOML anyway. Strings and comments are skipped as TOML and JSON define them; a string left open at
+// requires of keys) and a key after a table header's brackets: all of them invalid TOML anyway;
+// and no dates or times, which no setting takes. Strings and comments are skipped as TOML and JSON define them; a string left open at
 // a line end (where the parser reports it) ends there.
 void screenProjectText(const fs::path& file, const std::string& text, bool json)
 {
@@ -143,6 +146,10 @@ void screenProjectText(const fs::path& file, const std::string& text, bool json)
                 if (depth > 0) --depth;
             } else if (!json && static_cast<unsigned char>(c) >= 0x80) {
                 failAt(file, text, i, "a character outside a string or comment must be ASCII");
+            } else if (!json && (c == ':' || (c == '-' && i > 0 && digit(text[i - 1]) && i + 1 < text.size() &&
+                                              digit(text[i + 1])))) {
+                // Outside strings only a date or a time has these; no setting takes one.
+                failAt(file, text, i, "dates and times are not settings of a project");
             }
             break;
         case State::Basic:
@@ -255,6 +262,9 @@ toml::table parseProjectText(const fs::path& file, const std::string& text)
         return toml::parse(text, file.string());
     } catch (const toml::parse_error& error) {
         fail(file, error.source(), std::string(error.description()));
+    } catch (const TomlAssumptionBroken& error) {
+        // The parser keeps no position at this point; the screening gave every one it could.
+        throw ProjectError(file.string() + ": not a TOML file the packer can read (" + error.what() + ")");
     }
 }
 
