@@ -404,6 +404,7 @@ TEST(StowpackErrors, HostileProjectFilesEndWithAPosition)
         {"project.toml", "\xC3\xA9", "project.toml:1:1: a character outside a string or comment must be ASCII"},
         {"project.toml", "[[files]]\nsour = 0989-05-27Tc::33:00Z\n", "project.toml:2:12: dates and times are not"},
         {"project.toml", "a = 07:32:00\n", "project.toml:1:7: dates and times are not"},
+        {"project.toml", "launcher = 22222\"2\xCE\x95\"\n", "project.toml:1:17: a string cannot begin here"},
         {"project.toml", "a = \"\xFF\"", "project.toml:1:6: not UTF-8"},
         {"project.toml", std::string("a = 1\n[\0]", 9), "project.toml:2:2: a control character is not allowed"},
         {"project.toml", "a = \"\xED\xA0\x80\"", "project.toml:1:6: not UTF-8"},

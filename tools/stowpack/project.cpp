@@ -87,6 +87,18 @@ size_t utf8Sequence(const std::string& text, size_t i)
 
 bool digit(char c) { return c >= '0' && c <= '9'; }
 
+// In TOML a string (a value or a quoted key) begins only at a line's start or after "=", "[",
+// "{", "," or "." with blanks between.
+bool stringMayBegin(const std::string& text, size_t quote)
+{
+    size_t i = quote;
+    while (i > 0 && (text[i - 1] == ' ' || text[i - 1] == '\t')) --i;
+    if (i == 0) return true;
+    const char before = text[i - 1];
+    return before == '\n' || before == '\r' || before == '=' || before == '[' || before == '{' || before == ',' ||
+           before == '.' || (i >= 3 && text.compare(i - 3, 3, "\xEF\xBB\xBF") == 0);
+}
+
 bool bareKeyCharacter(char c)
 {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
@@ -123,7 +135,10 @@ void screenProjectText(const fs::path& file, const std::string& text, bool json)
         const char c = text[i];
         switch (state) {
         case State::Plain:
-            if (c == '"') {
+            if ((c == '"' || (c == '\'' && !json)) && !json && !stringMayBegin(text, i)) {
+                // The parser would not read a string here, but scan on as a value.
+                failAt(file, text, i, "a string cannot begin here");
+            } else if (c == '"') {
                 state = !json && at(i, "\"\"\"") ? State::MultiBasic : State::Basic;
                 if (state == State::MultiBasic) i += 2;
             } else if (c == '\'' && !json) {
