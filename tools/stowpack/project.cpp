@@ -104,6 +104,20 @@ bool bareKeyCharacter(char c)
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
 }
 
+// A value that is not a string, an array or a table (a number or true/false) is made of these
+// characters and ends at a blank, ",", "]", "}", "#" or the line's end. Held to that, the parser
+// never scans a malformed value on into a string's text.
+void checkPlainValue(const fs::path& file, const std::string& text, size_t i)
+{
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+    if (i >= text.size() || std::strchr("\"'[{#\r\n]}", text[i]) != nullptr) return;
+    // ":" too, so that a date or time gets its own message below.
+    while (i < text.size() && (bareKeyCharacter(text[i]) || text[i] == '+' || text[i] == '.' || text[i] == ':')) ++i;
+    if (i < text.size() && std::strchr(" \t,]}#\r\n", text[i]) == nullptr) {
+        failAt(file, text, i, "a value cannot hold this character");
+    }
+}
+
 // Holds every project text to what any project needs before a parser sees it, so that no input
 // reaches a parser's weak spots: valid UTF-8, nesting at most kMaxNesting deep, and for TOML no
 // control characters but tab and line ends, only ASCII outside strings and comments (as TOML
@@ -146,6 +160,11 @@ void screenProjectText(const fs::path& file, const std::string& text, bool json)
                 if (state == State::MultiLiteral) i += 2;
             } else if (c == '#' && !json) {
                 state = State::Comment;
+            } else if (!json && (c == '=' || (depth > 0 && (c == '[' || c == ',')))) {
+                checkPlainValue(file, text, i + 1);
+                if (c == '[' && ++depth > kMaxNesting) {
+                    failAt(file, text, i, "nested deeper than " + std::to_string(kMaxNesting) + " levels");
+                }
             } else if (c == '[' || c == '{') {
                 if (!json && c == '[' && depth == 0 && lineStart) {
                     size_t k = i + 1;
