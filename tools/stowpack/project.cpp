@@ -118,6 +118,23 @@ void checkPlainValue(const fs::path& file, const std::string& text, size_t i)
     }
 }
 
+// What may follow a backslash in a basic string: an ASCII escape letter, or (in a multi-line
+// string) blanks up to the line's end, after which the text resumes with an ASCII character.
+// The parser classifies those characters with functions that fail on some others.
+void checkEscape(const fs::path& file, const std::string& text, size_t slash, bool multiLine)
+{
+    auto ascii = [&](size_t at) { return at >= text.size() || static_cast<unsigned char>(text[at]) < 0x80; };
+    auto lineEnd = [&](size_t at) { return at >= text.size() || text[at] == '\r' || text[at] == '\n'; };
+    size_t i = slash + 1;
+    if (!ascii(i)) failAt(file, text, i, "an escape must be an ASCII letter");
+    if (!multiLine) return;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+    if (i == slash + 1 && !lineEnd(i)) return;  // an ordinary escape
+    if (!lineEnd(i)) failAt(file, text, i, "a line-ending backslash must end its line");
+    while (i < text.size() && std::strchr(" \t\r\n", text[i]) != nullptr) ++i;
+    if (!ascii(i)) failAt(file, text, i, "the text after a line-ending backslash must resume with an ASCII character");
+}
+
 // Holds every project text to what any project needs before a parser sees it, so that no input
 // reaches a parser's weak spots: valid UTF-8, nesting at most kMaxNesting deep, and for TOML no
 // control characters but tab and line ends, only ASCII outside strings and comments (as TOML
@@ -188,6 +205,7 @@ void screenProjectText(const fs::path& file, const std::string& text, bool json)
             break;
         case State::Basic:
             if (c == '\\') {
+                checkEscape(file, text, i, false);
                 if (i + 1 < text.size() && text[i + 1] != '\n') ++i;
             } else if (c == '"' || c == '\n') {
                 state = State::Plain;
@@ -198,6 +216,7 @@ void screenProjectText(const fs::path& file, const std::string& text, bool json)
             break;
         case State::MultiBasic:
             if (c == '\\') {
+                checkEscape(file, text, i, true);
                 ++i;
             } else if (at(i, "\"\"\"")) {
                 state = State::Plain;
