@@ -407,6 +407,8 @@ TEST(StowpackErrors, HostileProjectFilesEndWithAPosition)
         {"project.toml", "launcher = 22222 \"2\xCE\x95\"\n", "project.toml:1:18: a string cannot begin here"},
         {"project.toml", "hae=+&=\"H\xC2\xB7HH", "project.toml:1:6: a value cannot hold this character"},
         {"project.toml", "a = [1, x=\"\xC2\xB7\"]", "project.toml:1:10: a value cannot hold this character"},
+        {"project.toml", "m=[3381.1~\"\xC2\xB7\"]", "project.toml:1:10: a value cannot hold this character"},
+        {"project.toml", "x = {a=1,b=[2,{c=3}]}\n", "project.toml:1:1: x: unknown setting"},  // screened through
         {"project.toml", "a = \"\"\"\\\xEF\xBB\xA6\"\"\"", "project.toml:1:9: an escape must be an ASCII letter"},
         {"project.toml", "a = \"\"\"\\  \n \xCE\x95\"\"\"", "project.toml:2:2: the text after a line-ending"},
         {"project.toml", "a = \"\xFF\"", "project.toml:1:6: not UTF-8"},

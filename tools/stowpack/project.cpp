@@ -159,6 +159,7 @@ void screenProjectText(const fs::path& file, const std::string& text, bool json)
     }
     enum class State { Plain, Basic, Literal, MultiBasic, MultiLiteral, Comment } state = State::Plain;
     int depth = 0;
+    std::string open;  // the kinds of brackets open: '[' array, '{' inline table, 'h' table header
     bool lineStart = true;
     auto at = [&](size_t i, const char* what) { return text.compare(i, std::strlen(what), what) == 0; };
     // A byte-order mark may open the file.
@@ -177,12 +178,16 @@ void screenProjectText(const fs::path& file, const std::string& text, bool json)
                 if (state == State::MultiLiteral) i += 2;
             } else if (c == '#' && !json) {
                 state = State::Comment;
-            } else if (!json && (c == '=' || (depth > 0 && (c == '[' || c == ',')))) {
+            } else if (!json && c == '=') {
+                if (!open.empty() && open.back() != '{') failAt(file, text, i, "\"=\" cannot stand here");
                 checkPlainValue(file, text, i + 1);
-                if (c == '[' && ++depth > kMaxNesting) {
-                    failAt(file, text, i, "nested deeper than " + std::to_string(kMaxNesting) + " levels");
-                }
+            } else if (!json && c == ',' && !open.empty() && open.back() == '[') {
+                checkPlainValue(file, text, i + 1);  // in an array a value follows, in a table a key
             } else if (c == '[' || c == '{') {
+                // Brackets open an array, an inline table or (at a line's start) a table header.
+                const bool header = !json && c == '[' && (depth == 0 ? lineStart : open.back() == 'h');
+                open.push_back(c == '{' ? '{' : header ? 'h' : '[');
+                if (!json && open.back() == '[') checkPlainValue(file, text, i + 1);
                 if (!json && c == '[' && depth == 0 && lineStart) {
                     size_t k = i + 1;
                     if (k < text.size() && text[k] == '[') ++k;
@@ -195,6 +200,7 @@ void screenProjectText(const fs::path& file, const std::string& text, bool json)
                 }
             } else if (c == ']' || c == '}') {
                 if (depth > 0) --depth;
+                if (!open.empty()) open.pop_back();
             } else if (!json && static_cast<unsigned char>(c) >= 0x80) {
                 failAt(file, text, i, "a character outside a string or comment must be ASCII");
             } else if (!json && (c == ':' || (c == '-' && i > 0 && digit(text[i - 1]) && i + 1 < text.size() &&
