@@ -1,5 +1,6 @@
 #include "core/payload_names.h"
 
+#include "core/device_names.h"
 
 std::vector<std::string> includedFileNames(const std::string& list, int64_t count)
 {
@@ -18,28 +19,6 @@ std::vector<std::string> includedFileNames(const std::string& list, int64_t coun
 namespace {
 
 bool isSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
-
-char asciiUpper(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char>(c - 32) : static_cast<char>(c); }
-
-// Windows opens a device for these names in any directory and with any extension ("nul.txt").
-bool isDeviceName(const std::u16string& component)
-{
-    size_t end = component.find(u'.');
-    std::u16string base = component.substr(0, end);
-    while (!base.empty() && base.back() == u' ') base.pop_back();
-    std::string upper;
-    for (char16_t c : base) {
-        if (c > 0x7F) return false;
-        upper += asciiUpper(c);
-    }
-    static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
-    for (const char* device : kDevices)
-        if (upper == device) return true;
-    if (upper.size() == 4 && (upper.compare(0, 3, "COM") == 0 || upper.compare(0, 3, "LPT") == 0) &&
-        upper[3] >= '0' && upper[3] <= '9')
-        return true;
-    return false;
-}
 
 // Win32 drops trailing dots and blanks, so "..." and ". ." reach the file system as "." or "..".
 bool isDotsOnly(const std::u16string& component)

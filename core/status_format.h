@@ -5,6 +5,10 @@
 #include <cstddef>
 #include <string>
 
+// The largest width or precision a status-line conversion may ask for.
+constexpr size_t kStatusFieldLimit = 99;
+
 // True when every conversion of format is "%%" or a floating conversion (e, E, f, g, G with
-// flags, width and precision as digits) and there are at most maxValues of the latter.
+// flags, width and precision as digits, each at most kStatusFieldLimit) and there are at most
+// maxValues of the latter.
 bool formatTakesOnlyDoubles(const std::u16string& format, size_t maxValues);

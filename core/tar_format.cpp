@@ -1,8 +1,15 @@
 #include "core/tar_format.h"
 
 #include <algorithm>
+#include <array>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <vector>
+
+#include "core/device_names.h"
 
 namespace {
 
@@ -13,22 +20,6 @@ constexpr size_t kMagicOffset = 257;
 constexpr size_t kNameLength = 100;
 
 bool isSeparator(char c) { return c == '\\' || c == '/'; }
-
-char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-// Windows opens these names as devices in every directory, whatever the extension.
-bool isDeviceName(const std::string& component)
-{
-    std::string base = component.substr(0, component.find('.'));
-    while (!base.empty() && base.back() == ' ') base.pop_back();
-    std::transform(base.begin(), base.end(), base.begin(), upper);
-    static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
-    for (const char* device : kDevices) {
-        if (base == device) return true;
-    }
-    return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
-           base[3] >= '1' && base[3] <= '9';
-}
 
 // Windows drops trailing dots and blanks from a path component, so ". ." and "..." climb like "..".
 bool climbs(const std::string& component)
@@ -43,6 +34,99 @@ bool climbs(const std::string& component)
     }
     return dots >= 2;
 }
+
+// Writes a file's blocks on a second thread while the walk inflates the next ones, so the two
+// overlap. Only write runs there, in order, one block at a time; the walk waits for the writer
+// (drain) before it closes a file or calls anything else of the output, so every other call and
+// every result stays where and when it was.
+class BlockWriter {
+public:
+    explicit BlockWriter(TarOutput& output) : out_(output)
+    {
+        for (auto& block : blocks_) block.resize(kTarCopyBlock);
+        try {
+            thread_ = std::thread([this] { run(); });
+        } catch (const std::system_error&) {
+            // No second thread: blocks are written where they are read.
+        }
+    }
+    ~BlockWriter()
+    {
+        if (!thread_.joinable()) return;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+    BlockWriter(const BlockWriter&) = delete;
+    BlockWriter& operator=(const BlockWriter&) = delete;
+
+    // A free block to read into (waits while every block is queued).
+    std::vector<char>& freeBlock()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [this] { return queued_ < blocks_.size(); });
+        return blocks_[(first_ + queued_) % blocks_.size()];
+    }
+    // Queues the first size bytes of the block freeBlock gave; false once a write has failed.
+    bool queue(size_t size)
+    {
+        if (!thread_.joinable()) {
+            failed_ = failed_ || !out_.write(freeBlock().data(), size);
+            return !failed_;
+        }
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (failed_) return false;
+        sizes_[(first_ + queued_) % blocks_.size()] = size;
+        ++queued_;
+        changed_.notify_all();
+        return true;
+    }
+    // Waits until every queued block is written; false when one failed (and clears the failure).
+    bool drain()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [this] { return queued_ == 0 && !writing_; });
+        bool ok = !failed_;
+        failed_ = false;
+        return ok;
+    }
+
+private:
+    void run()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            changed_.wait(lock, [this] { return stop_ || queued_ > 0; });
+            if (queued_ == 0) return;
+            const size_t index = first_;
+            writing_ = true;
+            const bool skip = failed_;  // after a failed write the file's other blocks are dropped
+            lock.unlock();
+            const bool ok = skip || out_.write(blocks_[index].data(), sizes_[index]);
+            lock.lock();
+            writing_ = false;
+            failed_ = failed_ || !ok;
+            first_ = (first_ + 1) % blocks_.size();
+            --queued_;
+            changed_.notify_all();
+        }
+    }
+
+    TarOutput& out_;
+    std::array<std::vector<char>, 4> blocks_;
+    std::array<size_t, 4> sizes_{};
+    size_t first_ = 0;   // the oldest queued block
+    size_t queued_ = 0;  // blocks queued, the one being written included
+    bool writing_ = false;
+    bool failed_ = false;
+    bool stop_ = false;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::thread thread_;
+};
 
 std::string describeSizes(const char* text, long long written, long long expected)
 {
@@ -194,20 +278,21 @@ private:
             outcome_.failedName = name;
             return false;
         }
-        std::vector<char> block(std::min<size_t>(kTarCopyBlock, static_cast<size_t>(size) + 1));
         long long written = 0;
         bool streamError = false;
         while (written < size) {
             size_t want = static_cast<size_t>(std::min<long long>(static_cast<long long>(kTarCopyBlock), size - written));
+            std::vector<char>& block = writer_.freeBlock();
             long got = in_.read(block.data(), want);
             if (got <= 0) break;
-            if (!out_.write(block.data(), static_cast<size_t>(got))) {
+            if (!writer_.queue(static_cast<size_t>(got))) {
                 streamError = true;
                 break;
             }
             written += got;
             if (out_.progress) out_.progress(in_.position(), false);
         }
+        if (!writer_.drain()) streamError = true;
         out_.closeFile();
         if (streamError) {
             report("stream error");
@@ -222,6 +307,7 @@ private:
 
     TarInput& in_;
     TarOutput& out_;
+    BlockWriter writer_{out_};
     uint8_t header_[kTarHeaderReadSize]{};
     bool result_ = false;
     bool fileNotCreated_ = false;
@@ -272,7 +358,7 @@ bool isSafeEntryName(const std::string& name)
         size_t end = start;
         while (end < name.size() && !isSeparator(name[end])) ++end;
         std::string component = name.substr(start, end - start);
-        if (climbs(component) || isDeviceName(component)) return false;
+        if (climbs(component) || isDeviceNameCp1252(component)) return false;
         start = end + 1;
     }
     return true;

@@ -23,7 +23,7 @@
 constexpr size_t kTarRecordSize = 512;
 constexpr size_t kTarHeaderReadSize = 500;
 constexpr size_t kTarLongNameCapacity = 6000;  // including the terminating NUL
-constexpr size_t kTarCopyBlock = 32768;
+constexpr size_t kTarCopyBlock = 1 << 20;  // four such blocks are in flight while a file is written
 
 // The size field (12 characters from byte 124); false when a character is not an octal digit
 // or the value exceeds INT32_MAX (size is then untouched).

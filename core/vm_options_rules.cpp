@@ -98,12 +98,13 @@ bool wildcardMatch(const std::string& pattern, const std::string& text)
     size_t p = 0, t = 0;
     size_t star = std::string::npos, starText = 0;
     while (t < text.size()) {
-        if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == text[t])) {
-            ++p;
-            ++t;
-        } else if (p < pattern.size() && pattern[p] == '*') {
+        // A "*" of the pattern is always a wildcard, also where the text holds a "*" itself.
+        if (p < pattern.size() && pattern[p] == '*') {
             star = p++;
             starText = t;
+        } else if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == text[t])) {
+            ++p;
+            ++t;
         } else if (star != std::string::npos) {
             p = star + 1;
             t = ++starText;

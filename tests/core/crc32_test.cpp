@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -28,4 +29,25 @@ TEST(Crc32, ContinuingOverPiecesEqualsOneCall)
     }
     bytes[5000] ^= 1;
     EXPECT_NE(crc32Update(kCrc32Initial, bytes.data(), bytes.size()), whole);
+}
+
+// The folding path against zlib's table on every length around its block sizes and at every
+// alignment, continuing from random values.
+TEST(Crc32, FoldingEqualsZlibAtAnyLengthAndAlignment)
+{
+    std::mt19937 random(13);
+    std::vector<uint8_t> bytes(70000 + 64);
+    for (uint8_t& b : bytes) b = static_cast<uint8_t>(random());
+    std::vector<size_t> lengths;
+    for (size_t n = 0; n <= 300; ++n) lengths.push_back(n);
+    for (int i = 0; i < 200; ++i) lengths.push_back(random() % 70000);
+    lengths.push_back(70000);
+    for (size_t length : lengths) {
+        for (size_t offset : {0u, 1u, 3u, 8u, 15u, 16u, 33u}) {
+            uint32_t start = (length % 3 == 0) ? kCrc32Initial : static_cast<uint32_t>(random());
+            ASSERT_EQ(crc32Update(start, bytes.data() + offset, length), crc32Table(start, bytes.data() + offset, length))
+                << "length " << length << " offset " << offset;
+        }
+    }
+    if (!crc32Folding()) GTEST_SKIP() << "no carry-less multiplication on this processor: only the table ran";
 }

@@ -58,6 +58,7 @@ struct WalkRun {
 struct Faults {
     bool refuseOpen = false;
     bool failWrite = false;
+    int failWriteAt = -1;  // the write with this index (from 0) fails
     bool truncatedStream = false;
     long readErrorAt = -1;  // a read starting at this offset fails
 };
@@ -85,20 +86,24 @@ WalkRun walk(const Bytes& archive, const Faults& faults = {})
     input.truncated = [&] { return faults.truncatedStream; };
 
     std::string current;
+    bool open = false;
+    int writes = 0;
     TarOutput output;
     output.makeDirectory = [&](const std::string& name) { run.directories.push_back(name); };
     output.openFile = [&](const std::string& name) {
         if (faults.refuseOpen) return false;
         current = name;
         run.files[name];
+        open = true;
         return true;
     };
     output.write = [&](const void* bytes, size_t size) {
-        if (faults.failWrite) return false;
+        if (!open) run.reports.push_back("write outside an open file");
+        if (faults.failWrite || writes++ == faults.failWriteAt) return false;
         run.files[current].append(static_cast<const char*>(bytes), size);
         return true;
     };
-    output.closeFile = [] {};
+    output.closeFile = [&] { open = false; };
     output.progress = [&](uint64_t at, bool fileStart) {
         if (fileStart) run.fileStarts.push_back(at);
     };
@@ -336,6 +341,29 @@ TEST(TarWalk, IoFailuresEndTheWalk)
     WalkRun shortWrite = walk(archive, write);
     EXPECT_EQ(shortWrite.outcome.result, TarResult::Failure);
     EXPECT_TRUE(shortWrite.reported("stream error"));
+
+    // Blocks are written while the next ones are read: a file of many blocks arrives whole and
+    // in order, and a block that fails to write ends the walk even when later blocks were read.
+    Bytes large;
+    std::string contents(kTarCopyBlock * 5 + 1234, '\0');
+    for (size_t i = 0; i < contents.size(); ++i) contents[i] = static_cast<char>(i * 131 + (i >> 16));
+    add(large, "big", '0', contents);
+    add(large, "after", '0', "tail");
+    finish(large);
+    WalkRun whole = walk(large);
+    EXPECT_EQ(whole.outcome.result, TarResult::Success);
+    EXPECT_TRUE(whole.files["big"] == contents);
+    EXPECT_EQ(whole.files["after"], "tail");
+    EXPECT_TRUE(whole.reports.empty()) << whole.reports.front();
+    for (int failing : {0, 1, 4, 5}) {
+        Faults late;
+        late.failWriteAt = failing;
+        WalkRun cut = walk(large, late);
+        EXPECT_EQ(cut.outcome.result, TarResult::Failure) << failing;
+        EXPECT_TRUE(cut.reported("stream error")) << failing;
+        EXPECT_FALSE(cut.reported("write outside an open file")) << failing;
+        EXPECT_EQ(cut.files.count("after"), 0u) << failing;
+    }
 
     Faults read;
     read.readErrorAt = 512;  // the second header

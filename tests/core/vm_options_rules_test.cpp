@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
 
 #include "core/splash_rules.h"
 
@@ -72,6 +73,11 @@ TEST(VersionGroups, Wildcards)
     EXPECT_FALSE(wildcardMatch("1*0*3", "11.0.2"));
     EXPECT_TRUE(wildcardMatch("*", ""));
     EXPECT_FALSE(wildcardMatch("?", ""));
+    // A "*" in the text is matched by a wildcard, never taken as the pattern's literal.
+    EXPECT_TRUE(wildcardMatch("*", "**"));
+    EXPECT_TRUE(wildcardMatch("*b", "*ab"));
+    EXPECT_TRUE(wildcardMatch("a*", "a*"));
+    EXPECT_FALSE(wildcardMatch("*c", "*ab"));
 }
 
 TEST(VersionGroups, RangesCompareTheMajorNumber)
@@ -232,6 +238,33 @@ TEST(Splash, StartOffsetAndSearchOrder)
     EXPECT_EQ(chooseSplashOffset(1, present({0, 1, 4})), 1);
     EXPECT_EQ(chooseSplashOffset(70, present({0, 64})), 64);  // beyond the last image
     EXPECT_EQ(chooseSplashOffset(3, present({0, 64})), 64);
+}
+
+TEST(Splash, AbsurdDpiIsHeldAtTheLastImage)
+{
+    const double infinity = std::numeric_limits<double>::infinity();
+    for (double dpi : {1632.0, 1633.0, 1e9, 1e117, infinity}) {
+        double scale = splashScaleFactor(dpi);
+        EXPECT_LE(scale, splashImageScale(kSplashMaxOffset)) << dpi;
+        EXPECT_LE(splashStartOffset(scale), kSplashMaxOffset + 1) << dpi;
+    }
+    EXPECT_DOUBLE_EQ(splashScaleFactor(std::numeric_limits<double>::quiet_NaN()), 1.0);
+    EXPECT_EQ(splashStartOffset(infinity), kSplashMaxOffset + 1);
+    EXPECT_EQ(splashStartOffset(-infinity), -44);
+    EXPECT_EQ(splashStartOffset(std::numeric_limits<double>::quiet_NaN()), 0);
+    // The search asks only about offsets that can exist, however far past them it starts.
+    for (int start : {kSplashMaxOffset + 1, 1000000000, -5}) {
+        int asked = 0;
+        bool outside = false;
+        int chosen = chooseSplashOffset(start, [&](int offset) {
+            ++asked;
+            outside = outside || offset < 0 || offset > kSplashMaxOffset;
+            return false;
+        });
+        EXPECT_EQ(chosen, 0);
+        EXPECT_FALSE(outside) << start;
+        EXPECT_LE(asked, kSplashMaxOffset + 1) << start;
+    }
 }
 
 TEST(Splash, RescaleOnlyOutsideTenPercent)

@@ -379,6 +379,59 @@ TEST(StowpackErrors, BadProjectsNameFileLineAndKeyAndLeaveNoOutput)
     }
 }
 
+// Malformed project files from anywhere: each ends in exit 2 naming the file, line and column,
+// never in a crash or a parser's assertion.
+TEST(StowpackErrors, HostileProjectFilesEndWithAPosition)
+{
+    struct Case {
+        const char* file;
+        std::string text;
+        std::string expected;  // the start of the error message
+    };
+    const std::string deepJson = "{\"config\": " + std::string(25000, '[') + std::string(25000, ']') + "}";
+    const std::string deepToml = "a = " + std::string(20000, '[') + std::string(20000, ']') + "\n";
+    const Case cases[] = {
+        {"project.json", deepJson, "project.json:1:43: nested deeper than 32 levels"},
+        {"project.json", "{\"config\": " + std::string(30, '[') + std::string(30, ']') + "}",
+         "project.json: [config] must be a table"},
+        {"project.json", "{\"a\": [1, 2,\n  }", "project.json:2:3: "},
+        {"project.json", "[1]", "project.json:1:1: the project must be a JSON object"},
+        {"project.json", "{\"a\": \"\xC3\"}", "project.json:1:8: not UTF-8"},
+        {"project.toml", deepToml, "project.toml:1:37: nested deeper than 32 levels"},
+        {"project.toml", "x = {a = " + std::string(40, '{') + "\n", "project.toml:1:41: nested deeper"},
+        {"project.toml", "[[[", "project.toml:1:1: a table header must name a key"},
+        {"project.toml", "[[=", "project.toml:1:1: a table header must name a key"},
+        {"project.toml", "a = 1\n  [ ]\n", "project.toml:2:3: a table header must name a key"},
+        {"project.toml", "\xC3\xA9", "project.toml:1:1: a character outside a string or comment must be ASCII"},
+        {"project.toml", "[[files]]\nsour = 0989-05-27Tc::33:00Z\n", "project.toml:2:12: dates and times are not"},
+        {"project.toml", "a = 07:32:00\n", "project.toml:1:7: dates and times are not"},
+        {"project.toml", "launcher = 22222 \"2\xCE\x95\"\n", "project.toml:1:18: a string cannot begin here"},
+        {"project.toml", "hae=+&=\"H\xC2\xB7HH", "project.toml:1:6: a value cannot hold this character"},
+        {"project.toml", "a = [1, x=\"\xC2\xB7\"]", "project.toml:1:10: a value cannot hold this character"},
+        {"project.toml", "m=[3381.1~\"\xC2\xB7\"]", "project.toml:1:10: a value cannot hold this character"},
+        {"project.toml", "x = {a=1,b=[2,{c=3}]}\n", "project.toml:1:1: x: unknown setting"},  // screened through
+        {"project.toml", "a = \"\"\"\\\xEF\xBB\xA6\"\"\"", "project.toml:1:9: an escape must be an ASCII letter"},
+        {"project.toml", "a = \"\"\"\\  \n \xCE\x95\"\"\"", "project.toml:2:2: the text after a line-ending"},
+        {"project.toml", "a = \"\xFF\"", "project.toml:1:6: not UTF-8"},
+        {"project.toml", std::string("a = 1\n[\0]", 9), "project.toml:2:2: a control character is not allowed"},
+        {"project.toml", "a = \"\xED\xA0\x80\"", "project.toml:1:6: not UTF-8"},
+    };
+    for (const Case& c : cases) {
+        ScratchDir dir;
+        layOutProject(dir);
+        writeFile(dir / c.file, c.text);
+        Outcome run = stowpack({"build", (dir / c.file).string(), "-o", (dir / "out.exe").string()});
+        EXPECT_EQ(run.code, kExitBadInput) << c.expected;
+        EXPECT_NE(run.err.find((dir / c.expected).string()), std::string::npos) << c.expected << "\n" << run.err;
+    }
+    // Texts the screening lets through: brackets, quotes and non-ASCII in strings and comments.
+    ScratchDir dir;
+    layOutProject(dir, "\xEF\xBB\xBFlauncher = \"bin/launcher.exe\"  # [[[ \xC3\xA9\ndownload_site = 'x[[[{{'\n"
+                       "[ config ]\napplication_name = \"\"\"A \\\"[[\xC3\xA9\"\"\"\n");
+    Outcome run = stowpack({"build", (dir / "project.toml").string(), "-o", (dir / "out.exe").string()});
+    EXPECT_EQ(run.code, 0) << run.err;
+}
+
 TEST(StowpackErrors, UnreadableLauncherFailsWithoutOutput)
 {
     ScratchDir dir;

@@ -3,17 +3,18 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
 
 #include <nlohmann/json.hpp>
-#include <toml++/toml.h>
 
 #include "core/config_keys.h"
 #include "core/default_messages.h"
 #include "core/text.h"
+#include "tools/stowpack/toml_checked.h"
 
 namespace fs = std::filesystem;
 
@@ -42,34 +43,242 @@ std::string readWholeFile(const fs::path& file)
     return text.str();
 }
 
-// JSON projects have the same shape as TOML ones; they are turned into a TOML table so one
-// reader serves both (JSON values carry no source positions).
-void insertJson(toml::table& table, const std::string& key, const nlohmann::json& value);
+// No project needs more than a few levels; deeper nesting only exhausts the parsers' stacks.
+constexpr int kMaxNesting = 32;
 
-toml::array jsonArray(const nlohmann::json& value)
+// Line and column (in characters, from 1) of a byte offset of text.
+std::string position(const std::string& text, size_t offset)
+{
+    size_t line = 1, column = 1;
+    for (size_t i = 0; i < offset && i < text.size(); ++i) {
+        if (text[i] == '\n') {
+            ++line;
+            column = 1;
+        } else if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
+            ++column;
+        }
+    }
+    return std::to_string(line) + ":" + std::to_string(column);
+}
+
+[[noreturn]] void failAt(const fs::path& file, const std::string& text, size_t offset, const std::string& what)
+{
+    throw ProjectError(file.string() + ":" + position(text, offset) + ": " + what);
+}
+
+// The length of the UTF-8 sequence at text[i], or 0 when it is malformed (overlong forms,
+// surrogates and values above U+10FFFF included).
+size_t utf8Sequence(const std::string& text, size_t i)
+{
+    auto byte = [&](size_t at) { return at < text.size() ? static_cast<unsigned char>(text[at]) : 0u; };
+    unsigned lead = byte(i);
+    if (lead < 0x80) return 1;
+    size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
+    if (length == 0 || lead > 0xF4) return 0;
+    for (size_t k = 1; k < length; ++k)
+        if ((byte(i + k) & 0xC0) != 0x80) return 0;
+    unsigned second = byte(i + 1);
+    if (lead == 0xE0 && second < 0xA0) return 0;
+    if (lead == 0xED && second >= 0xA0) return 0;
+    if (lead == 0xF0 && second < 0x90) return 0;
+    if (lead == 0xF4 && second >= 0x90) return 0;
+    return length;
+}
+
+bool digit(char c) { return c >= '0' && c <= '9'; }
+
+// In TOML a string (a value or a quoted key) begins only at a line's start or after "=", "[",
+// "{", "," or "." with blanks between.
+bool stringMayBegin(const std::string& text, size_t quote)
+{
+    size_t i = quote;
+    while (i > 0 && (text[i - 1] == ' ' || text[i - 1] == '\t')) --i;
+    if (i == 0) return true;
+    const char before = text[i - 1];
+    return before == '\n' || before == '\r' || before == '=' || before == '[' || before == '{' || before == ',' ||
+           before == '.' || (i >= 3 && text.compare(i - 3, 3, "\xEF\xBB\xBF") == 0);
+}
+
+bool bareKeyCharacter(char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
+}
+
+// A value that is not a string, an array or a table (a number or true/false) is made of these
+// characters and ends at a blank, ",", "]", "}", "#" or the line's end. Held to that, the parser
+// never scans a malformed value on into a string's text.
+void checkPlainValue(const fs::path& file, const std::string& text, size_t i)
+{
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+    if (i >= text.size() || std::strchr("\"'[{#\r\n]}", text[i]) != nullptr) return;
+    // ":" too, so that a date or time gets its own message below.
+    while (i < text.size() && (bareKeyCharacter(text[i]) || text[i] == '+' || text[i] == '.' || text[i] == ':')) ++i;
+    if (i < text.size() && std::strchr(" \t,]}#\r\n", text[i]) == nullptr) {
+        failAt(file, text, i, "a value cannot hold this character");
+    }
+}
+
+// What may follow a backslash in a basic string: an ASCII escape letter, or (in a multi-line
+// string) blanks up to the line's end, after which the text resumes with an ASCII character.
+// The parser classifies those characters with functions that fail on some others.
+void checkEscape(const fs::path& file, const std::string& text, size_t slash, bool multiLine)
+{
+    auto ascii = [&](size_t at) { return at >= text.size() || static_cast<unsigned char>(text[at]) < 0x80; };
+    auto lineEnd = [&](size_t at) { return at >= text.size() || text[at] == '\r' || text[at] == '\n'; };
+    size_t i = slash + 1;
+    if (!ascii(i)) failAt(file, text, i, "an escape must be an ASCII letter");
+    if (!multiLine) return;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+    if (i == slash + 1 && !lineEnd(i)) return;  // an ordinary escape
+    if (!lineEnd(i)) failAt(file, text, i, "a line-ending backslash must end its line");
+    while (i < text.size() && std::strchr(" \t\r\n", text[i]) != nullptr) ++i;
+    if (!ascii(i)) failAt(file, text, i, "the text after a line-ending backslash must resume with an ASCII character");
+}
+
+// Holds every project text to what any project needs before a parser sees it, so that no input
+// reaches a parser's weak spots: valid UTF-8, nesting at most kMaxNesting deep, and for TOML no
+// control characters but tab and line ends, only ASCII outside strings and comments (as TOML
+// requires of keys) and a key after a table header's brackets: all of them invalid TOML anyway;
+// and no dates or times, which no setting takes. Strings and comments are skipped as TOML and JSON define them; a string left open at
+// a line end (where the parser reports it) ends there.
+void screenProjectText(const fs::path& file, const std::string& text, bool json)
+{
+    for (size_t i = 0; i < text.size();) {
+        size_t length = utf8Sequence(text, i);
+        if (length == 0) failAt(file, text, i, "not UTF-8");
+        i += length;
+    }
+    if (json) {
+        // JSON keeps control characters out of its texts itself.
+    } else {
+        for (size_t i = 0; i < text.size(); ++i) {
+            const unsigned char c = static_cast<unsigned char>(text[i]);
+            if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0x7F)
+                failAt(file, text, i, "a control character is not allowed in TOML");
+        }
+    }
+    enum class State { Plain, Basic, Literal, MultiBasic, MultiLiteral, Comment } state = State::Plain;
+    int depth = 0;
+    std::string open;  // the kinds of brackets open: '[' array, '{' inline table, 'h' table header
+    bool lineStart = true;
+    auto at = [&](size_t i, const char* what) { return text.compare(i, std::strlen(what), what) == 0; };
+    // A byte-order mark may open the file.
+    for (size_t i = at(0, "\xEF\xBB\xBF") ? 3 : 0; i < text.size(); ++i) {
+        const char c = text[i];
+        switch (state) {
+        case State::Plain:
+            if ((c == '"' || (c == '\'' && !json)) && !json && !stringMayBegin(text, i)) {
+                // The parser would not read a string here, but scan on as a value.
+                failAt(file, text, i, "a string cannot begin here");
+            } else if (c == '"') {
+                state = !json && at(i, "\"\"\"") ? State::MultiBasic : State::Basic;
+                if (state == State::MultiBasic) i += 2;
+            } else if (c == '\'' && !json) {
+                state = at(i, "'''") ? State::MultiLiteral : State::Literal;
+                if (state == State::MultiLiteral) i += 2;
+            } else if (c == '#' && !json) {
+                state = State::Comment;
+            } else if (!json && c == '=') {
+                if (!open.empty() && open.back() != '{') failAt(file, text, i, "\"=\" cannot stand here");
+                checkPlainValue(file, text, i + 1);
+            } else if (!json && c == ',' && !open.empty() && open.back() == '[') {
+                checkPlainValue(file, text, i + 1);  // in an array a value follows, in a table a key
+            } else if (c == '[' || c == '{') {
+                // Brackets open an array, an inline table or (at a line's start) a table header.
+                const bool header = !json && c == '[' && (depth == 0 ? lineStart : open.back() == 'h');
+                open.push_back(c == '{' ? '{' : header ? 'h' : '[');
+                if (!json && open.back() == '[') checkPlainValue(file, text, i + 1);
+                if (!json && c == '[' && depth == 0 && lineStart) {
+                    size_t k = i + 1;
+                    if (k < text.size() && text[k] == '[') ++k;
+                    while (k < text.size() && (text[k] == ' ' || text[k] == '\t')) ++k;
+                    if (k >= text.size() || !(bareKeyCharacter(text[k]) || text[k] == '"' || text[k] == '\''))
+                        failAt(file, text, i, "a table header must name a key");
+                }
+                if (++depth > kMaxNesting) {
+                    failAt(file, text, i, "nested deeper than " + std::to_string(kMaxNesting) + " levels");
+                }
+            } else if (c == ']' || c == '}') {
+                if (depth > 0) --depth;
+                if (!open.empty()) open.pop_back();
+            } else if (!json && static_cast<unsigned char>(c) >= 0x80) {
+                failAt(file, text, i, "a character outside a string or comment must be ASCII");
+            } else if (!json && (c == ':' || (c == '-' && i > 0 && digit(text[i - 1]) && i + 1 < text.size() &&
+                                              digit(text[i + 1])))) {
+                // Outside strings only a date or a time has these; no setting takes one.
+                failAt(file, text, i, "dates and times are not settings of a project");
+            }
+            break;
+        case State::Basic:
+            if (c == '\\') {
+                checkEscape(file, text, i, false);
+                if (i + 1 < text.size() && text[i + 1] != '\n') ++i;
+            } else if (c == '"' || c == '\n') {
+                state = State::Plain;
+            }
+            break;
+        case State::Literal:
+            if (c == '\'' || c == '\n') state = State::Plain;
+            break;
+        case State::MultiBasic:
+            if (c == '\\') {
+                checkEscape(file, text, i, true);
+                ++i;
+            } else if (at(i, "\"\"\"")) {
+                state = State::Plain;
+                i += 2;
+            }
+            break;
+        case State::MultiLiteral:
+            if (at(i, "'''")) {
+                state = State::Plain;
+                i += 2;
+            }
+            break;
+        case State::Comment:
+            if (c == '\n') state = State::Plain;
+            break;
+        }
+        if (c == '\n') {
+            lineStart = true;
+        } else if (c != ' ' && c != '\t' && c != '\r') {
+            lineStart = false;
+        }
+    }
+}
+
+// JSON projects have the same shape as TOML ones; they are turned into a TOML table so one
+// reader serves both (JSON values carry no source positions). The screening bounds the depth
+// already; the conversion holds to it as well, since it recurses.
+void insertJson(toml::table& table, const std::string& key, const nlohmann::json& value, int depth);
+
+toml::array jsonArray(const nlohmann::json& value, int depth)
 {
     toml::array array;
     for (const auto& item : value) {
         toml::table wrapper;
-        insertJson(wrapper, "v", item);
+        insertJson(wrapper, "v", item, depth);
         array.push_back(std::move(*wrapper.get("v")));
     }
     return array;
 }
 
-toml::table jsonTable(const nlohmann::json& value)
+toml::table jsonTable(const nlohmann::json& value, int depth)
 {
     toml::table table;
-    for (const auto& [key, item] : value.items()) insertJson(table, key, item);
+    for (const auto& [key, item] : value.items()) insertJson(table, key, item, depth);
     return table;
 }
 
-void insertJson(toml::table& table, const std::string& key, const nlohmann::json& value)
+void insertJson(toml::table& table, const std::string& key, const nlohmann::json& value, int depth)
 {
+    if ((value.is_object() || value.is_array()) && depth >= kMaxNesting) {
+        throw ProjectError("key \"" + key + "\": nested deeper than " + std::to_string(kMaxNesting) + " levels");
+    }
     if (value.is_object()) {
-        table.insert(key, jsonTable(value));
+        table.insert(key, jsonTable(value, depth + 1));
     } else if (value.is_array()) {
-        table.insert(key, jsonArray(value));
+        table.insert(key, jsonArray(value, depth + 1));
     } else if (value.is_string()) {
         table.insert(key, value.get<std::string>());
     } else if (value.is_boolean()) {
@@ -89,16 +298,21 @@ toml::table parseProjectText(const fs::path& file, const std::string& text)
     std::transform(extension.begin(), extension.end(), extension.begin(), [](unsigned char c) {
         return static_cast<char>(std::tolower(c));
     });
-    if (extension == ".json") {
-        nlohmann::json json;
+    const bool json = extension == ".json";
+    screenProjectText(file, text, json);
+    if (json) {
+        nlohmann::json value;
         try {
-            json = nlohmann::json::parse(text);
+            value = nlohmann::json::parse(text);
+        } catch (const nlohmann::json::parse_error& error) {
+            // byte is the 1-based offset of the character where parsing stopped.
+            failAt(file, text, error.byte > 0 ? error.byte - 1 : 0, error.what());
         } catch (const nlohmann::json::exception& error) {
             throw ProjectError(file.string() + ": " + error.what());
         }
-        if (!json.is_object()) throw ProjectError(file.string() + ": the project must be a JSON object");
+        if (!value.is_object()) throw ProjectError(file.string() + ":1:1: the project must be a JSON object");
         try {
-            return jsonTable(json);
+            return jsonTable(value, 1);
         } catch (const ProjectError& error) {
             throw ProjectError(file.string() + ": " + error.what());
         }
@@ -107,6 +321,9 @@ toml::table parseProjectText(const fs::path& file, const std::string& text)
         return toml::parse(text, file.string());
     } catch (const toml::parse_error& error) {
         fail(file, error.source(), std::string(error.description()));
+    } catch (const TomlAssumptionBroken& error) {
+        // The parser keeps no position at this point; the screening gave every one it could.
+        throw ProjectError(file.string() + ": not a TOML file the packer can read (" + error.what() + ")");
     }
 }
 
@@ -283,9 +500,11 @@ std::vector<PayloadFile> readFiles(const fs::path& file, const toml::node& node)
 
 }  // namespace
 
-Project loadProject(const fs::path& projectFile)
+Project loadProject(const fs::path& projectFile) { return loadProjectText(projectFile, readWholeFile(projectFile)); }
+
+Project loadProjectText(const fs::path& projectFile, const std::string& text)
 {
-    const toml::table root = parseProjectText(projectFile, readWholeFile(projectFile));
+    const toml::table root = parseProjectText(projectFile, text);
     Project project;
     project.file = projectFile;
     const fs::path base = projectFile.parent_path();

@@ -33,5 +33,9 @@ struct Project {
 // Reads a TOML project (or JSON, by the extension .json). Throws ProjectError.
 Project loadProject(const std::filesystem::path& file);
 
+// The same for a project's text, read as if it came from file (whose extension picks the
+// format and whose directory the relative paths use).
+Project loadProjectText(const std::filesystem::path& file, const std::string& text);
+
 // The entries for keys 2002 and 2003 for the given files, in file order.
 std::vector<NarrowEntry> includedFileEntries(const std::vector<PayloadFile>& files);
