@@ -47,6 +47,9 @@ public:
     {
         TarInput in;
         in.read = [this](void* buffer, size_t size) -> long {
+            // The walk reads on the worker thread while its writes may run on a second one, where
+            // a Cancel cannot unwind: the read is where a cancelled untar stops.
+            stopIfCanceled();
             return ::gzread(archive_, buffer, static_cast<unsigned>(size));
         };
         in.skip = [this](size_t count) { return ::gzseek(archive_, static_cast<z_off_t>(count), SEEK_CUR) >= 0; };
