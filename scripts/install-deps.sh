@@ -7,6 +7,8 @@ packages=(
   googletest nlohmann-json3-dev libtomlplusplus-dev
   wine wine64 xvfb
   osslsigncode openssl
+  # libFuzzer targets: clang with its sanitizer and fuzzer runtimes.
+  clang libclang-rt-14-dev
   # Wine's own fonts: without them the caption buttons' glyphs (Marlett) show as letters.
   fonts-wine imagemagick
 )

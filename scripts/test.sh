@@ -11,6 +11,8 @@ echo "== native unit tests"
 ctest --test-dir build/native --output-on-failure
 echo "== native unit tests with AddressSanitizer and UndefinedBehaviorSanitizer"
 ctest --test-dir build/asan --output-on-failure
+echo "== fuzz targets, a short run each (a parser regression fails the build)"
+bash scripts/fuzz.sh 10
 source scripts/wine-env.sh
 trap wine_stop EXIT
 echo "== Windows tests under Wine (x64)"
