@@ -28,11 +28,13 @@ for target in "${targets[@]}"; do
   corpus="$build/corpus/$target"
   findings="$build/findings/$target"
   mkdir -p "$corpus" "$findings"
+  seeds=()
+  [ -d "tests/fuzz/corpus/$target" ] && seeds=("tests/fuzz/corpus/$target")
   log="$build/findings/$target.log"
   status=ok
   # The committed seeds are read, new inputs go to the build tree's corpus.
   if ! "$build/tests/fuzz/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
-      -print_final_stats=1 -artifact_prefix="$findings/" "$corpus" "tests/fuzz/corpus/$target" >"$log" 2>&1; then
+      -print_final_stats=1 -artifact_prefix="$findings/" "$corpus" "${seeds[@]}" >"$log" 2>&1; then
     status="FAULT (see $log)"
     failed=1
   fi

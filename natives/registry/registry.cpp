@@ -225,6 +225,20 @@ bool hasContent(HKEY key)
     return subkeys != 0 || values != 0;
 }
 
+// The names a lister reads from the key (subkeys or values); the key is closed before the
+// String[] is made. Null when the key does not open.
+jobjectArray keyNames(JNIEnv* env, jint root, jstring path, jint view,
+                      std::vector<std::wstring> (*lister)(HKEY key))
+{
+    std::vector<std::wstring> names;
+    {
+        unique_hkey key = openRegistryKey(env, root, path, KeyAccess::Read, view);
+        if (!key) return nullptr;
+        names = lister(key.get());
+    }
+    return wideArrayToJava(env, names);
+}
+
 }  // namespace
 
 extern "C" JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_Registry_keyExists0(
@@ -314,25 +328,13 @@ extern "C" JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platfo
 extern "C" JNIEXPORT jobjectArray JNICALL Java_com_stowline_runtime_installer_platform_win32_Registry_enumSubKeys0(
     JNIEnv* env, jclass, jint root, jstring path, jint view) noexcept
 {
-    std::vector<std::wstring> names;
-    {
-        unique_hkey key = openRegistryKey(env, root, path, KeyAccess::Read, view);
-        if (!key) return nullptr;
-        names = subkeyNames(key.get());
-    }
-    return wideArrayToJava(env, names);
+    return keyNames(env, root, path, view, subkeyNames);
 }
 
 extern "C" JNIEXPORT jobjectArray JNICALL Java_com_stowline_runtime_installer_platform_win32_Registry_enumValues0(
     JNIEnv* env, jclass, jint root, jstring path, jint view) noexcept
 {
-    std::vector<std::wstring> names;
-    {
-        unique_hkey key = openRegistryKey(env, root, path, KeyAccess::Read, view);
-        if (!key) return nullptr;
-        names = valueNames(key.get());
-    }
-    return wideArrayToJava(env, names);
+    return keyNames(env, root, path, view, valueNames);
 }
 
 extern "C" JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_win32_Registry_changeNotifyAssociations0(

@@ -27,3 +27,15 @@ void dieNow(UINT code)
     ::TerminateProcess(::GetCurrentProcess(), code);
     for (;;) ::Sleep(INFINITE);
 }
+
+bool readExactly(HANDLE pipe, void* data, DWORD size)
+{
+    auto* at = static_cast<unsigned char*>(data);
+    while (size > 0) {
+        DWORD got = 0;
+        if (!::ReadFile(pipe, at, size, &got, nullptr) || got == 0) return false;
+        at += got;
+        size -= got;
+    }
+    return true;
+}

@@ -12,5 +12,7 @@
 JNIEnv* startTestVm();
 // The folder of this program (no trailing backslash).
 std::wstring programDirectory();
+// Reads exactly size bytes from the pipe with plain ReadFile calls; false when it breaks first.
+bool readExactly(HANDLE pipe, void* data, DWORD size);
 // Ends the process at once, as a kill from outside would: no handle is closed in an orderly way.
 [[noreturn]] void dieNow(UINT code);

@@ -44,18 +44,6 @@ unique_handle startPeer(const std::wstring& mode, const std::wstring& name)
     return unique_handle(info.hProcess);
 }
 
-bool plainRead(HANDLE pipe, void* data, DWORD size)
-{
-    auto* at = static_cast<uint8_t*>(data);
-    while (size > 0) {
-        DWORD got = 0;
-        if (!::ReadFile(pipe, at, size, &got, nullptr) || got == 0) return false;
-        at += got;
-        size -= got;
-    }
-    return true;
-}
-
 // Seconds for count round trips of size bytes; negative on failure.
 double run(bool natives, size_t size, int count)
 {
@@ -101,8 +89,8 @@ double run(bool natives, size_t size, int count)
             uint32_t echoed = 0;
             ok = ::WriteFile(listener.get(), &length, 4, &written, nullptr) && written == 4 &&
                  ::WriteFile(listener.get(), payload.data(), length, &written, nullptr) && written == length &&
-                 ::FlushFileBuffers(listener.get()) && plainRead(listener.get(), &echoed, 4) && echoed == length &&
-                 plainRead(listener.get(), back.data(), length);
+                 ::FlushFileBuffers(listener.get()) && readExactly(listener.get(), &echoed, 4) && echoed == length &&
+                 readExactly(listener.get(), back.data(), length);
         }
         if (ok) seconds = now() - start;
         ::DisconnectNamedPipe(listener.get());

@@ -21,18 +21,6 @@ namespace {
 
 #define NATIVE(name) Java_com_stowline_runtime_installer_platform_win32_Win32CommunicationBackend_##name
 
-bool rawRead(HANDLE pipe, void* data, DWORD size)
-{
-    auto* at = static_cast<uint8_t*>(data);
-    while (size > 0) {
-        DWORD got = 0;
-        if (!::ReadFile(pipe, at, size, &got, nullptr) || got == 0) return false;
-        at += got;
-        size -= got;
-    }
-    return true;
-}
-
 bool rawWrite(HANDLE pipe, const void* data, DWORD size)
 {
     DWORD written = 0;
@@ -55,9 +43,9 @@ int rawEcho(HANDLE pipe)
     std::vector<uint8_t> buffer;
     for (;;) {
         uint32_t length = 0;
-        if (!rawRead(pipe, &length, 4)) return 0;
+        if (!readExactly(pipe, &length, 4)) return 0;
         buffer.resize(length);
-        if (length > 0 && !rawRead(pipe, buffer.data(), length)) return 0;
+        if (length > 0 && !readExactly(pipe, buffer.data(), length)) return 0;
         if (!rawWrite(pipe, &length, 4) || (length > 0 && !rawWrite(pipe, buffer.data(), length)) ||
             !::FlushFileBuffers(pipe))
             return 11;
@@ -104,7 +92,7 @@ int wmain(int argc, wchar_t** argv)
     }
     if (mode == L"read-part-and-die") {
         std::vector<uint8_t> part(1004);
-        rawRead(pipe, part.data(), static_cast<DWORD>(part.size()));
+        readExactly(pipe, part.data(), static_cast<DWORD>(part.size()));
         dieNow(9);
     }
     if (mode == L"connect-and-die" && argc >= 4) {
