@@ -65,7 +65,15 @@ protected:
     }
     jint start(const wchar_t* name, jobjectArray arguments)
     {
-        return Java_com_stowline_runtime_installer_platform_win32_Win32Services_startService0(env, nullptr, str(name), arguments);
+        jint result = Java_com_stowline_runtime_installer_platform_win32_Win32Services_startService0(
+            env, nullptr, str(name), arguments);
+        // Wine's service manager answers the very first start in a new prefix with
+        // ERROR_INTERNAL_ERROR and starts services normally from then on; only that answer is
+        // asked again, once.
+        if (result == static_cast<jint>(ERROR_INTERNAL_ERROR))
+            result = Java_com_stowline_runtime_installer_platform_win32_Win32Services_startService0(
+                env, nullptr, str(name), arguments);
+        return result;
     }
     jint stop(const wchar_t* name, jint timeout)
     {
