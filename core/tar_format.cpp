@@ -4,6 +4,7 @@
 #include <array>
 #include <condition_variable>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -41,15 +42,9 @@ bool climbs(const std::string& component)
 // every result stays where and when it was.
 class BlockWriter {
 public:
-    explicit BlockWriter(TarOutput& output) : out_(output)
-    {
-        for (auto& block : blocks_) block.resize(kTarCopyBlock);
-        try {
-            thread_ = std::thread([this] { run(); });
-        } catch (const std::system_error&) {
-            // No second thread: blocks are written where they are read.
-        }
-    }
+    // Nothing is allocated and no thread starts before the first block is asked for, so archives
+    // of small files never pay for them.
+    explicit BlockWriter(TarOutput& output) : out_(output) {}
     ~BlockWriter()
     {
         if (!thread_.joinable()) return;
@@ -64,17 +59,18 @@ public:
     BlockWriter& operator=(const BlockWriter&) = delete;
 
     // A free block to read into (waits while every block is queued).
-    std::vector<char>& freeBlock()
+    char* freeBlock()
     {
+        if (!blocks_[0]) start();
         std::unique_lock<std::mutex> lock(mutex_);
         changed_.wait(lock, [this] { return queued_ < blocks_.size(); });
-        return blocks_[(first_ + queued_) % blocks_.size()];
+        return blocks_[(first_ + queued_) % blocks_.size()].get();
     }
     // Queues the first size bytes of the block freeBlock gave; false once a write has failed.
     bool queue(size_t size)
     {
         if (!thread_.joinable()) {
-            failed_ = failed_ || !out_.write(freeBlock().data(), size);
+            failed_ = failed_ || !out_.write(freeBlock(), size);
             return !failed_;
         }
         std::lock_guard<std::mutex> lock(mutex_);
@@ -95,6 +91,15 @@ public:
     }
 
 private:
+    void start()
+    {
+        for (auto& block : blocks_) block.reset(new char[kTarCopyBlock]);
+        try {
+            thread_ = std::thread([this] { run(); });
+        } catch (const std::system_error&) {
+            // No second thread: blocks are written where they are read.
+        }
+    }
     void run()
     {
         std::unique_lock<std::mutex> lock(mutex_);
@@ -105,7 +110,7 @@ private:
             writing_ = true;
             const bool skip = failed_;  // after a failed write the file's other blocks are dropped
             lock.unlock();
-            const bool ok = skip || out_.write(blocks_[index].data(), sizes_[index]);
+            const bool ok = skip || out_.write(blocks_[index].get(), sizes_[index]);
             lock.lock();
             writing_ = false;
             failed_ = failed_ || !ok;
@@ -116,7 +121,7 @@ private:
     }
 
     TarOutput& out_;
-    std::array<std::vector<char>, 4> blocks_;
+    std::array<std::unique_ptr<char[]>, 4> blocks_;
     std::array<size_t, 4> sizes_{};
     size_t first_ = 0;   // the oldest queued block
     size_t queued_ = 0;  // blocks queued, the one being written included
@@ -280,19 +285,34 @@ private:
         }
         long long written = 0;
         bool streamError = false;
-        while (written < size) {
-            size_t want = static_cast<size_t>(std::min<long long>(static_cast<long long>(kTarCopyBlock), size - written));
-            std::vector<char>& block = writer_.freeBlock();
-            long got = in_.read(block.data(), want);
-            if (got <= 0) break;
-            if (!writer_.queue(static_cast<size_t>(got))) {
-                streamError = true;
-                break;
+        if (static_cast<size_t>(size) <= kTarCopyBlock) {
+            // One block: nothing to overlap, so it is read and written here.
+            if (single_.size() < static_cast<size_t>(size)) single_.resize(static_cast<size_t>(size));
+            long long got = 0;
+            while (got < size) {
+                long more = in_.read(single_.data() + got, static_cast<size_t>(size - got));
+                if (more <= 0) break;
+                got += more;
             }
-            written += got;
-            if (out_.progress) out_.progress(in_.position(), false);
+            if (got > 0) {
+                streamError = !out_.write(single_.data(), static_cast<size_t>(got));
+                if (!streamError) written = got;
+                if (out_.progress) out_.progress(in_.position(), false);
+            }
+        } else {
+            while (written < size) {
+                size_t want = static_cast<size_t>(std::min<long long>(static_cast<long long>(kTarCopyBlock), size - written));
+                long got = in_.read(writer_.freeBlock(), want);
+                if (got <= 0) break;
+                if (!writer_.queue(static_cast<size_t>(got))) {
+                    streamError = true;
+                    break;
+                }
+                written += got;
+                if (out_.progress) out_.progress(in_.position(), false);
+            }
+            if (!writer_.drain()) streamError = true;
         }
-        if (!writer_.drain()) streamError = true;
         out_.closeFile();
         if (streamError) {
             report("stream error");
@@ -308,6 +328,7 @@ private:
     TarInput& in_;
     TarOutput& out_;
     BlockWriter writer_{out_};
+    std::vector<char> single_;  // the buffer of files of at most one block
     uint8_t header_[kTarHeaderReadSize]{};
     bool result_ = false;
     bool fileNotCreated_ = false;

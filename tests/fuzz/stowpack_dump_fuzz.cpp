@@ -10,7 +10,9 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const std::string path = "/tmp/stowpack_dump_fuzz." + std::to_string(::getpid()) + ".exe";
+    // In memory where the machine has it: the reader takes a path, and a disk file per run is slow.
+    static const std::string path = std::string(::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") +
+                                    "/stowpack_dump_fuzz." + std::to_string(::getpid()) + ".exe";
     {
         std::ofstream file(path, std::ios::binary | std::ios::trunc);
         file.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
