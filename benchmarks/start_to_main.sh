@@ -2,7 +2,9 @@
 # Prints how long a quiet installer takes under Wine from process start to the Java program's main,
 # with the test VM as runtime: the wall time from spawning the process to the first line main
 # writes on standard output, the wall time of whole runs, and the log's own clock at
-# "calling main" (measured from the log's first line).
+# "calling main" (measured from the log's first line). In the same run, interleaved, the start of
+# an empty program (xor_copy copying nothing: spawn to its one output line), the floor that no
+# launcher can go under; the launcher's time over it is what the launcher itself costs.
 # Usage: benchmarks/start_to_main.sh [runs]   (after scripts/build.sh; LAUNCHER_EXE, STOWPACK and
 # TEST_DOUBLES override the build paths as for the end-to-end tests)
 set -euo pipefail
@@ -40,11 +42,17 @@ windows() { echo "Z:$(realpath "$1" | tr / '\\')"; }
 export STOWLINE_JAVA_HOME="$(windows "$work/rt")" TEST_VM_SCRIPT="$(windows "$work/script.txt")"
 wine "$work/bench.exe" -q >/dev/null 2>&1 || true   # warm-up: version cache, prefix services
 
-/usr/bin/python3 - "$work/bench.exe" "$runs" "$temp_dir" <<'PY'
+/usr/bin/python3 - "$work/bench.exe" "$runs" "$temp_dir" "$doubles/xor_copy/xor_copy.exe" <<'PY'
 import glob, os, re, statistics, subprocess, sys, time
-exe, runs, temp = sys.argv[1], int(sys.argv[2]), sys.argv[3]
-to_main, whole, logged = [], [], []
+exe, runs, temp, empty_program = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4]
+to_main, whole, logged, empty_start, first_gap = [], [], [], [], []
 for _ in range(runs):
+    start = time.perf_counter()
+    process = subprocess.Popen(["wine", empty_program, exe, "0", "0", "-"], stdout=subprocess.PIPE,
+                               stderr=subprocess.DEVNULL)
+    process.stdout.readline()
+    empty_start.append(time.perf_counter() - start)
+    process.wait()
     for old in glob.glob(os.path.join(temp, "stw_nlog_*.log")):
         os.unlink(old)
     env = dict(os.environ, STOWLINE_LOG="yes")
@@ -62,6 +70,9 @@ for _ in range(runs):
     match = re.search(r"\[(\d+):(\d+)\] calling main", text)
     if match:
         logged.append(int(match.group(1)) + int(match.group(2)) / 1000)
+    clocks = [int(a) + int(b) / 1000 for a, b in re.findall(r"^\[(\d+):(\d+)\]", text, re.M)]
+    if len(clocks) >= 3:
+        first_gap.append(clocks[2] - clocks[1])
 def ms(values):
     return (f"median {statistics.median(values)*1000:.0f} ms, min {min(values)*1000:.0f} ms, "
             f"max {max(values)*1000:.0f} ms") if values else "no data"
@@ -69,4 +80,10 @@ print(f"runs: {runs}")
 print(f"process start to main (wall, main's first output line): {ms(to_main)}")
 print(f"whole run (wall): {ms(whole)}")
 print(f"log's first line to 'calling main' (log clock): {ms(logged)}")
+print(f"log's second to third clocked line (DLL set-up to the executable's name): {ms(first_gap)}")
+print(f"empty program, start to its output line (wall): {ms(empty_start)}")
+if to_main and empty_start:
+    over = statistics.median(to_main) - statistics.median(empty_start)
+    print(f"start to main over an empty program's start: {over*1000:.0f} ms "
+          f"(ratio {statistics.median(to_main)/statistics.median(empty_start):.2f})")
 PY
