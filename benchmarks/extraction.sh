@@ -73,7 +73,7 @@ def launcher_run(installer, *switches):
 def copier_run(length, block, target=os.path.join(work, "copy.bin")):
     """(copier's own clock, process wall)"""
     start = time.perf_counter()
-    result = subprocess.run(["wine", copier, win(exe), str(data_offset), str(length), win(target), str(block)],
+    result = subprocess.run(["wine", copier, win(exe), str(data_offset), str(length), target if target == "-" else win(target), str(block)],
                             capture_output=True, text=True)
     wall = time.perf_counter() - start
     if result.returncode != 0:

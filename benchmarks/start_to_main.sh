@@ -15,7 +15,7 @@ stowpack="${STOWPACK:-$root/build/native/tools/stowpack/stowpack}"
 doubles="${TEST_DOUBLES:-$root/build/x64/tests/doubles}"
 source "$root/scripts/wine-env.sh"
 work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
+trap '[ -n "${KEEP_WORK:-}" ] || rm -rf "$work"' EXIT
 
 mkdir -p "$work/rt/bin/server"
 cp "$doubles/java_stub/java.exe" "$work/rt/bin/java.exe"

@@ -197,6 +197,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR rawArguments, int)
         logInfo(L"extract and exit mode");
         state.extractOnly = true;
     }
+    initCommonControls();
     state.arguments = split(::GetCommandLineW(), true);
 
     if (state.deletionMode && state.arguments.size() >= 3) return runDeletion(state.arguments[2]);

@@ -47,18 +47,12 @@ void preloadSystemDlls()
 
 void initCommonControls()
 {
-    // Once per process, from whichever thread shows the first dialog: a run that shows none never
-    // pays for loading the library (tens of milliseconds on some systems).
-    static const bool initialised = [] {
-        HMODULE comctl = ::GetModuleHandleW(L"comctl32.dll");
-        if (comctl == nullptr) comctl = ::LoadLibraryExW(L"comctl32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-        if (comctl == nullptr) return false;
-        using InitCommonControlsFunction = void(WINAPI*)();
-        auto init = boundFunction<InitCommonControlsFunction>(comctl, "InitCommonControls");
-        if (init != nullptr) init();
-        return true;
-    }();
-    (void)initialised;
+    HMODULE comctl = ::GetModuleHandleW(L"comctl32.dll");
+    if (comctl == nullptr) comctl = ::LoadLibraryExW(L"comctl32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (comctl == nullptr) return;
+    using InitCommonControlsFunction = void(WINAPI*)();
+    auto init = boundFunction<InitCommonControlsFunction>(comctl, "InitCommonControls");
+    if (init != nullptr) init();
 }
 
 bool attachConsole()

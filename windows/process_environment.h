@@ -8,8 +8,7 @@
 void restrictDllSearch();
 // Loads "davhlpr.dll" and "fwbase.dll" by name, once; results are ignored.
 void preloadSystemDlls();
-// InitCommonControls of comctl32 (from the system directory), once, before the first dialog;
-// nothing when missing.
+// InitCommonControls of comctl32 (from the system directory); nothing when missing.
 void initCommonControls();
 // Attaches to the parent's console or allocates one; false only when allocation failed.
 bool attachConsole();

@@ -14,7 +14,6 @@
 #include "windows/install_flags.h"
 #include "windows/launcher_state.h"
 #include "windows/native_log.h"
-#include "windows/process_environment.h"
 #include "windows/single_instance.h"
 
 namespace {
@@ -241,7 +240,6 @@ void stopIfCanceled()
 
 INT_PTR runProgressDialog(DialogWork work)
 {
-    initCommonControls();
     registerDialogClass();
     const INT_PTR result = ::DialogBoxParamA(launcherState().instance, MAKEINTRESOURCEA(IDD_PROGRESS), nullptr,
                                              progressDialogProc, reinterpret_cast<LPARAM>(work));
@@ -262,7 +260,6 @@ INT_PTR runProgressDialog(DialogWork work)
 
 INT_PTR showRuntimeChoiceDialog(HWND owner, LocateAction locate)
 {
-    initCommonControls();
     return ::DialogBoxParamW(launcherState().instance, MAKEINTRESOURCEW(IDD_RUNTIME_CHOICE), owner,
                              runtimeChoiceDialogProc, reinterpret_cast<LPARAM>(locate));
 }
