@@ -23,7 +23,7 @@ bool loadShellFunctions()
         ::LoadLibraryW(L"davhlpr.dll");
         ::LoadLibraryW(L"fwbase.dll");
     }
-    HMODULE shell = ::LoadLibraryW(L"shell32.dll");
+    HMODULE shell = loadSystemLibrary(L"shell32.dll");  // by its full system path, like the other natives
     if (shell == nullptr) return false;
     changeNotify = boundFunction<ChangeNotifyFunction>(shell, "SHChangeNotify");
     execute = boundFunction<ExecuteFunction>(shell, "ShellExecuteW");

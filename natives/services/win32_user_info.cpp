@@ -9,6 +9,7 @@
 
 #include "core/service_rules.h"
 #include "natives/jni_support.h"
+#include "natives/sid_text.h"
 #include "natives/shell_functions.h"
 #include "windows/base/handles.h"
 #include "windows/base/system_functions.h"
@@ -22,7 +23,6 @@ using EqualSidFunction = BOOL(WINAPI*)(PSID, PSID);
 using GetTokenInformationFunction = BOOL(WINAPI*)(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID, DWORD, PDWORD);
 using OpenProcessTokenFunction = BOOL(WINAPI*)(HANDLE, DWORD, PHANDLE);
 using OpenThreadTokenFunction = BOOL(WINAPI*)(HANDLE, DWORD, BOOL, PHANDLE);
-using ConvertSidToStringSidFunction = BOOL(WINAPI*)(PSID, LPWSTR*);
 using ConvertStringSidToSidFunction = BOOL(WINAPI*)(LPCWSTR, PSID*);
 using LookupAccountSidFunction = BOOL(WINAPI*)(LPCWSTR, PSID, LPWSTR, LPDWORD, LPWSTR, LPDWORD, PSID_NAME_USE);
 using LogonUserFunction = BOOL(WINAPI*)(LPCWSTR, LPCWSTR, LPCWSTR, DWORD, DWORD, PHANDLE);
@@ -87,16 +87,6 @@ TokenRead readToken(const TokenFunctions& functions, HANDLE token, TOKEN_INFORMA
     buffer.assign(size, 0);
     if (size == 0 || !functions.information(token, kind, buffer.data(), size, &size)) return TokenRead::Unreadable;
     return TokenRead::Read;
-}
-
-// The SID as text through ConvertSidToStringSidW; empty when that fails or is missing.
-std::wstring sidText(PSID sid)
-{
-    auto convert = advapi<ConvertSidToStringSidFunction>("ConvertSidToStringSidW");
-    wchar_t* raw = nullptr;
-    if (convert == nullptr || !convert(sid, &raw)) return {};
-    unique_local text(raw);
-    return raw;
 }
 
 // The text as Win32 reads it: up to its first NUL; empty for null.

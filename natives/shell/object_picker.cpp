@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "natives/jni_support.h"
+#include "natives/sid_text.h"
 #include "windows/base/handles.h"
 #include "windows/base/system_functions.h"
 
@@ -19,15 +20,6 @@ constexpr IID kObjectPicker = {0x0C87E64E, 0x3B7A, 0x11D2, {0xB9, 0xE0, 0x00, 0x
 constexpr char kResultClass[] = "com/stowline/runtime/installer/platform/win32/ObjectPicker$Result";
 constexpr char kResultConstructor[] =
     "(Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;)V";
-
-using SidToTextFunction = BOOL(WINAPI*)(PSID, LPWSTR*);
-
-SidToTextFunction sidToTextFunction()
-{
-    static SidToTextFunction function = nullptr;
-    if (function == nullptr) function = loadedFunction<SidToTextFunction>(L"advapi32.dll", "ConvertSidToStringSidW");
-    return function;
-}
 
 // The console window, found once per process by giving the console a unique title for a moment.
 // Null for a process without a console title.
@@ -96,7 +88,7 @@ DSOP_SCOPE_INIT_INFO scopeFor(bool groups, bool users, bool wellKnown, bool loca
 }
 
 // The SID of the first fetched attribute as text; empty when it is not a valid SID in a byte array.
-std::wstring sidText(const DS_SELECTION& selection, SidToTextFunction sidToText)
+std::wstring selectionSid(const DS_SELECTION& selection)
 {
     if (selection.pvarFetchedAttributes == nullptr) return {};
     const VARIANT& value = selection.pvarFetchedAttributes[0];
@@ -105,18 +97,14 @@ std::wstring sidText(const DS_SELECTION& selection, SidToTextFunction sidToText)
     if (FAILED(::SafeArrayAccessData(value.parray, &data))) return {};
     std::wstring text;
     const ULONG size = value.parray->rgsabound[0].cElements;
-    if (size >= 8 && ::IsValidSid(data) && ::GetLengthSid(data) <= size) {
-        unique_local converted;
-        if (sidToText(data, reinterpret_cast<LPWSTR*>(converted.put())))
-            text = static_cast<const wchar_t*>(converted.get());
-    }
+    if (size >= 8 && ::IsValidSid(data) && ::GetLengthSid(data) <= size) text = sidText(data);
     ::SafeArrayUnaccessData(value.parray);
     return text;
 }
 
-jobject resultObject(JNIEnv* env, jclass resultClass, const DS_SELECTION& selection, SidToTextFunction sidToText)
+jobject resultObject(JNIEnv* env, jclass resultClass, const DS_SELECTION& selection)
 {
-    const std::wstring sid = sidText(selection, sidToText);
+    const std::wstring sid = selectionSid(selection);
     auto text = [env](const wchar_t* value) { return value == nullptr ? nullptr : wideToJava(env, value); };
     LocalRef<jstring> name(env, text(selection.pwzName)), path(env, text(selection.pwzADsPath)),
         objectClass(env, text(selection.pwzClass)), principal(env, text(selection.pwzUPN)),
@@ -130,7 +118,7 @@ jobject resultObject(JNIEnv* env, jclass resultClass, const DS_SELECTION& select
     return newObject(env, resultClass, kResultConstructor, arguments);
 }
 
-jobjectArray selectionsToJava(JNIEnv* env, IDataObject* data, SidToTextFunction sidToText)
+jobjectArray selectionsToJava(JNIEnv* env, IDataObject* data)
 {
     FORMATETC format{static_cast<CLIPFORMAT>(::RegisterClipboardFormatW(CFSTR_DSOP_DS_SELECTION_LIST)), nullptr,
                      DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
@@ -145,7 +133,7 @@ jobjectArray selectionsToJava(JNIEnv* env, IDataObject* data, SidToTextFunction 
     jobjectArray results = (*env)->NewObjectArray(env, static_cast<jsize>(list->cItems), resultClass.get(), nullptr);
     if (clearPendingException(env) || results == nullptr) return nullptr;
     for (ULONG i = 0; i < list->cItems; ++i) {
-        LocalRef<jobject> result(env, resultObject(env, resultClass.get(), list->aDsSelection[i], sidToText));
+        LocalRef<jobject> result(env, resultObject(env, resultClass.get(), list->aDsSelection[i]));
         if (!result) return nullptr;
         (*env)->SetObjectArrayElement(env, results, static_cast<jsize>(i), result.get());
         if (clearPendingException(env)) return nullptr;
@@ -162,8 +150,7 @@ JNIEXPORT jobjectArray JNICALL Java_com_stowline_runtime_installer_platform_win3
     jboolean localComputerOnly) noexcept
 {
     try {
-        const SidToTextFunction sidToText = sidToTextFunction();
-        if (sidToText == nullptr) return nullptr;
+        if (!sidTextAvailable()) return nullptr;
         const HWND owner = ownerWindow();
         if (owner == nullptr) {
             std::printf("could not find window\n");
@@ -189,7 +176,7 @@ JNIEXPORT jobjectArray JNICALL Java_com_stowline_runtime_installer_platform_win3
                 com_ptr<IDataObject> selection;
                 if (SUCCEEDED(picker->Initialize(&init)) && picker->InvokeDialog(owner, selection.put()) == S_OK &&
                     selection)
-                    results = selectionsToJava(env, selection.get(), sidToText);
+                    results = selectionsToJava(env, selection.get());
             }
         }
         std::fflush(stdout);
