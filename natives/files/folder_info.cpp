@@ -62,31 +62,24 @@ using KnownFolderPathFunction = HRESULT(WINAPI*)(REFGUID, DWORD, HANDLE, PWSTR*)
 using UniversalNameFunction = DWORD(WINAPI*)(LPCWSTR, DWORD, LPVOID, LPDWORD);
 using SystemWindowsDirectoryFunction = UINT(WINAPI*)(LPWSTR, UINT);
 
-// The cached pointers are written without a lock; concurrent first calls store the same values.
+// Bound once per process from the system directory (a missing function stays missing).
 FolderPathFunction folderPathFunction()
 {
-    static bool attempted = false;
-    static FolderPathFunction function = nullptr;
-    if (!attempted) {
-        attempted = true;
-        function = boundFunction<FolderPathFunction>(loadSystemLibrary(L"shell32.dll"), "SHGetFolderPathW");
-    }
+    static const auto function = boundFunction<FolderPathFunction>(loadSystemLibrary(L"shell32.dll"), "SHGetFolderPathW");
     return function;
 }
 
 KnownFolderPathFunction knownFolderPathFunction()
 {
-    static KnownFolderPathFunction function = nullptr;
-    if (function == nullptr)
-        function = boundFunction<KnownFolderPathFunction>(loadSystemLibrary(L"shell32.dll"), "SHGetKnownFolderPath");
+    static const auto function =
+        boundFunction<KnownFolderPathFunction>(loadSystemLibrary(L"shell32.dll"), "SHGetKnownFolderPath");
     return function;
 }
 
 UniversalNameFunction universalNameFunction()
 {
-    static UniversalNameFunction function = nullptr;
-    if (function == nullptr)
-        function = boundFunction<UniversalNameFunction>(loadSystemLibrary(L"mpr.dll"), "WNetGetUniversalNameW");
+    static const auto function =
+        boundFunction<UniversalNameFunction>(loadSystemLibrary(L"mpr.dll"), "WNetGetUniversalNameW");
     return function;
 }
 
