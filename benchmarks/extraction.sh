@@ -58,7 +58,8 @@ def launcher_run(installer, *switches):
         subprocess.run(["rm", "-rf", old])
     start = time.perf_counter()
     subprocess.run(["wine", runner, f"TMP={win(temp)}", f"TEMP={win(temp)}", "STOWLINE_LOG=yes", "--",
-                    win(installer), "-q", *switches], capture_output=True)
+                    win(installer), "-q", *switches], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    # (not captured: the clean-up run the launcher leaves behind would hold the pipes open)
     wall = time.perf_counter() - start
     text = open(glob.glob(os.path.join(temp, "stw_nlog_*.log"))[0], encoding="utf-8-sig").read()
     opened = re.search(r"\[(\d+):(\d+)\] starting at", text)
