@@ -85,6 +85,27 @@ unique_file openOwnExecutable()
     return file;
 }
 
+namespace {
+
+unique_file& ownExecutableLock()
+{
+    static unique_file lock;
+    return lock;
+}
+
+}  // namespace
+
+DWORD lockOwnExecutable()
+{
+    unique_file& lock = ownExecutableLock();
+    if (lock) return 0;
+    lock.reset(::CreateFileW(executablePathWide().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+    return lock ? 0 : ::GetLastError();
+}
+
+void unlockOwnExecutable() { ownExecutableLock().reset(); }
+
 ReadError seekToConfigBlock(HANDLE file)
 {
     ByteSource source = fileByteSource(file);

@@ -19,6 +19,12 @@ ReadError readConfigBlock(HANDLE file);
 // cannot be opened, and the caller ends the process with kOwnFileNotOpened.
 unique_file openOwnExecutable();
 constexpr const wchar_t* kOwnFileNotOpened = L"Error opening media file.";
+// Holds the executable's own file open with read-only sharing until unlockOwnExecutable: meanwhile
+// no other process can write, rename, replace or delete it, so the config block, the integrity
+// check and the extraction all read the same bytes. Returns the system error (0 when locked),
+// for example a sharing violation when another process has the file open for writing.
+DWORD lockOwnExecutable();
+void unlockOwnExecutable();
 // Positions file at the start of the config block (the overlay rule), logging the header fields;
 // returns the failure.
 ReadError seekToConfigBlock(HANDLE file);

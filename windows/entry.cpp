@@ -212,6 +212,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR rawArguments, int)
         }
     }
     applyManualTemporaryDirectory(state.arguments);
+    if (const DWORD error = lockOwnExecutable()) logInfo(L"own file not locked (%d)", static_cast<int>(error));
     {
         unique_file own = openOwnExecutable();
         if (!own) fatal(kOwnFileNotOpened);

@@ -182,6 +182,8 @@ int runInstaller(HWND window)
     if (!state.languageRestart) verifyPayload(window);
 
     runExtractionStep(window);
+    // The checked bytes are extracted: the Java side and the clean-up may now open the file freely.
+    unlockOwnExecutable();
     stopIfCanceled();
     const bool completeRestart = completeLanguageRestart();
 

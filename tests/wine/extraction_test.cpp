@@ -7,6 +7,7 @@
 
 #include "core/config_format.h"
 #include "windows/base/handles.h"
+#include "windows/config_block.h"
 #include "windows/temp_dirs.h"
 #include "windows/base/wide_text.h"
 
@@ -145,4 +146,35 @@ TEST_F(Extraction, ATargetThatCannotBeWrittenIsAWriteFailure)
     add(content(8, 1));
     ASSERT_TRUE(::CreateDirectoryW((target_ + L"\\denied.txt").c_str(), nullptr));
     EXPECT_EQ(extract("denied.txt", 1), kExtractionWriteFailed);
+}
+
+// Between the integrity check and the extraction nobody may swap the installer: while locked, it
+// can be read as the check and the extraction read it, but not renamed away (the swap a process
+// of the same user could make while an elevated installer runs) nor written; once unlocked, the
+// Java side and the clean-up may do with it as they like.
+TEST(OwnExecutableLock, KeepsTheFileAsCheckedUntilTheExtractionIsDone)
+{
+    const std::wstring own = executablePathWide();
+    const std::wstring moved = own + L".moved";
+    auto renameAway = [&] { return ::MoveFileExW(own.c_str(), moved.c_str(), 0) ? 0 : ::GetLastError(); };
+
+    ASSERT_EQ(lockOwnExecutable(), 0u);
+    EXPECT_EQ(lockOwnExecutable(), 0u);  // a second lock keeps the first
+    {
+        unique_file reader = openOwnExecutable();
+        EXPECT_TRUE(reader);
+    }
+    const DWORD whileLocked = renameAway();
+    if (whileLocked == 0) ::MoveFileExW(moved.c_str(), own.c_str(), 0);
+    EXPECT_EQ(whileLocked, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    unique_file writer(::CreateFileW(own.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_FALSE(writer);
+
+    unlockOwnExecutable();
+    const DWORD afterUnlock = renameAway();
+    scope_exit renameBack([&] {
+        if (afterUnlock == 0) ::MoveFileExW(moved.c_str(), own.c_str(), 0);
+    });
+    EXPECT_EQ(afterUnlock, 0u);
 }
