@@ -409,6 +409,10 @@ TEST(StowpackErrors, HostileProjectFilesEndWithAPosition)
         {"project.toml", "hae=+&=\"H\xC2\xB7HH", "project.toml:1:6: a value cannot hold this character"},
         {"project.toml", "a = [1, x=\"\xC2\xB7\"]", "project.toml:1:10: a value cannot hold this character"},
         {"project.toml", "m=[3381.1~\"\xC2\xB7\"]", "project.toml:1:10: a value cannot hold this character"},
+        // an array's value on a later line (and after a comment) is held to the same rule
+        {"project.toml", "_=[\n4)e[\"\"\"[\xEF\xBB\xBF" "as", "project.toml:2:2: a value cannot hold this character"},
+        {"project.toml", "a = [ # one\n  1, # two\n\n 2)\"\xC2\xB7\"]", "project.toml:4:3: a value cannot hold"},
+        {"project.toml", "a = [\n  1,\n  # two\n  2,\n]\nb = [\n\"x\", # c\n]\n", "project.toml:1:1: a: unknown setting"},
         {"project.toml", "x = {a=1,b=[2,{c=3}]}\n", "project.toml:1:1: x: unknown setting"},  // screened through
         {"project.toml", "a = \"\"\"\\\xEF\xBB\xA6\"\"\"", "project.toml:1:9: an escape must be an ASCII letter"},
         {"project.toml", "a = \"\"\"\\  \n \xCE\x95\"\"\"", "project.toml:2:2: the text after a line-ending"},

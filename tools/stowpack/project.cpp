@@ -106,10 +106,16 @@ bool bareKeyCharacter(char c)
 
 // A value that is not a string, an array or a table (a number or true/false) is made of these
 // characters and ends at a blank, ",", "]", "}", "#" or the line's end. Held to that, the parser
-// never scans a malformed value on into a string's text.
-void checkPlainValue(const fs::path& file, const std::string& text, size_t i)
+// never scans a malformed value on into a string's text. In an array the value may stand on a
+// later line, after blank lines and comments.
+void checkPlainValue(const fs::path& file, const std::string& text, size_t i, bool inArray = false)
 {
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+    for (;;) {
+        while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || (inArray && (text[i] == '\r' || text[i] == '\n'))))
+            ++i;
+        if (!inArray || i >= text.size() || text[i] != '#') break;
+        while (i < text.size() && text[i] != '\n') ++i;
+    }
     if (i >= text.size() || std::strchr("\"'[{#\r\n]}", text[i]) != nullptr) return;
     // ":" too, so that a date or time gets its own message below.
     while (i < text.size() && (bareKeyCharacter(text[i]) || text[i] == '+' || text[i] == '.' || text[i] == ':')) ++i;
@@ -182,12 +188,12 @@ void screenProjectText(const fs::path& file, const std::string& text, bool json)
                 if (!open.empty() && open.back() != '{') failAt(file, text, i, "\"=\" cannot stand here");
                 checkPlainValue(file, text, i + 1);
             } else if (!json && c == ',' && !open.empty() && open.back() == '[') {
-                checkPlainValue(file, text, i + 1);  // in an array a value follows, in a table a key
+                checkPlainValue(file, text, i + 1, true);  // in an array a value follows, in a table a key
             } else if (c == '[' || c == '{') {
                 // Brackets open an array, an inline table or (at a line's start) a table header.
                 const bool header = !json && c == '[' && (depth == 0 ? lineStart : open.back() == 'h');
                 open.push_back(c == '{' ? '{' : header ? 'h' : '[');
-                if (!json && open.back() == '[') checkPlainValue(file, text, i + 1);
+                if (!json && open.back() == '[') checkPlainValue(file, text, i + 1, true);
                 if (!json && c == '[' && depth == 0 && lineStart) {
                     size_t k = i + 1;
                     if (k < text.size() && text[k] == '[') ++k;
