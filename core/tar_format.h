@@ -23,7 +23,9 @@
 constexpr size_t kTarRecordSize = 512;
 constexpr size_t kTarHeaderReadSize = 500;
 constexpr size_t kTarLongNameCapacity = 6000;  // including the terminating NUL
-constexpr size_t kTarCopyBlock = 1 << 20;  // four such blocks are in flight while a file is written
+// Files of at most one block are copied on the walk's thread; a larger one is written from four such
+// blocks on a second thread while the walk inflates the next.
+constexpr size_t kTarCopyBlock = 1 << 20;
 
 // The size field (12 characters from byte 124); false when a character is not an octal digit
 // or the value exceeds INT32_MAX (size is then untouched).
