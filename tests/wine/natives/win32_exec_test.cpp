@@ -47,6 +47,8 @@ TEST_F(Win32Exec, Launch)
         SCOPED_TRACE(row.name);
         unique_handle ready(::CreateEventW(nullptr, TRUE, FALSE, event.c_str()));
         ASSERT_TRUE(ready);
+        // An earlier row's child may still hold the named event, signalled: only this row's may set it.
+        ::ResetEvent(ready.get());
         EXPECT_EQ(launch(row.application, row.nullLine ? nullptr : row.commandLine.c_str()), row.result);
         EXPECT_EQ(::WaitForSingleObject(ready.get(), row.runs ? 20000 : 0), row.runs ? WAIT_OBJECT_0 : WAIT_TIMEOUT);
     }
