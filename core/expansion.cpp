@@ -52,14 +52,29 @@ std::u16string expandVariableTable(const std::u16string& text, const std::vector
                                    void (*report)(const Variable&, const std::u16string&, void*), void* context)
 {
     std::u16string result = text;
+    std::u16string next;
     for (const Variable& variable : table) {
         if (variable.name.empty()) continue;
         size_t position = result.find(variable.name);
         if (position == std::u16string::npos) continue;
+        // Built anew in one pass: replacing in place would move the tail once per occurrence.
+        next.clear();
+        size_t from = 0;
+        bool limited = false;
         while (position != std::u16string::npos) {
-            result.replace(position, variable.name.size(), variable.value);
-            position = result.find(variable.name, position + variable.value.size());
+            if (next.size() + (position - from) + variable.value.size() + (result.size() - position - variable.name.size()) >
+                kExpandedTextLimit) {
+                limited = true;
+                break;
+            }
+            next.append(result, from, position - from);
+            next += variable.value;
+            from = position + variable.name.size();
+            position = result.find(variable.name, from);
         }
+        next.append(result, from, std::u16string::npos);
+        result.swap(next);
+        if (limited) return result;
         if (report) report(variable, result, context);
     }
     return result;

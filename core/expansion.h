@@ -24,6 +24,10 @@ std::vector<Variable> variableTable(const LauncherVariables& values);
 
 // Replaces each variable of table, in order, at every occurrence (case-sensitive); inserted text
 // is not scanned again. report is called for every replacement made (variable, value, text after).
+// Values that name later variables multiply the text with every step, so the expansion stops
+// where one more replacement would make the text longer than kExpandedTextLimit units, and
+// returns it as expanded that far.
+constexpr size_t kExpandedTextLimit = 1u << 20;
 std::u16string expandVariableTable(const std::u16string& text, const std::vector<Variable>& table,
                                    void (*report)(const Variable&, const std::u16string&, void*) = nullptr,
                                    void* context = nullptr);

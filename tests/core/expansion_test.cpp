@@ -48,6 +48,30 @@ TEST(Expansion, InsertedTextIsNotScannedAgain)
     EXPECT_EQ(expandVariableTable(u"${LOOP}${LOOP}", table), u"${LOOP}${LOOP}");
 }
 
+TEST(Expansion, TextGrowsNoFurtherThanTheLimit)
+{
+    // A value may reach the limit exactly; one unit more and the variable stays as it is.
+    for (size_t length : {kExpandedTextLimit, kExpandedTextLimit + 1}) {
+        LauncherVariables values = sampleValues();
+        values.environment = {{u"A", std::u16string(length, u'a')}};
+        const std::u16string result = expandVariableTable(u"${A}", variableTable(values));
+        EXPECT_EQ(result.size(), length == kExpandedTextLimit ? length : 4u) << length;
+    }
+    // Each value names the next variable twice: unbounded, 40 steps would double the text 40 times.
+    auto number = [](int n) {
+        const std::string digits = std::to_string(n);
+        return std::u16string(digits.begin(), digits.end());
+    };
+    LauncherVariables values = sampleValues();
+    for (int i = 0; i < 40; ++i) {
+        const std::u16string next = u"${V" + number(i + 1) + u"}";
+        values.environment.push_back({u"V" + number(i), next + next});
+    }
+    const std::u16string result = expandVariableTable(u"${V0}", variableTable(values));
+    EXPECT_LE(result.size(), kExpandedTextLimit);
+    EXPECT_GT(result.size(), kExpandedTextLimit / 2);
+}
+
 TEST(Expansion, ReportsEachVariableReplaced)
 {
     std::vector<std::u16string> reported;
