@@ -73,19 +73,14 @@ void logOverlay(const OverlayLocation& location)
 
 }  // namespace
 
-unique_file openOwnExecutable()
-{
-    const std::wstring& path = executablePathWide();
-    unique_file file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        DWORD error = ::GetLastError();
-        logError(L"Could not open %p %d %s", file.get(), static_cast<int>(error), path.c_str());
-    }
-    return file;
-}
-
 namespace {
+
+// Read access always, so the integrity check and the extraction can open the file while it is locked.
+unique_file openOwnFile(DWORD sharing)
+{
+    return unique_file(::CreateFileW(executablePathWide().c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+}
 
 unique_file& ownExecutableLock()
 {
@@ -95,12 +90,21 @@ unique_file& ownExecutableLock()
 
 }  // namespace
 
+unique_file openOwnExecutable()
+{
+    unique_file file = openOwnFile(FILE_SHARE_READ | FILE_SHARE_WRITE);
+    if (!file) {
+        DWORD error = ::GetLastError();
+        logError(L"Could not open %p %d %s", file.get(), static_cast<int>(error), executablePathWide().c_str());
+    }
+    return file;
+}
+
 DWORD lockOwnExecutable()
 {
     unique_file& lock = ownExecutableLock();
     if (lock) return 0;
-    lock.reset(::CreateFileW(executablePathWide().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                             FILE_ATTRIBUTE_NORMAL, nullptr));
+    lock = openOwnFile(FILE_SHARE_READ);
     return lock ? 0 : ::GetLastError();
 }
 
