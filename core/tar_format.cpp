@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <system_error>
@@ -36,100 +38,194 @@ bool climbs(const std::string& component)
     return dots >= 2;
 }
 
-// Writes a file's blocks on a second thread while the walk inflates the next ones, so the two
-// overlap. Only write runs there, in order, one block at a time; the walk waits for the writer
-// (drain) before it closes a file or calls anything else of the output, so every other call and
-// every result stays where and when it was.
-class BlockWriter {
+// Makes the output's calls on a second thread, in the walk's order: creating directories and
+// files, writing, closing and the log lines of entries, so that the file system's work overlaps
+// the inflation of the entries after. Progress stays on the walk's thread. After an open or a write
+// fails, the second thread makes no further call except closing the open file; the walk sees
+// failed() at its next block or entry and stops there. Nothing is allocated and no thread starts
+// before the first call.
+class OutputThread {
 public:
-    // Nothing is allocated and no thread starts before the first block is asked for, so archives
-    // of small files never pay for them.
-    explicit BlockWriter(TarOutput& output) : out_(output) {}
-    ~BlockWriter()
+    explicit OutputThread(TarOutput& output) : out_(output) {}
+    ~OutputThread()
     {
         if (!thread_.joinable()) return;
         {
+            // An unwinding walk (a cancel) leaves what is queued unwritten.
             std::lock_guard<std::mutex> lock(mutex_);
             stop_ = true;
         }
-        changed_.notify_all();
+        work_.notify_one();
         thread_.join();
     }
-    BlockWriter(const BlockWriter&) = delete;
-    BlockWriter& operator=(const BlockWriter&) = delete;
+    OutputThread(const OutputThread&) = delete;
+    OutputThread& operator=(const OutputThread&) = delete;
 
-    // A free block to read into (waits while every block is queued).
-    char* freeBlock()
+    void makeDirectory(const std::string& name) { push(Call{Call::Kind::Directory, name}); }
+    void info(const std::string& text) { push(Call{Call::Kind::Info, text}); }
+    void openFile(const std::string& name) { push(Call{Call::Kind::Open, name}); }
+    void closeFile() { push(Call{Call::Kind::Close, {}}); }
+
+    // A buffer of at least size bytes (at most kTarCopyBlock) for the next write; waits while
+    // every block is queued.
+    char* block(size_t size)
     {
-        if (!blocks_[0]) start();
-        std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [this] { return queued_ < blocks_.size(); });
-        return blocks_[(first_ + queued_) % blocks_.size()].get();
-    }
-    // Queues the first size bytes of the block freeBlock gave; false once a write has failed.
-    bool queue(size_t size)
-    {
-        if (!thread_.joinable()) {
-            failed_ = failed_ || !out_.write(freeBlock(), size);
-            return !failed_;
+        if (!started_) start();
+        if (filling_ == kNoBlock) {
+            std::unique_lock<std::mutex> lock(mutex_);
+            waitForWriter(lock, [this] { return !freeBlocks_.empty(); });
+            filling_ = freeBlocks_.back();
+            freeBlocks_.pop_back();
         }
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (failed_) return false;
-        sizes_[(first_ + queued_) % blocks_.size()] = size;
-        ++queued_;
-        changed_.notify_all();
-        return true;
+        // Only the walk touches a block between here and its write.
+        Block& block = blocks_[filling_];
+        if (block.capacity < size) {
+            block.bytes.reset(new char[size]);
+            block.capacity = size;
+        }
+        return block.bytes.get();
     }
-    // Waits until every queued block is written; false when one failed (and clears the failure).
-    bool drain()
+    // Queues the first size bytes of the buffer block() gave.
+    void write(size_t size)
+    {
+        Call call{Call::Kind::Write, {}};
+        call.block = filling_;
+        call.size = size;
+        filling_ = kNoBlock;
+        push(std::move(call));
+    }
+
+    bool failed() const { return failed_.load(); }
+    // Waits until every queued call has been made.
+    void drain()
     {
         std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [this] { return queued_ == 0 && !writing_; });
-        bool ok = !failed_;
-        failed_ = false;
-        return ok;
+        waitForWriter(lock, [this] { return calls_.empty() && !busy_; });
     }
+    // After drain: the file that could not be created (empty when a write failed or none did).
+    const std::string& unopenedName() const { return unopened_; }
 
 private:
+    static constexpr size_t kBlocks = 8;
+    static constexpr size_t kQueuedCalls = 256;  // bounds the queue of an archive of directories
+    static constexpr size_t kNoBlock = kBlocks;
+
+    struct Call {
+        enum class Kind { Directory, Info, Open, Write, Close } kind;
+        std::string text;
+        size_t block = 0;
+        size_t size = 0;
+    };
+    struct Block {
+        std::unique_ptr<char[]> bytes;
+        size_t capacity = 0;
+    };
+
     void start()
     {
-        for (auto& block : blocks_) block.reset(new char[kTarCopyBlock]);
+        started_ = true;
+        for (size_t i = 0; i < kBlocks; ++i) freeBlocks_.push_back(i);
         try {
             thread_ = std::thread([this] { run(); });
         } catch (const std::system_error&) {
-            // No second thread: blocks are written where they are read.
+            // No second thread: every call is made where the walk queues it.
         }
     }
+
+    void push(Call call)
+    {
+        if (!started_) start();
+        if (!thread_.joinable()) {
+            make(call);
+            if (call.kind == Call::Kind::Write) freeBlocks_.push_back(call.block);
+            return;
+        }
+        std::unique_lock<std::mutex> lock(mutex_);
+        waitForWriter(lock, [this] { return calls_.size() < kQueuedCalls; });
+        // Waking a thread costs system calls (under Wine, server round trips): the writer is woken
+        // for a file's data and its close, not for each line or name before them.
+        const bool wake = writerWaiting_ && (call.kind == Call::Kind::Write || call.kind == Call::Kind::Close);
+        calls_.push_back(std::move(call));
+        lock.unlock();
+        if (wake) work_.notify_one();
+    }
+
+    // Waits on the walk's side until ready() holds, waking the writer first when it sleeps on
+    // calls it was not woken for.
+    template <typename Ready>
+    void waitForWriter(std::unique_lock<std::mutex>& lock, Ready ready)
+    {
+        if (ready()) return;
+        if (writerWaiting_) work_.notify_one();
+        walkWaiting_ = true;
+        room_.wait(lock, ready);
+        walkWaiting_ = false;
+    }
+
     void run()
     {
         std::unique_lock<std::mutex> lock(mutex_);
         for (;;) {
-            changed_.wait(lock, [this] { return stop_ || queued_ > 0; });
-            if (queued_ == 0) return;
-            const size_t index = first_;
-            writing_ = true;
-            const bool skip = failed_;  // after a failed write the file's other blocks are dropped
+            if (!stop_ && calls_.empty()) {
+                writerWaiting_ = true;
+                work_.wait(lock, [this] { return stop_ || !calls_.empty(); });
+                writerWaiting_ = false;
+            }
+            if (calls_.empty()) return;
+            Call call = std::move(calls_.front());
+            calls_.pop_front();
+            busy_ = true;
+            const bool skip = stop_ && call.kind != Call::Kind::Close;
             lock.unlock();
-            const bool ok = skip || out_.write(blocks_[index].get(), sizes_[index]);
+            if (!skip) make(call);
             lock.lock();
-            writing_ = false;
-            failed_ = failed_ || !ok;
-            first_ = (first_ + 1) % blocks_.size();
-            --queued_;
-            changed_.notify_all();
+            busy_ = false;
+            if (call.kind == Call::Kind::Write) freeBlocks_.push_back(call.block);
+            if (walkWaiting_) room_.notify_one();
+        }
+    }
+
+    // Makes one call; after a failure only a close is made, so nothing reaches the output that the
+    // walk, stopping at the failure, would not have made.
+    void make(const Call& call)
+    {
+        if (failed_.load() && call.kind != Call::Kind::Close) return;
+        switch (call.kind) {
+        case Call::Kind::Directory:
+            if (out_.makeDirectory) out_.makeDirectory(call.text);
+            break;
+        case Call::Kind::Info:
+            if (out_.info) out_.info(call.text);
+            break;
+        case Call::Kind::Open:
+            if (out_.openFile(call.text)) break;
+            unopened_ = call.text;
+            failed_ = true;
+            break;
+        case Call::Kind::Write:
+            if (!out_.write(blocks_[call.block].bytes.get(), call.size)) failed_ = true;
+            break;
+        case Call::Kind::Close:
+            out_.closeFile();
+            break;
         }
     }
 
     TarOutput& out_;
-    std::array<std::unique_ptr<char[]>, 4> blocks_;
-    std::array<size_t, 4> sizes_{};
-    size_t first_ = 0;   // the oldest queued block
-    size_t queued_ = 0;  // blocks queued, the one being written included
-    bool writing_ = false;
-    bool failed_ = false;
+    std::array<Block, kBlocks> blocks_;
+    std::vector<size_t> freeBlocks_;
+    size_t filling_ = kNoBlock;  // the block the walk reads into (the walk's thread only)
+    std::deque<Call> calls_;
+    std::string unopened_;
+    std::atomic<bool> failed_{false};
+    bool started_ = false;  // the walk's thread only
+    bool busy_ = false;     // a call is being made
     bool stop_ = false;
+    bool writerWaiting_ = false;
+    bool walkWaiting_ = false;
     std::mutex mutex_;
-    std::condition_variable changed_;
+    std::condition_variable work_;  // the writer waits here for calls
+    std::condition_variable room_;  // the walk waits here for blocks, queue room or the drain
     std::thread thread_;
 };
 
@@ -145,8 +241,10 @@ public:
     TarOutcome run()
     {
         while (readHeader()) {
-            if (!entry()) break;
+            if (!entry() || outputFailed()) break;
         }
+        output_.drain();
+        outputFailed();
         if (result_ && in_.truncated && in_.truncated()) {
             report("unexpected eof");
             result_ = false;
@@ -157,13 +255,32 @@ public:
     }
 
 private:
+    // Error lines follow every line queued before them. After a failed output call the walk would
+    // have stopped there, so that failure is what it reports.
     void report(const std::string& text)
     {
+        output_.drain();
+        if (outputFailed()) return;
         if (out_.report) out_.report(text);
     }
-    void info(const std::string& text)
+
+    // Whether an output call failed (seen without waiting); the first time, drains the output
+    // and ends the walk with that failure.
+    bool outputFailed()
     {
-        if (out_.info) out_.info(text);
+        if (!output_.failed()) return false;
+        if (failureNoted_) return true;
+        failureNoted_ = true;
+        result_ = false;
+        output_.drain();
+        if (!output_.unopenedName().empty()) {
+            fileNotCreated_ = true;
+            outcome_.failedName = output_.unopenedName();
+        } else if (out_.report) {
+            out_.report("stream error");
+            out_.report("extract file failed");
+        }
+        return true;
     }
 
     // The end of the archive decides the result: it succeeds after at least one regular file.
@@ -258,11 +375,11 @@ private:
             }
         }
         if (type == '5') {
-            if (out_.makeDirectory) out_.makeDirectory(name);
+            output_.makeDirectory(name);
         } else if (type == '0') {
             if (out_.progress) out_.progress(in_.position(), true);
             if (!extractFile(name, size)) {
-                if (!fileNotCreated_) report("extract file failed");
+                report("extract file failed");
                 result_ = false;
                 return false;
             }
@@ -277,47 +394,25 @@ private:
 
     bool extractFile(const std::string& name, int32_t size)
     {
-        info("extracting " + name + " (size " + std::to_string(size) + ")");
-        if (!out_.openFile(name)) {
-            fileNotCreated_ = true;
-            outcome_.failedName = name;
-            return false;
-        }
+        output_.info("extracting " + name + " (size " + std::to_string(size) + ")");
+        output_.openFile(name);
         long long written = 0;
-        bool streamError = false;
-        if (static_cast<size_t>(size) <= kTarCopyBlock) {
-            // One block: nothing to overlap, so it is read and written here.
-            if (single_.size() < static_cast<size_t>(size)) single_.resize(static_cast<size_t>(size));
-            long long got = 0;
-            while (got < size) {
-                long more = in_.read(single_.data() + got, static_cast<size_t>(size - got));
+        while (written < size && !output_.failed()) {
+            const size_t want = static_cast<size_t>(std::min<long long>(static_cast<long long>(kTarCopyBlock), size - written));
+            char* block = output_.block(want);
+            size_t got = 0;
+            while (got < want) {
+                long more = in_.read(block + got, want - got);
                 if (more <= 0) break;
-                got += more;
+                got += static_cast<size_t>(more);
             }
-            if (got > 0) {
-                streamError = !out_.write(single_.data(), static_cast<size_t>(got));
-                if (!streamError) written = got;
-                if (out_.progress) out_.progress(in_.position(), false);
-            }
-        } else {
-            while (written < size) {
-                size_t want = static_cast<size_t>(std::min<long long>(static_cast<long long>(kTarCopyBlock), size - written));
-                long got = in_.read(writer_.freeBlock(), want);
-                if (got <= 0) break;
-                if (!writer_.queue(static_cast<size_t>(got))) {
-                    streamError = true;
-                    break;
-                }
-                written += got;
-                if (out_.progress) out_.progress(in_.position(), false);
-            }
-            if (!writer_.drain()) streamError = true;
+            if (got > 0) output_.write(got);
+            written += static_cast<long long>(got);
+            if (got > 0 && out_.progress) out_.progress(in_.position(), false);
+            if (got < want) break;
         }
-        out_.closeFile();
-        if (streamError) {
-            report("stream error");
-            return false;
-        }
+        output_.closeFile();
+        if (outputFailed()) return false;
         if (written != size) {
             report(describeSizes("sizes don't match: ", written, size));
             return false;
@@ -327,11 +422,11 @@ private:
 
     TarInput& in_;
     TarOutput& out_;
-    BlockWriter writer_{out_};
-    std::vector<char> single_;  // the buffer of files of at most one block
+    OutputThread output_{out_};
     uint8_t header_[kTarHeaderReadSize]{};
     bool result_ = false;
     bool fileNotCreated_ = false;
+    bool failureNoted_ = false;  // an output failure ended the walk
     TarOutcome outcome_;
 };
 

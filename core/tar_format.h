@@ -23,8 +23,8 @@
 constexpr size_t kTarRecordSize = 512;
 constexpr size_t kTarHeaderReadSize = 500;
 constexpr size_t kTarLongNameCapacity = 6000;  // including the terminating NUL
-// Files of at most one block are copied on the walk's thread; a larger one is written from four such
-// blocks on a second thread while the walk inflates the next.
+// Files are read and written in blocks of at most this size; up to eight blocks wait for the
+// output's thread while the walk reads on.
 constexpr size_t kTarCopyBlock = 1 << 20;
 
 // The size field (12 characters from byte 124); false when a character is not an octal digit
@@ -54,6 +54,9 @@ struct TarInput {
 };
 
 // Where the walk puts entries and what it says (narrow text; names as stored in the archive).
+// makeDirectory, openFile, write, closeFile and info are called on a second thread, one at a time
+// and in the walk's order, while the walk reads on; progress and report on the walk's own thread,
+// report only once every earlier call has returned.
 struct TarOutput {
     std::function<void(const std::string& name)> makeDirectory;  // a failure is ignored
     // Creates name for writing; false when it cannot be created.
@@ -72,7 +75,7 @@ enum class TarResult { Success, Failure, FileNotCreated };
 struct TarOutcome {
     TarResult result = TarResult::Failure;
     std::string failedName;  // the entry that could not be created (FileNotCreated)
-    int regularFiles = 0;    // regular files extracted completely
+    int regularFiles = 0;    // regular files extracted completely (counted on success)
 };
 
 // Walks the archive from its current position to its end, extracting into output.

@@ -47,6 +47,7 @@ struct WalkRun {
     std::map<std::string, std::string> files;
     std::vector<std::string> reports;
     std::vector<uint64_t> fileStarts;
+    std::vector<std::string> events;  // log lines, opens and reports, in the order they were made
     TarOutcome outcome;
 
     bool reported(const std::string& text) const
@@ -57,6 +58,7 @@ struct WalkRun {
 
 struct Faults {
     bool refuseOpen = false;
+    std::string refuseOpenOf;  // only this name cannot be created
     bool failWrite = false;
     int failWriteAt = -1;  // the write with this index (from 0) fails
     bool truncatedStream = false;
@@ -91,7 +93,8 @@ WalkRun walk(const Bytes& archive, const Faults& faults = {})
     TarOutput output;
     output.makeDirectory = [&](const std::string& name) { run.directories.push_back(name); };
     output.openFile = [&](const std::string& name) {
-        if (faults.refuseOpen) return false;
+        run.events.push_back("open " + name);
+        if (faults.refuseOpen || name == faults.refuseOpenOf) return false;
         current = name;
         run.files[name];
         open = true;
@@ -107,7 +110,11 @@ WalkRun walk(const Bytes& archive, const Faults& faults = {})
     output.progress = [&](uint64_t at, bool fileStart) {
         if (fileStart) run.fileStarts.push_back(at);
     };
-    output.report = [&](const std::string& text) { run.reports.push_back(text); };
+    output.info = [&](const std::string& text) { run.events.push_back(text); };
+    output.report = [&](const std::string& text) {
+        run.reports.push_back(text);
+        run.events.push_back("report " + text);
+    };
     run.outcome = walkTar(input, output);
     return run;
 }
@@ -370,4 +377,39 @@ TEST(TarWalk, IoFailuresEndTheWalk)
     WalkRun readError = walk(archive, read);
     EXPECT_EQ(readError.outcome.result, TarResult::Failure);
     EXPECT_TRUE(readError.reported("gzread failed"));
+}
+
+TEST(TarWalk, AFailedOutputCallEndsTheWalkWithNothingMadeAfterIt)
+{
+    // The walk reads ahead of the output: the calls queued after a failed open or write are not
+    // made, and the failure is reported once, right after the failing file's line.
+    const int kFiles = 40;
+    Bytes archive;
+    for (int i = 0; i < kFiles; ++i) add(archive, "f" + std::to_string(i), '0', std::string(100 + i, 'x'));
+    finish(archive);
+    auto upTo = [](int last, bool openLast) {
+        std::vector<std::string> events;
+        for (int i = 0; i <= last; ++i) {
+            events.push_back("extracting f" + std::to_string(i) + " (size " + std::to_string(100 + i) + ")");
+            if (i < last || openLast) events.push_back("open f" + std::to_string(i));
+        }
+        return events;
+    };
+    for (int failing : {0, 1, kFiles / 2, kFiles - 1}) {
+        Faults write;
+        write.failWriteAt = failing;  // one write a file
+        WalkRun shortWrite = walk(archive, write);
+        std::vector<std::string> expected = upTo(failing, true);
+        expected.insert(expected.end(), {"report stream error", "report extract file failed"});
+        EXPECT_EQ(shortWrite.outcome.result, TarResult::Failure) << failing;
+        EXPECT_EQ(shortWrite.events, expected) << failing;
+
+        Faults open;
+        open.refuseOpenOf = "f" + std::to_string(failing);
+        WalkRun notCreated = walk(archive, open);
+        EXPECT_EQ(notCreated.outcome.result, TarResult::FileNotCreated) << failing;
+        EXPECT_EQ(notCreated.outcome.failedName, open.refuseOpenOf);
+        EXPECT_EQ(notCreated.events, upTo(failing, true)) << failing;
+        EXPECT_EQ(notCreated.files.size(), static_cast<size_t>(failing)) << failing;
+    }
 }
