@@ -47,7 +47,7 @@ public:
     {
         TarInput in;
         in.read = [this](void* buffer, size_t size) -> long {
-            // The walk reads on the worker thread while its writes may run on a second one, where
+            // The walk reads on the worker thread while its file calls run on a second one, where
             // a Cancel cannot unwind: the read is where a cancelled untar stops.
             stopIfCanceled();
             return ::gzread(archive_, buffer, static_cast<unsigned>(size));
@@ -75,7 +75,7 @@ public:
             return static_cast<bool>(file_);
         };
         out.write = [this](const void* bytes, size_t size) {
-            stopIfCanceled();
+            stopIfCanceled();  // when no second thread could start, writes run on the worker
             // A short write (a disk filling up) is written on until the system names its error.
             const char* next = static_cast<const char*>(bytes);
             while (size > 0) {
