@@ -406,9 +406,11 @@ private:
                 if (more <= 0) break;
                 got += static_cast<size_t>(more);
             }
-            if (got > 0) output_.write(got);
-            written += static_cast<long long>(got);
-            if (got > 0 && out_.progress) out_.progress(in_.position(), false);
+            if (got > 0) {
+                output_.write(got);
+                written += static_cast<long long>(got);
+                if (out_.progress) out_.progress(in_.position(), false);
+            }
             if (got < want) break;
         }
         output_.closeFile();

@@ -71,10 +71,6 @@ void logOverlay(const OverlayLocation& location)
             static_cast<int>(location.rawDataOffset));
 }
 
-}  // namespace
-
-namespace {
-
 // Read access always, so the integrity check and the extraction can open the file while it is locked.
 unique_file openOwnFile(DWORD sharing)
 {
