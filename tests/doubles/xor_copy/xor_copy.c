@@ -1,10 +1,11 @@
-/* xor_copy.exe SOURCE OFFSET LENGTH TARGET [BLOCK]
+/* xor_copy.exe SOURCE OFFSET LENGTH TARGET [BLOCK [delete]]
  *
  * Reads LENGTH bytes of SOURCE from OFFSET, XORs each with 0xA7 and writes them to TARGET, in
  * blocks of BLOCK bytes (default 1 MiB): the least work an extraction of the same bytes can do.
  * TARGET "-" only reads: the least work any pass over the bytes can do, such as a check.
- * Prints the milliseconds from opening the files to closing them. Exit code 0, or 1 on any
- * failure. */
+ * Prints the milliseconds from opening the files to closing them. With "delete" it then deletes
+ * TARGET, as the launcher deletes what it extracted before it ends, and prints those milliseconds
+ * after the first figure. Exit code 0, or 1 on any failure. */
 #include <windows.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -38,6 +39,13 @@ int wmain(int argc, wchar_t** argv)
     if (!readOnly) CloseHandle(out);
     CloseHandle(in);
     QueryPerformanceCounter(&end);
-    printf("%.3f\n", (double)(end.QuadPart - begin.QuadPart) * 1000.0 / (double)frequency.QuadPart);
+    printf("%.3f", (double)(end.QuadPart - begin.QuadPart) * 1000.0 / (double)frequency.QuadPart);
+    if (!readOnly && argc > 6 && wcscmp(argv[6], L"delete") == 0) {
+        QueryPerformanceCounter(&begin);
+        if (!DeleteFileW(argv[4])) return 1;
+        QueryPerformanceCounter(&end);
+        printf(" %.3f", (double)(end.QuadPart - begin.QuadPart) * 1000.0 / (double)frequency.QuadPart);
+    }
+    printf("\n");
     return 0;
 }
