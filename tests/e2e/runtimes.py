@@ -27,10 +27,12 @@ PACKED_JAR = b"PK\x05\x06" + bytes(18)  # the jar inside every pack file: an emp
 
 def wine_reg(*args):
     """Runs Wine's reg.exe. Under load Wine now and then fails to start the program at all
-    ("Application could not be started"); that start is tried again, reg's own answers are not."""
+    ("Application could not be started", or an end with no output whatever, where reg always
+    writes a line); that start is tried again, reg's own answers are not."""
     for _ in range(3):
         result = subprocess.run(["wine", "reg", *args], capture_output=True, text=True)
-        if "ShellExecuteEx failed" not in result.stdout + result.stderr:
+        output = result.stdout + result.stderr
+        if output.strip() and "ShellExecuteEx failed" not in output:
             break
     return result
 
