@@ -7,6 +7,7 @@ import subprocess
 import pytest
 
 from conftest import LAUNCHER, ROOT, STOWPACK
+from runtimes import run_wine
 
 STOWPACK_EXE = pathlib.Path(os.environ.get("STOWPACK_EXE", ROOT / "build/x64/tools/stowpack/stowpack.exe"))
 
@@ -19,14 +20,8 @@ def windows(wine, *args):
     # Wine turns the UTF-8 command line into UTF-16 under a UTF-8 locale only.
     environment = {**os.environ, "LC_ALL": "C.UTF-8"}
     converted = [wine.windows_path(a) if isinstance(a, pathlib.Path) else a for a in args]
-    command = ["wine", str(STOWPACK_EXE), *converted]
-    result = subprocess.run(command, capture_output=True, env=environment, timeout=120)
-    if result.returncode != 0 and not result.stdout and not result.stderr:
-        # Every failure of the packer writes a line; an exit with no output at all came from Wine's
-        # start-up (seen once in CI, not reproduced in 150 runs). Say so, and run it once more.
-        print(f"Wine ended {converted[:1]} with {result.returncode} and no output; running it again")
-        result = subprocess.run(command, capture_output=True, env=environment, timeout=120)
-    return result
+    # The packer writes a line whether it succeeds or fails.
+    return run_wine(["wine", str(STOWPACK_EXE), *converted], env=environment, timeout=120)
 
 
 @pytest.fixture
