@@ -21,7 +21,11 @@ if [ ${#missing[@]} -gt 0 ]; then
   apt-get update
   apt-get install -y --no-install-recommends "${missing[@]}"
 fi
-# wine32 breaks the wine command for 64-bit programs on machines that cannot run 32-bit code.
-if dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed"; then
-  apt-get remove -y wine32:i386
+# 32-bit Wine beside 64-bit Wine: /usr/bin/wine then runs both kinds of program (in a prefix made
+# after this install; scripts/wine-env.sh renews an older one).
+if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed"; then
+  export DEBIAN_FRONTEND=noninteractive
+  dpkg --add-architecture i386
+  apt-get update
+  apt-get install -y --no-install-recommends wine32:i386
 fi

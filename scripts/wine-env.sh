@@ -1,5 +1,5 @@
-# Sourced by the build and test scripts: a project-local Wine prefix with a persistent server.
-# Only 64-bit Wine runs here; the x86 launcher is compiled but never executed.
+# Sourced by the build and test scripts: a project-local Wine prefix with a persistent server, in
+# which both 64-bit and 32-bit programs run.
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 export WINEPREFIX="${WINEPREFIX_OVERRIDE:-$root/build/wineprefix}"
 export WINEARCH=win64
@@ -9,6 +9,12 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY
 mkdir -p "$(dirname "$WINEPREFIX")"
 # Output goes to /dev/null: the server daemon would keep a reader's pipe open for ever.
+# A prefix made before 32-bit Wine was installed lacks the 32-bit system DLLs: every program then
+# fails with "could not load kernel32.dll". Make it anew.
+if [ -f "$WINEPREFIX/system.reg" ] && [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
+  wineserver -k >/dev/null 2>&1 || true
+  rm -rf "$WINEPREFIX"
+fi
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   # A server started before the prefix exists does not stay: create the prefix first.
   wineboot -i >/dev/null 2>&1
