@@ -20,8 +20,8 @@ bool loadShellFunctions()
     if (!preloaded) {
         // Loaded ahead of shell32 as at start-up, so shell32 does not pull them from elsewhere.
         preloaded = true;
-        ::LoadLibraryW(L"davhlpr.dll");
-        ::LoadLibraryW(L"fwbase.dll");
+        loadSystemLibrary(L"davhlpr.dll");
+        loadSystemLibrary(L"fwbase.dll");
     }
     HMODULE shell = loadSystemLibrary(L"shell32.dll");  // by its full system path, like the other natives
     if (shell == nullptr) return false;

@@ -10,6 +10,7 @@
 #include "windows/base/file_probe.h"
 #include "windows/base/handles.h"
 #include "windows/base/registry.h"
+#include "windows/base/security.h"
 #include "windows/base/wide_text.h"
 #include "windows/native_log.h"
 #include "windows/temp_dirs.h"
@@ -18,6 +19,18 @@ namespace {
 
 constexpr wchar_t kTitle[] = L"stowline";
 constexpr wchar_t kProductKey[] = L"SOFTWARE\\fenmoor\\stowline\\";
+// How long the run waits for the installer to end: a semaphore name held for ever by another
+// process must not keep an elevated clean-up alive for ever.
+constexpr DWORD kSemaphoreWaitLimit = 30 * 60 * 1000;
+
+// A path whose directories include a link is left alone: an elevated run would delete wherever it
+// points.
+bool reachableDirectly(const std::u16string& path)
+{
+    if (!reachedThroughReparsePoint(toWide(path))) return true;
+    logInfo(L"not deleting %s: a link on its way", toWide(path).c_str());
+    return false;
+}
 
 std::vector<uint8_t> readWholeFile(const std::wstring& path)
 {
@@ -104,12 +117,14 @@ void recordPendingReboot()
 
 }  // namespace
 
-void waitForSemaphoreRelease(const std::wstring& name)
+bool waitForSemaphoreRelease(const std::wstring& name, DWORD limitMs)
 {
+    const ULONGLONG start = ::GetTickCount64();
     for (;;) {
         unique_handle semaphore(::CreateSemaphoreW(nullptr, 1, 1, name.c_str()));
-        if (::GetLastError() != ERROR_ALREADY_EXISTS) return;
+        if (::GetLastError() != ERROR_ALREADY_EXISTS) return true;
         semaphore.reset();
+        if (::GetTickCount64() - start >= limitMs) return false;
         ::Sleep(200);
     }
 }
@@ -119,15 +134,20 @@ int deleteListed(const std::wstring& listFile, bool deleteOwnExecutable)
     // The run must not hold the directory it is to remove as its current directory.
     ::SetCurrentDirectoryW(executableDirectoryWide().c_str());
     const DeletionList list = parseDeletionList(readWholeFile(listFile));
-    if (!list.semaphore.empty()) waitForSemaphoreRelease(toWide(list.semaphore));
+    if (!list.semaphore.empty() && !waitForSemaphoreRelease(toWide(list.semaphore), kSemaphoreWaitLimit))
+        logInfo(L"semaphore still held after %d s", static_cast<int>(kSemaphoreWaitLimit / 1000));
 
     DeletionOperations operations;
-    operations.deleteFile = [](const std::u16string& path) { return ::DeleteFileW(toWide(path).c_str()) != FALSE; };
+    operations.deleteFile = [](const std::u16string& path) {
+        return reachableDirectly(path) && ::DeleteFileW(toWide(path).c_str()) != FALSE;
+    };
     operations.removeDirectory = [](const std::u16string& path) {
-        return ::RemoveDirectoryW(toWide(path).c_str()) != FALSE;
+        return reachableDirectly(path) && ::RemoveDirectoryW(toWide(path).c_str()) != FALSE;
     };
     operations.exists = [](const std::u16string& path) { return pathExists(toWide(path)); };
-    operations.scheduleAtReboot = [](const std::u16string& path) { return scheduleAtReboot(toWide(path)); };
+    operations.scheduleAtReboot = [](const std::u16string& path) {
+        return reachableDirectly(path) && scheduleAtReboot(toWide(path));
+    };
     operations.sleep = [](unsigned milliseconds) { ::Sleep(milliseconds); };
     const DeletionOutcome outcome = runDeletionPasses(list, operations);
     logInfo(L"deletion passes %d, scheduled %d, remaining %d", outcome.passes,

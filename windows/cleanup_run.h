@@ -8,8 +8,8 @@
 // list file; returns the exit code 0. With deleteOwnExecutable and reboot deletion allowed, the
 // executable is scheduled for deletion at the next reboot.
 int deleteListed(const std::wstring& listFile, bool deleteOwnExecutable);
-// Returns once no process holds the named semaphore.
-void waitForSemaphoreRelease(const std::wstring& name);
+// Returns true once no process holds the named semaphore, false when one still does after limitMs.
+bool waitForSemaphoreRelease(const std::wstring& name, unsigned long limitMs);
 // The "__stw_reboot" run: waits 5 seconds, then reboots; failures are ignored.
 void rebootAfterDelay();
 

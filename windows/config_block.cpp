@@ -88,7 +88,17 @@ unique_file& ownExecutableLock()
 
 unique_file openOwnExecutable()
 {
-    unique_file file = openOwnFile(FILE_SHARE_READ | FILE_SHARE_WRITE);
+    // While the lock is held every reader goes through it: a file renamed away and replaced at the
+    // path after the start is never read. A duplicate shares the lock's file position, so each
+    // reader seeks before it reads.
+    unique_file file;
+    if (const unique_file& lock = ownExecutableLock()) {
+        if (!::DuplicateHandle(::GetCurrentProcess(), lock.get(), ::GetCurrentProcess(), file.put(), 0, FALSE,
+                               DUPLICATE_SAME_ACCESS))
+            file.reset();
+    } else {
+        file = openOwnFile(FILE_SHARE_READ | FILE_SHARE_WRITE);
+    }
     if (!file) {
         DWORD error = ::GetLastError();
         logError(L"Could not open %p %d %s", file.get(), static_cast<int>(error), executablePathWide().c_str());

@@ -15,8 +15,10 @@
 // readFailureText on a failure.
 ReadError readConfigBlock(HANDLE file);
 
-// Opens the executable's own file for reading; empty (after logging "Could not open ...") when it
-// cannot be opened, and the caller ends the process with kOwnFileNotOpened.
+// The executable's own file for reading: while lockOwnExecutable's hold lasts, a duplicate of that
+// handle (the same file, whatever now stands at its path); before, a plain open by path. Empty
+// (after logging "Could not open ...") when neither works: the caller ends the process with
+// kOwnFileNotOpened.
 unique_file openOwnExecutable();
 constexpr const wchar_t* kOwnFileNotOpened = L"Error opening media file.";
 // Holds the executable's own file open with read-only sharing until unlockOwnExecutable: meanwhile

@@ -212,13 +212,17 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR rawArguments, int)
         }
     }
     applyManualTemporaryDirectory(state.arguments);
-    if (const DWORD error = lockOwnExecutable()) logInfo(L"own file not locked (%d)", static_cast<int>(error));
+    const DWORD lockError = lockOwnExecutable();
+    if (lockError != 0) logError(L"own file not locked (%d)", static_cast<int>(lockError));
     {
         unique_file own = openOwnExecutable();
         if (!own) fatal(kOwnFileNotOpened);
         const ReadError error = readConfigBlock(own.get());
         if (error.failure != ReadFailure::None) fatal(readFailureText(error));
     }
+    // Without the hold, another process could change the bytes between the check and the
+    // extraction: the block was read only for the message in the user's language.
+    if (lockError != 0) fatal(messageText(messages::kInstallationCorrupted));
     const int32_t launcherType = configInt(keys::kLauncherType);
     if (launcherType != 1 && launcherType != 5) setGuiErrors(false);
     readDefaultArgumentsTemporaryDirectory();

@@ -1,6 +1,8 @@
 #include "windows/extraction.h"
 
+#include <cstdio>
 #include <ctime>
+#include <set>
 #include <vector>
 
 #include "core/config_keys.h"
@@ -8,6 +10,7 @@
 #include "core/payload_names.h"
 #include "windows/base/file_probe.h"
 #include "windows/base/handles.h"
+#include "windows/base/security.h"
 #include "windows/base/wide_text.h"
 #include "windows/config_block.h"
 #include "windows/error_exit.h"
@@ -29,6 +32,22 @@ constexpr size_t kPathLimit = 6000;
 struct ExtractionState {
     uint64_t unextracted = 0;
     bool completeRestart = false;
+    bool freshDirectory = false;  // this run created the extraction directory: nothing in it is older
+};
+
+// The entries one extraction made, by lower-cased name: only these may be met again.
+struct MadeEntries {
+    bool refuseExisting = false;
+    std::set<std::wstring> made;
+
+    static std::wstring key(const std::wstring& name)
+    {
+        std::wstring lower = name;
+        ::CharLowerBuffW(lower.data(), static_cast<DWORD>(lower.size()));
+        return lower;
+    }
+    bool mayReplace(const std::wstring& name) const { return !refuseExisting || made.count(key(name)) != 0; }
+    void add(const std::wstring& name) { made.insert(key(name)); }
 };
 
 ExtractionState& extractionState()
@@ -62,10 +81,15 @@ std::wstring currentDirectory()
 
 // Copies one file's data; on a failure the partial file is removed again.
 int copyToTarget(HANDLE source, int64_t length, const std::wstring& target, const std::string& targetNarrow,
-                 std::vector<uint8_t>& buffer)
+                 std::vector<uint8_t>& buffer, bool mayReplace)
 {
-    unique_file file(::CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                   nullptr));
+    // A link planted at the name is refused, never written through.
+    unique_file file;
+    if (!isReparsePoint(target))
+        file.reset(::CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, mayReplace ? CREATE_ALWAYS : CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    else
+        ::SetLastError(ERROR_FILE_EXISTS);
     if (!file) {
         DWORD error = ::GetLastError();
         logError(L"could not create %S (%d)", targetNarrow.c_str(), static_cast<int>(error));
@@ -114,7 +138,7 @@ bool readLength(HANDLE source, int64_t* length)
 }
 
 int extractOne(HANDLE source, const std::wstring& directory, const std::string& directoryNarrow,
-               const std::string& name, std::vector<uint8_t>& buffer)
+               const std::string& name, std::vector<uint8_t>& buffer, MadeEntries& entries)
 {
     const std::wstring wideName = narrowToWide(name);
     const std::string targetNarrow = directoryNarrow + "\\" + name;
@@ -127,20 +151,29 @@ int extractOne(HANDLE source, const std::wstring& directory, const std::string& 
         std::wstring subdirectory = directory + L"\\" + level;
         std::string subdirectoryNarrow = directoryNarrow + "\\" + wideToNarrow(level);
         logInfo(L"creating directory %S", subdirectoryNarrow.c_str());
-        if (!::CreateDirectoryW(subdirectory.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS)
+        if (::CreateDirectoryW(subdirectory.c_str(), nullptr)) {
+            entries.add(level);
+        } else if (::GetLastError() != ERROR_ALREADY_EXISTS) {
             logError(L"failed to create directory %S", subdirectoryNarrow.c_str());
+        } else if (isReparsePoint(subdirectory) || !entries.mayReplace(level)) {
+            // Someone else's directory or link: the file is not created through it.
+            logError(L"failed to create directory %S", subdirectoryNarrow.c_str());
+            fatalMessage(messages::kInternalError, std::to_wstring(internal_errors::kExtractedFileNotCreated).c_str());
+        }
     }
     int64_t length = 0;
     if (!readLength(source, &length)) return kExtractionReadFailed;
     logInfo(L"extracting %S (size: %I64d)", targetNarrow.c_str(), static_cast<long long>(length));
     if (length <= 0) return kExtractionDone;
-    return copyToTarget(source, length, directory + L"\\" + wideName, targetNarrow, buffer);
+    const bool mayReplace = entries.mayReplace(wideName);
+    entries.add(wideName);
+    return copyToTarget(source, length, directory + L"\\" + wideName, targetNarrow, buffer, mayReplace);
 }
 
 }  // namespace
 
 int extractPayloadFiles(HANDLE source, uint64_t payloadOffset, const std::wstring& directory,
-                        const std::string& nameList, int64_t count, uint64_t* unextracted)
+                        const std::string& nameList, int64_t count, uint64_t* unextracted, bool refuseExisting)
 {
     LARGE_INTEGER offset;
     offset.QuadPart = static_cast<LONGLONG>(payloadOffset);
@@ -150,8 +183,10 @@ int extractPayloadFiles(HANDLE source, uint64_t payloadOffset, const std::wstrin
     }
     const std::string directoryNarrow = wideToNarrow(directory);
     std::vector<uint8_t> buffer(kCopyBufferSize);
+    MadeEntries entries;
+    entries.refuseExisting = refuseExisting;
     for (const std::string& name : includedFileNames(nameList, count)) {
-        int result = extractOne(source, directory, directoryNarrow, name, buffer);
+        int result = extractOne(source, directory, directoryNarrow, name, buffer, entries);
         if (result != kExtractionDone) {
             logError(L"Failed to extract %S", name.c_str());
             return result;
@@ -166,6 +201,41 @@ int extractPayloadFiles(HANDLE source, uint64_t payloadOffset, const std::wstrin
     return kExtractionDone;
 }
 
+namespace {
+
+// "tlw" and 16 hex digits from the system's random generator: a name no other process can guess
+// and create first. Without the generator, the clock and the process id stand in.
+std::string unpredictableName()
+{
+    uint64_t value = 0;
+    if (!unpredictableBytes(&value, sizeof value)) {
+        LARGE_INTEGER counter;
+        ::QueryPerformanceCounter(&counter);
+        value = static_cast<uint64_t>(counter.QuadPart) * 0x9E3779B97F4A7C15ull ^
+                static_cast<uint64_t>(::GetCurrentProcessId()) << 32 ^ probeRandom();
+    }
+    char text[24];
+    std::snprintf(text, sizeof text, "tlw%016llX", static_cast<unsigned long long>(value));
+    return text;
+}
+
+// Creates directory with a DACL for this process's user (or only SYSTEM and Administrators when
+// elevated) that its files inherit, and the process's integrity label; where the system refuses
+// the label, with the DACL alone.
+bool createPrivateDirectory(const std::string& directory)
+{
+    for (const std::wstring& sddl : {privateLabeledSddl(true), privateDaclSddl(true)}) {
+        unique_local descriptor = securityDescriptor(sddl);
+        SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.get(), FALSE};
+        if (descriptor && ::CreateDirectoryA(directory.c_str(), &attributes)) return true;
+        if (::GetLastError() == ERROR_ALREADY_EXISTS || ::GetLastError() == ERROR_PATH_NOT_FOUND) return false;
+        logInfo(L"security descriptor refused (%d): %s", static_cast<int>(::GetLastError()), sddl.c_str());
+    }
+    return false;
+}
+
+}  // namespace
+
 // The extraction directory is narrow: its path is handed to the Java runtime's narrow interfaces.
 void createTemporaryDirectory()
 {
@@ -174,19 +244,18 @@ void createTemporaryDirectory()
         if (base.empty()) fatalMessage(messages::kPowerUserRequired, nullptr);
         const std::string directory = withTrailingBackslash(base);
         logInfo(L"tempPath is %S", directory.c_str());
-        char file[MAX_PATH + 1] = "";
-        std::string tempFile;
-        if (::GetTempFileNameA(directory.c_str(), "tlw", 0, file) != 0) {
-            tempFile = file;
-        } else {
+        // The empty temp file beside the directory, made like the system's temporary file names
+        // but never an existing file.
+        const std::string tempFile = directory + unpredictableName() + ".tmp";
+        if (!unique_file(::CreateFileA(tempFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                       nullptr)))
             logInfo(L"GetTempFileName failed (last error %d)", static_cast<int>(::GetLastError()));
-            tempFile = directory + "tlw" + std::to_string(probeRandom());
-        }
         logInfo(L"tempFile is %S", tempFile.c_str());
         std::string name = tempFile + "_dir" + std::to_string(static_cast<long long>(std::time(nullptr)));
         logInfo(L"Temp dir3: %S", name.c_str());
-        if (name.size() < kPathLimit && ::CreateDirectoryA(name.c_str(), nullptr)) {
+        if (name.size() < kPathLimit && createPrivateDirectory(name)) {
             setTemporaryDirectoryName(name);
+            extractionState().freshDirectory = true;
             return;
         }
         logInfo(L"Could not create dir (%d)", static_cast<int>(::GetLastError()));
@@ -210,7 +279,8 @@ int extractIncludedFiles(bool createDirectoryFirst)
     unique_file file = openOwnExecutable();
     if (!file) fatal(kOwnFileNotOpened);
     return extractPayloadFiles(file.get(), payloadStart(), narrowToWide(temporaryDirectoryName()),
-                               configStringDup(keys::kIncludedFileNames), count, &state.unextracted);
+                               configStringDup(keys::kIncludedFileNames), count, &state.unextracted,
+                               state.freshDirectory);
 }
 
 uint64_t unextractedPosition() { return extractionState().unextracted; }

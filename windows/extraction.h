@@ -16,9 +16,11 @@ constexpr int kExtractionDone = 0;
 constexpr int kExtractionReadFailed = 1;   // the payload ended early, could not be read, or named a file outside
 constexpr int kExtractionWriteFailed = 2;  // a target could not be written (disk full, read-only)
 
-// Creates this run's extraction directory "<temp file>_dir<seconds>" beside an empty "tlw" temp
-// file in the user temp directory; no user temp directory ends the process with message 1015, 10
-// failed attempts with message 1009 and "7".
+// Creates this run's extraction directory "<temp file>_dir<seconds>" beside an empty temp file
+// "tlw<16 random hex digits>.tmp" in the user temp directory, private to this process's user (to
+// SYSTEM and Administrators only when elevated) and labelled with the process's integrity level;
+// no user temp directory ends the process with message 1015, 10 failed attempts with message 1009
+// and "7".
 void createTemporaryDirectory();
 
 // Extracts the included files (config keys 2002 and 2003) from the executable into the
@@ -28,9 +30,12 @@ int extractIncludedFiles(bool createDirectoryFirst);
 
 // The same over any file: the payload of source starting at payloadOffset, the names of nameList
 // (';'-separated, at most count), into directory. *unextracted receives the offset after the last
-// extracted file when the result is kExtractionDone.
+// extracted file when the result is kExtractionDone. A reparse point at a target or its directory
+// is never written through; with refuseExisting (a directory this run created) any entry this
+// extraction did not make is refused too. Both end the process with message 1009 and "11".
 int extractPayloadFiles(HANDLE source, uint64_t payloadOffset, const std::wstring& directory,
-                        const std::string& nameList, int64_t count, uint64_t* unextracted);
+                        const std::string& nameList, int64_t count, uint64_t* unextracted,
+                        bool refuseExisting = false);
 
 // File offset just after the last included file (0 before extraction); handed to the Java side as
 // "tallow.unextractedPosition".

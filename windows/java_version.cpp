@@ -7,6 +7,7 @@
 #include "windows/base/file_probe.h"
 #include "windows/base/handles.h"
 #include "windows/base/registry.h"
+#include "windows/base/wide_text.h"
 #include "windows/config_block.h"
 #include "windows/native_log.h"
 #include "windows/temp_dirs.h"
@@ -223,6 +224,11 @@ bool probeVersion(const std::string& path, const FILETIME& lastWrite, std::strin
     PROCESS_INFORMATION information{};
     std::vector<char> mutableLine(commandLine.begin(), commandLine.end());
     mutableLine.push_back('\0');
+    const HeldFile held = holdExtractedFile(narrowToWide(path));
+    if (held.refused) {
+        logError(L"refusing %S: a link inside the extraction directory", path.c_str());
+        return false;
+    }
     BOOL created = ::CreateProcessA(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS,
                                     nullptr, nullptr, &startup, &information);
     DWORD createError = ::GetLastError();

@@ -500,6 +500,11 @@ HMODULE tryJvmDll(const std::string& javaExe)
         std::string dll = binDirectory + "\\" + name + "\\jvm.dll";
         bool exists = fileExists(dll);
         logInfo(L"Trying %S (exists %d)", dll.c_str(), exists ? 1 : 0);
+        const HeldFile held = holdExtractedFile(narrowToWide(dll));
+        if (held.refused) {
+            logError(L"refusing %S: a link inside the extraction directory", dll.c_str());
+            continue;
+        }
         HMODULE module = ::LoadLibraryA(dll.c_str());
         if (module != nullptr) {
             state().lastBinDirectory = binDirectory;

@@ -12,6 +12,8 @@
 #include "windows/base/file_probe.h"
 #include "windows/base/handles.h"
 #include "windows/base/path_forms.h"
+#include "windows/base/security.h"
+#include "windows/base/system_functions.h"
 #include "windows/base/wide_text.h"
 #include "windows/launcher_state.h"
 
@@ -103,7 +105,11 @@ std::wstring environmentWide(const wchar_t* name)
 std::wstring systemTempPath()
 {
     wchar_t buffer[MAX_PATH + 1];
-    DWORD length = ::GetTempPathW(MAX_PATH + 1, buffer);
+    // An elevated or SYSTEM process asks for its own temp directory where the system has one
+    // (SYSTEM's is private; GetTempPathW would give it the shared Windows\Temp).
+    static const auto getTempPath2 = kernelFunction<decltype(&::GetTempPathW)>("GetTempPath2W");
+    const auto getTempPath = getTempPath2 != nullptr && processIsElevated() ? getTempPath2 : &::GetTempPathW;
+    DWORD length = getTempPath(MAX_PATH + 1, buffer);
     if (length == 0 || length > MAX_PATH) return {};
     return withoutTrailingSlash(std::wstring(buffer, length));
 }
@@ -131,6 +137,10 @@ struct Candidate {
     std::wstring (*path)(const std::wstring& windows);  // asked only when the candidate is reached
     bool createFirst;
     bool checkLongForm;
+    // A directory other users may create in: taken only when it and every directory above it
+    // belong to SYSTEM, Administrators, TrustedInstaller or this user, so nobody else can rename
+    // it or replace what is made in it.
+    bool shared = false;
 };
 
 std::wstring profileTemp(const std::wstring&)
@@ -165,6 +175,10 @@ bool tryCandidate(const Candidate& candidate, const std::wstring& windows, bool 
     const std::wstring wide = candidate.path(windows);
     if (wide.empty()) return false;
     if (candidate.createFirst) ::CreateDirectoryW(wide.c_str(), nullptr);
+    if (candidate.shared && !ownedByTrustedAccounts(wide)) {
+        note(notes, L"not using %s: owned by another account", wide.c_str());
+        return false;
+    }
     std::string narrow = narrowFormOf(wide);
     // The relaxed pass tolerates a long form with "?" but still switches to a long form when asked.
     bool checkLongForm = !relaxed && candidate.checkLongForm;
@@ -192,9 +206,9 @@ void chooseUserTempDirectory(PathNotes& notes)
     auto windowsItself = [](const std::wstring& w) { return w; };
     // Pass 1: long forms are tested for the first four; from the fifth only probe and folding.
     const Candidate firstPass[] = {
-        {systemTemp, true, true},   {profileTemp, false, true}, {homeDirectory, false, true},
-        {commonTemp, false, true},  {windowsTemp, false, false}, {cTemp, false, false},
-        {cTmp, false, false},       {windowsItself, false, false}, {cTmp, true, false},
+        {systemTemp, true, true},         {profileTemp, false, true},         {homeDirectory, false, true},
+        {commonTemp, false, true, true},  {windowsTemp, false, false, true},  {cTemp, false, false, true},
+        {cTmp, false, false, true},       {windowsItself, false, false, true}, {cTmp, true, false, true},
     };
     // Pass 2 accepts long forms the code page cannot show: the short forms still work.
     const Candidate secondPass[] = {{systemTemp, true, false}, {profileTemp, false, false}, {homeDirectory, false, false}};

@@ -7,7 +7,6 @@
 #include <ctime>
 
 #include "windows/base/critical_section.h"
-#include "windows/base/file_probe.h"
 #include "windows/base/handles.h"
 #include "windows/base/wide_text.h"
 #include "windows/launcher_paths.h"
@@ -54,11 +53,14 @@ void deleteLogAtExit()
     if (log.deleteAtExit && !log.kept && !log.path.empty()) ::DeleteFileW(log.path.c_str());
 }
 
-bool appendUtf8(const std::wstring& path, const std::string& bytes, DWORD disposition)
+// Writes bytes to path. CREATE_NEW makes the file and fails on any existing name; OPEN_EXISTING
+// appends to the file this log made. Neither follows a reparse point planted at the name.
+bool writeUtf8(const std::wstring& path, const std::string& bytes, DWORD disposition)
 {
-    DWORD access = disposition == CREATE_ALWAYS ? GENERIC_WRITE : FILE_APPEND_DATA;
+    DWORD access = disposition == CREATE_NEW ? GENERIC_WRITE : FILE_APPEND_DATA;
     unique_file file(::CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                   nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                   nullptr, disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                                   nullptr));
     if (!file) return false;
     DWORD written = 0;
     return ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
@@ -73,7 +75,7 @@ void appendLine(const Log& log, bool error, const std::wstring& text)
     if (error) line += L"ERROR: ";
     line += text;
     line += L'\n';
-    appendUtf8(log.path, wideToNarrow(line, CP_UTF8), OPEN_ALWAYS);
+    writeUtf8(log.path, wideToNarrow(line, CP_UTF8), OPEN_EXISTING);
 }
 
 // Creates the log file and writes its first line, then the lines of the temp directory choice the
@@ -96,20 +98,24 @@ void openLog(Log& log)
     if (directory.empty()) directory = L"c:\\";
     if (directory.back() != L'\\' && directory.back() != L'/') directory += L'\\';
 
-    std::wstring path;
-    for (int number = 1; number <= 1000; ++number) {
-        path = formatWide(L"%sstw_nlog_%d.log", directory.c_str(), number);
-        if (number == 1000 || !pathExists(path)) break;
-    }
-
     time_t now = time(nullptr);
     const char* localTime = ctime(&now);
     std::wstring firstLine =
         formatWide(L"Started executable %s at %S\n", moduleFileName().c_str(), localTime ? localTime : "\n");
     std::string bytes = "\xEF\xBB\xBF" + wideToNarrow(firstLine, CP_UTF8);
-    if (!appendUtf8(path, bytes, CREATE_ALWAYS)) {
+    // Only a name this run creates is written: in a temp directory others may write to, an
+    // existing file (or link) of any number may be someone else's. With all 1,000 taken, and the
+    // fallback too, the run logs nowhere.
+    std::wstring path;
+    bool created = false;
+    for (int number = 1; number <= 1000 && !created; ++number) {
+        path = formatWide(L"%sstw_nlog_%d.log", directory.c_str(), number);
+        created = writeUtf8(path, bytes, CREATE_NEW);
+        if (!created && ::GetLastError() != ERROR_FILE_EXISTS && ::GetLastError() != ERROR_ALREADY_EXISTS) break;
+    }
+    if (!created) {
         path = L"c:\\stw_nlog";
-        if (!appendUtf8(path, bytes, CREATE_ALWAYS)) {
+        if (!writeUtf8(path, bytes, CREATE_NEW)) {
             log.state = LogState::Disabled;
             return;
         }

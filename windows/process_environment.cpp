@@ -41,8 +41,8 @@ void preloadSystemDlls()
     static bool done = false;
     if (done) return;
     done = true;
-    ::LoadLibraryW(L"davhlpr.dll");
-    ::LoadLibraryW(L"fwbase.dll");
+    loadSystemLibrary(L"davhlpr.dll");
+    loadSystemLibrary(L"fwbase.dll");
 }
 
 void initCommonControls()

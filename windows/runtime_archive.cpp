@@ -9,11 +9,13 @@
 #include "windows/base/file_probe.h"
 #include "windows/base/handles.h"
 #include "windows/base/path_forms.h"
+#include "windows/base/security.h"
 #include "windows/base/wide_text.h"
 #include "windows/config_block.h"
 #include "windows/error_exit.h"
 #include "windows/native_log.h"
 #include "windows/progress_dialog.h"
+#include "windows/temp_dirs.h"
 
 namespace {
 
@@ -67,10 +69,23 @@ public:
     TarOutput output()
     {
         TarOutput out;
-        out.makeDirectory = [this](const std::string& name) { ::CreateDirectoryW(pathOf(name).c_str(), nullptr); };
+        // A link met inside the runtime directory is never written through: the directory entry
+        // that met one leaves every later file uncreated, and the walk fails at the next file.
+        out.makeDirectory = [this](const std::string& name) {
+            const std::wstring path = pathOf(name);
+            if (!::CreateDirectoryW(path.c_str(), nullptr) && isReparsePoint(path)) {
+                logError(L"untar: refusing the link %s", path.c_str());
+                linkMet_ = true;
+            }
+        };
         out.openFile = [this](const std::string& name) {
-            file_.reset(::CreateFileW(pathOf(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+            const std::wstring path = pathOf(name);
+            if (linkMet_ || isReparsePoint(path)) {
+                untarFileError = ERROR_CANT_ACCESS_FILE;
+                return false;
+            }
+            file_.reset(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
             if (!file_) untarFileError = ::GetLastError();
             return static_cast<bool>(file_);
         };
@@ -116,6 +131,7 @@ private:
     HWND window_;
     int64_t expectedSize_;
     unique_file file_;
+    bool linkMet_ = false;
     DWORD lastUpdate_ = 0;
 };
 
@@ -184,7 +200,11 @@ void unpackIncludedRuntime(HWND window)
 {
     const DWORD start = ::GetTickCount();
     logInfo(L"extracting JRE");
-    if (!::CreateDirectoryW(L"jre", nullptr)) logError(L"Could not create JRE dir");
+    // A "jre" this run did not create (a directory or a link someone planted) is never unpacked into.
+    if (!::CreateDirectoryW(L"jre", nullptr)) {
+        logError(L"Could not create JRE dir");
+        fatal(kCorruptedRuntime);
+    }
     if (!untarGzip(L"jre.tar.gz", L"jre", window, configInt(keys::kIncludedRuntimeSize))) {
         logError(L"Could not untar JRE");
         fatal(kCorruptedRuntime);
@@ -229,8 +249,10 @@ void unpackPackedJar(const std::string& home, const std::string& packPath)
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
     PROCESS_INFORMATION created{};
-    if (!::CreateProcessW(programWide.c_str(), commandLine.data(), nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS,
-                          nullptr, nullptr, &startup, &created)) {
+    const HeldFile held = holdExtractedFile(programWide);
+    if (held.refused) ::SetLastError(ERROR_CANT_ACCESS_FILE);
+    if (held.refused || !::CreateProcessW(programWide.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                                          NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup, &created)) {
         logError(L"could not create unpack process (error %d)", static_cast<int>(::GetLastError()));
         fatalMessage(messages::kCouldNotUnpackJvm, nullptr);
     }

@@ -64,7 +64,7 @@ double uiScaleDpi()
 
 double direct2dDesktopDpi()
 {
-    unique_module d2d(::LoadLibraryW(L"D2d1.dll"));
+    unique_module d2d(loadSystemLibrary(L"d2d1.dll"));
     if (!d2d) {
         logInfo(L"could not load D2d1.dll %d", static_cast<int>(::GetLastError()));
         return 0;
@@ -182,7 +182,7 @@ double primaryMonitorDpi()
     SplashState& splash = state();
     if (!splash.shcoreTried) {
         splash.shcoreTried = true;
-        HMODULE shcore = ::LoadLibraryW(L"shcore.dll");  // kept loaded for later calls
+        HMODULE shcore = loadSystemLibrary(L"shcore.dll");  // kept loaded for later calls
         if (shcore == nullptr)
             logInfo(L"could not load shcore.dll %d", static_cast<int>(::GetLastError()));
         else if ((splash.getDpiForMonitor = boundFunction<GetDpiForMonitorFn>(shcore, "GetDpiForMonitor")) == nullptr)

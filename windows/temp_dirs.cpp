@@ -5,6 +5,7 @@
 #include "core/path_rules.h"
 #include "windows/base/handles.h"
 #include "windows/base/path_forms.h"
+#include "windows/base/security.h"
 #include "windows/base/wide_text.h"
 #include "windows/launcher_paths.h"
 #include "windows/native_log.h"
@@ -150,4 +151,34 @@ std::string resolvePathNarrow(const std::string& path)
 {
     std::string combined = isAbsolutePath(toU16(narrowToWide(path))) ? path : executableDirectoryNarrow() + path;
     return fullPathNarrow(collapsed(combined));
+}
+
+HeldFile holdExtractedFile(const std::wstring& path)
+{
+    HeldFile held;
+    const std::string directory = temporaryDirectoryName();
+    if (directory.empty()) return held;
+    // Long forms on both sides: the narrow paths may hold short (8.3) components.
+    const std::wstring root = longPathWide(fullPathWide(narrowToWide(directory)));
+    const std::wstring full = longPathWide(fullPathWide(path));
+    if (root.empty() || full.size() <= root.size() + 1 || full[root.size()] != L'\\' ||
+        ::CompareStringOrdinal(full.c_str(), static_cast<int>(root.size()), root.c_str(),
+                               static_cast<int>(root.size()), TRUE) != CSTR_EQUAL)
+        return held;
+    for (size_t end = full.find(L'\\', root.size() + 1);; end = full.find(L'\\', end + 1)) {
+        if (isReparsePoint(full.substr(0, end))) {
+            held.refused = true;
+            return held;
+        }
+        if (end == std::wstring::npos) break;
+    }
+    held.file.reset(::CreateFileW(full.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    BY_HANDLE_FILE_INFORMATION information;
+    if (held.file && ::GetFileInformationByHandle(held.file.get(), &information) &&
+        (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        held.file.reset();
+        held.refused = true;
+    }
+    return held;
 }

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "windows/base/handles.h"
+
 // The long path of the running executable, wide and narrow (computed once, its lines logged then).
 // The narrow form ends in ".exe".
 const std::wstring& executablePathWide();
@@ -33,3 +35,13 @@ bool deleteTree(const std::string& directory, bool recursive);
 std::wstring resolvePath(const std::wstring& path, bool narrowDirectoryForm = false);
 // The same for narrow paths, against the narrow directory form.
 std::string resolvePathNarrow(const std::string& path);
+
+// A file the launcher loads or runs, held while it does. Inside this run's extraction directory
+// the file is opened with sharing that keeps it from being written, renamed or deleted while the
+// hold lasts, and refused when it, or a directory between it and the extraction directory, is a
+// reparse point (a link someone planted). Outside it: no hold, not refused.
+struct HeldFile {
+    unique_file file;
+    bool refused = false;
+};
+HeldFile holdExtractedFile(const std::wstring& path);

@@ -46,6 +46,26 @@ class TestNativeLog:
         assert (wine.temp / "stw_nlog_3.log").exists()
         assert (wine.temp / "stw_nlog_1.log").read_text() == "old"
 
+    def test_a_run_writes_only_into_a_log_file_it_created(self, pack, wine, tmp_path, java_home):
+        # All 1,000 names taken, the last by a link to someone else's file, and the fallback name
+        # too: the run goes on and logs nowhere.
+        installer = pack()
+        for number in range(1, 1000):
+            (wine.temp / f"stw_nlog_{number}.log").write_text("old")
+        foreign = tmp_path / "foreign.txt"
+        foreign.write_text("theirs")
+        (wine.temp / "stw_nlog_1000.log").symlink_to(foreign)
+        fallback = wine.prefix / "drive_c" / "stw_nlog"
+        fallback.write_text("theirs")
+        try:
+            result = installer.run("-q", env={"STOWLINE_LOG": "yes", **java_home})
+            assert result.returncode == 0
+            assert foreign.read_text() == "theirs" and fallback.read_text() == "theirs"
+            assert len(wine.logs()) == 1000
+        finally:
+            fallback.unlink()
+            wine.clear_logs()
+
     def test_a_failed_run_keeps_its_log_and_names_it(self, pack, wine):
         installer = pack()
         data = bytearray(installer.path.read_bytes())

@@ -34,3 +34,11 @@ void handles::closeLsaHandle(void* handle)
     if (close == nullptr) close = boundFunction<LsaCloseFunction>(loadSystemLibrary(L"advapi32.dll"), "LsaClose");
     if (close != nullptr) close(handle);
 }
+
+void handles::freeNetApiBuffer(void* buffer)
+{
+    using NetApiBufferFreeFunction = DWORD(WINAPI*)(void*);
+    static NetApiBufferFreeFunction free = nullptr;
+    if (free == nullptr) free = boundFunction<NetApiBufferFreeFunction>(loadSystemLibrary(L"netapi32.dll"), "NetApiBufferFree");
+    if (free != nullptr) free(buffer);
+}

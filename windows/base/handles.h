@@ -3,7 +3,6 @@
 #pragma once
 
 #include <windows.h>
-#include <lm.h>
 #include <objbase.h>
 #include <winsvc.h>
 
@@ -62,7 +61,6 @@ struct LocalMemory  { using Value = HLOCAL;  static bool empty(HLOCAL m) { retur
 struct GlobalMemory { using Value = HGLOBAL; static bool empty(HGLOBAL m) { return m == nullptr; }     static void close(HGLOBAL m) { ::GlobalFree(m); } };
 struct Service      { using Value = SC_HANDLE; static bool empty(SC_HANDLE s) { return s == nullptr; } static void close(SC_HANDLE s) { ::CloseServiceHandle(s); } };
 struct AllocatedSid { using Value = PSID;    static bool empty(PSID s) { return s == nullptr; }        static void close(PSID s) { ::FreeSid(s); } };
-struct NetApiBuffer { using Value = LPVOID;  static bool empty(LPVOID b) { return b == nullptr; }      static void close(LPVOID b) { ::NetApiBufferFree(b); } };
 struct Icon         { using Value = HICON;   static bool empty(HICON i) { return i == nullptr; }       static void close(HICON i) { ::DestroyIcon(i); } };
 struct TaskMemory   { using Value = LPVOID;  static bool empty(LPVOID m) { return m == nullptr; }      static void close(LPVOID m) { ::CoTaskMemFree(m); } };
 struct Snapshot     { using Value = HANDLE;  static bool empty(HANDLE h) { return nullOrInvalid(h); } static void close(HANDLE h) { ::CloseHandle(h); } };
@@ -75,6 +73,10 @@ struct InternetHandle { using Value = void*; static bool empty(void* h) { return
 struct WinHttpHandle  { using Value = void*; static bool empty(void* h) { return h == nullptr; }       static void close(void* h) { closeWinHttpHandle(h); } };
 // An LSA policy handle (LSA_HANDLE); LsaClose is bound from advapi32 the first time one closes.
 void closeLsaHandle(void* handle);
+// A buffer of the network management functions; netapi32 is no KnownDLL, so the launcher never
+// imports it: NetApiBufferFree is bound from the system directory the first time one is freed.
+void freeNetApiBuffer(void* buffer);
+struct NetApiBuffer   { using Value = void*; static bool empty(void* b) { return b == nullptr; }       static void close(void* b) { freeNetApiBuffer(b); } };
 struct LsaHandle      { using Value = void*; static bool empty(void* h) { return h == nullptr; }       static void close(void* h) { closeLsaHandle(h); } };
 // clang-format on
 

@@ -9,6 +9,11 @@ FARPROC system_functions_detail::address(HMODULE module, const char* name)
 
 HMODULE loadSystemLibrary(const wchar_t* name)
 {
+    // The flag also keeps the DLL's own dependencies in the system directory: a plain load of the
+    // full path would look for them in the added DLL directories (the extraction directory) first.
+    if (HMODULE module = ::LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) return module;
+    // Systems without the search flags refuse them as an invalid parameter.
+    if (::GetLastError() != ERROR_INVALID_PARAMETER) return nullptr;
     wchar_t directory[MAX_PATH + 1];
     UINT length = ::GetSystemDirectoryW(directory, MAX_PATH + 1);
     if (length == 0 || length > MAX_PATH) return nullptr;

@@ -1,0 +1,140 @@
+#include "windows/base/security.h"
+
+#include <aclapi.h>
+#include <sddl.h>
+
+#include <vector>
+
+#include "windows/base/system_functions.h"
+
+namespace {
+
+// The token information of one class, or an empty buffer.
+std::vector<BYTE> tokenInformation(TOKEN_INFORMATION_CLASS kind)
+{
+    unique_handle token;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) return {};
+    DWORD size = 0;
+    ::GetTokenInformation(token.get(), kind, nullptr, 0, &size);
+    if (size == 0) return {};
+    std::vector<BYTE> buffer(size);
+    if (!::GetTokenInformation(token.get(), kind, buffer.data(), size, &size)) return {};
+    return buffer;
+}
+
+std::wstring sidString(PSID sid)
+{
+    LPWSTR text = nullptr;
+    if (sid == nullptr || !::ConvertSidToStringSidW(sid, &text)) return {};
+    unique_local owner(text);
+    return text;
+}
+
+bool trustedOwner(PSID owner, const std::wstring& user)
+{
+    // NT SERVICE\TrustedInstaller owns the system's own directories.
+    static const wchar_t kTrustedInstaller[] = L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
+    if (::IsWellKnownSid(owner, WinLocalSystemSid) || ::IsWellKnownSid(owner, WinBuiltinAdministratorsSid))
+        return true;
+    const std::wstring text = sidString(owner);
+    return !text.empty() && (text == kTrustedInstaller || text == user);
+}
+
+}  // namespace
+
+std::wstring processUserSid()
+{
+    std::vector<BYTE> user = tokenInformation(TokenUser);
+    return user.empty() ? std::wstring() : sidString(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid);
+}
+
+bool processIsElevated()
+{
+    std::vector<BYTE> user = tokenInformation(TokenUser);
+    if (!user.empty() && ::IsWellKnownSid(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, WinLocalSystemSid))
+        return true;
+    std::vector<BYTE> elevation = tokenInformation(TokenElevation);
+    return elevation.size() >= sizeof(TOKEN_ELEVATION) &&
+           reinterpret_cast<TOKEN_ELEVATION*>(elevation.data())->TokenIsElevated != 0;
+}
+
+std::wstring processIntegritySid()
+{
+    std::vector<BYTE> level = tokenInformation(TokenIntegrityLevel);
+    return level.empty() ? std::wstring()
+                         : sidString(reinterpret_cast<TOKEN_MANDATORY_LABEL*>(level.data())->Label.Sid);
+}
+
+std::wstring privateDaclSddl(bool inheritable)
+{
+    const std::wstring flags = inheritable ? L"OICI" : L"";
+    std::wstring sddl = L"D:P(A;" + flags + L";FA;;;SY)(A;" + flags + L";FA;;;BA)";
+    const std::wstring user = processIsElevated() ? std::wstring() : processUserSid();
+    if (!user.empty()) sddl += L"(A;" + flags + L";FA;;;" + user + L")";
+    return sddl;
+}
+
+std::wstring privateLabeledSddl(bool inheritable)
+{
+    const std::wstring level = processIntegritySid();
+    std::wstring sddl = privateDaclSddl(inheritable);
+    if (!level.empty()) sddl += L"S:(ML;" + std::wstring(inheritable ? L"OICI" : L"") + L";NW;;;" + level + L")";
+    return sddl;
+}
+
+unique_local securityDescriptor(const std::wstring& sddl)
+{
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr))
+        return unique_local();
+    return unique_local(descriptor);
+}
+
+bool ownedByTrustedAccounts(const std::wstring& path)
+{
+    const std::wstring user = processUserSid();
+    std::wstring directory = path;
+    while (!directory.empty() && (directory.back() == L'\\' || directory.back() == L'/')) directory.pop_back();
+    for (;;) {
+        PSID owner = nullptr;
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        // The root of a drive is asked for with its backslash ("c:\").
+        const std::wstring asked = directory.size() == 2 && directory[1] == L':' ? directory + L"\\" : directory;
+        if (::GetNamedSecurityInfoW(asked.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
+                                    nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
+            return false;
+        unique_local held(descriptor);
+        if (!trustedOwner(owner, user)) return false;
+        const size_t separator = directory.find_last_of(L"\\/");
+        if (separator == std::wstring::npos || asked.size() <= 3) return true;
+        directory.resize(separator);
+    }
+}
+
+bool unpredictableBytes(void* buffer, ULONG size)
+{
+    // RtlGenRandom, exported by advapi32 under this name.
+    using GenerateFunction = BOOLEAN(WINAPI*)(PVOID, ULONG);
+    static const auto generate =
+        boundFunction<GenerateFunction>(loadSystemLibrary(L"advapi32.dll"), "SystemFunction036");
+    return generate != nullptr && generate(buffer, size) != FALSE;
+}
+
+bool isReparsePoint(const std::wstring& path)
+{
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+bool reachedThroughReparsePoint(const std::wstring& path)
+{
+    // From the first component after the root ("c:\" or "\\server\share\") up to path's parent.
+    size_t start = 0;
+    if (path.size() >= 3 && path[1] == L':') start = 3;
+    else if (path.rfind(L"\\\\", 0) == 0) start = path.find(L'\\', path.find(L'\\', 2) + 1) + 1;
+    if (start == 0 || start >= path.size()) return false;
+    for (size_t end = path.find(L'\\', start); end != std::wstring::npos; end = path.find(L'\\', end + 1)) {
+        if (end > start && isReparsePoint(path.substr(0, end))) return true;
+    }
+    return false;
+}

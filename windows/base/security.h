@@ -1,0 +1,40 @@
+// The process's identity and private objects: who this process runs as, security descriptors that
+// let only it (and the system's own accounts) in, and who owns a directory. An elevated installer
+// creates its files, pipes and mailslots with these so that no other process can steer it.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "windows/base/handles.h"
+
+// The SID text ("S-1-5-21-...") of this process's user; empty when the token cannot be read.
+std::wstring processUserSid();
+// True when the process token is elevated or belongs to SYSTEM.
+bool processIsElevated();
+// The SID text of the process token's integrity level ("S-1-16-12288"); empty when unknown.
+std::wstring processIntegritySid();
+
+// SDDL of a DACL that grants full access to SYSTEM, Administrators and, unless the process is
+// elevated, its user; protected from the parent's inheritable entries. With inheritable, the
+// entries pass on to objects created inside (files and directories).
+std::wstring privateDaclSddl(bool inheritable);
+// privateDaclSddl plus a mandatory label at the process's integrity level (no write up), which
+// objects created inside inherit; the DACL alone when the level is unknown.
+std::wstring privateLabeledSddl(bool inheritable);
+// A security descriptor from SDDL (LocalFree'd by the owner); empty when the text is refused.
+unique_local securityDescriptor(const std::wstring& sddl);
+
+// True when every directory from path up to its root is owned by SYSTEM, Administrators,
+// TrustedInstaller or this process's user: nobody else can rename or replace what is created in it.
+bool ownedByTrustedAccounts(const std::wstring& path);
+
+// Fills buffer with bytes from the system's random generator; false when it is missing or fails.
+bool unpredictableBytes(void* buffer, ULONG size);
+// True when path names a reparse point (a symbolic link, junction or mount point): something the
+// launcher never follows inside the directories it creates.
+bool isReparsePoint(const std::wstring& path);
+// True when a directory on the way to path (not path itself) is a reparse point: deleting or
+// writing there would reach wherever the link points.
+bool reachedThroughReparsePoint(const std::wstring& path);
