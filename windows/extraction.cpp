@@ -215,7 +215,7 @@ std::string unpredictableName()
                 static_cast<uint64_t>(::GetCurrentProcessId()) << 32 ^ probeRandom();
     }
     char text[24];
-    std::snprintf(text, sizeof text, "tlw%016llX", static_cast<unsigned long long>(value));
+    std::snprintf(text, sizeof text, "tlw%08X%08X", static_cast<unsigned>(value >> 32), static_cast<unsigned>(value));
     return text;
 }
 

@@ -1,11 +1,17 @@
 #include "windows/temp_dirs.h"
 #include "windows/launcher_paths.h"
 
+#include <aclapi.h>
 #include <gtest/gtest.h>
+#include <sddl.h>
 
+#include <algorithm>
+#include <regex>
 #include <string>
 
 #include "windows/base/handles.h"
+#include "windows/base/security.h"
+#include "windows/extraction.h"
 #include "windows/base/wide_text.h"
 
 namespace {
@@ -187,4 +193,85 @@ TEST(ExecutablePath, NarrowAndWideFormsNameTheRunningExecutable)
     EXPECT_EQ(again.pathNarrow, narrow);
     ASSERT_FALSE(notes.empty());
     EXPECT_EQ(notes[0].rfind(L"init file name ", 0), 0u) << notes[0];
+}
+
+// The extraction directory as another process would meet it: a name it cannot guess, a DACL and
+// a label that read back as set, and files that cannot be changed while the launcher loads them.
+TEST_F(TempDirs, TheExtractionDirectoryIsPrivateAndHoldsTheFilesItLoads)
+{
+    createTemporaryDirectory();
+    const std::string directory = temporaryDirectoryName();
+    const std::wstring wide = narrowToWide(directory);
+    scope_exit remove([&] {
+        deleteTree(directory, true);
+        ::DeleteFileW(wide.substr(0, wide.rfind(L"_dir")).c_str());
+        clearTemporaryDirectoryName();
+    });
+    const size_t name = directory.rfind('\\') + 1;
+    EXPECT_TRUE(std::regex_match(directory.substr(name), std::regex("tlw[0-9A-F]{16}\\.tmp_dir[0-9]+"))) << directory;
+    EXPECT_TRUE(exists(wide.substr(0, wide.rfind(L"_dir"))));  // the empty temp file beside it
+
+    // The descriptor the directory is created with (Wine stores none: it shows a DACL made from
+    // the Unix mode, so what Windows keeps cannot be read back here). The system's own parser
+    // must take the text whole, or the creation would fall back.
+    unique_local descriptor = securityDescriptor(privateLabeledSddl(true));
+    ASSERT_TRUE(descriptor);
+    LPWSTR text = nullptr;
+    ASSERT_TRUE(::ConvertSecurityDescriptorToStringSecurityDescriptorW(
+        descriptor.get(), SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr));
+    unique_local textOwner(text);
+    const std::wstring sddl = text;
+    // Protected from the parent's entries, inherited below; SYSTEM, Administrators and (unelevated) the user only.
+    EXPECT_EQ(sddl.rfind(L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", 0), 0u) << sddl;
+    const bool userListed = sddl.find(L"(A;OICI;FA;;;" + processUserSid() + L")") != std::wstring::npos;
+    EXPECT_EQ(userListed, !processIsElevated()) << sddl;
+    EXPECT_EQ(std::count(sddl.begin(), sddl.end(), L'('), processIsElevated() ? 2 : 3) << sddl;
+    // The label: no write up from lower levels, at this process's level, passed on to what is inside.
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL sacl = nullptr;
+    ASSERT_TRUE(::GetSecurityDescriptorSacl(descriptor.get(), &present, &sacl, &defaulted));
+    ASSERT_TRUE(present && sacl != nullptr && sacl->AceCount == 1);
+    SYSTEM_MANDATORY_LABEL_ACE* label = nullptr;
+    ASSERT_TRUE(::GetAce(sacl, 0, reinterpret_cast<void**>(&label)));
+    EXPECT_EQ(label->Header.AceType, SYSTEM_MANDATORY_LABEL_ACE_TYPE);
+    EXPECT_EQ(label->Header.AceFlags, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+    EXPECT_EQ(label->Mask, static_cast<DWORD>(SYSTEM_MANDATORY_LABEL_NO_WRITE_UP));
+    LPWSTR level = nullptr;
+    ASSERT_TRUE(::ConvertSidToStringSidW(&label->SidStart, &level));
+    unique_local levelOwner(level);
+    EXPECT_EQ(std::wstring(level), processIntegritySid());
+
+    // Held while loaded: no writer, no rename. Outside the directory nothing is held or refused.
+    const std::wstring dll = wide + L"\\jvm.dll";
+    unique_file(::CreateFileW(dll.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+    HeldFile hold = holdExtractedFile(dll);
+    ASSERT_TRUE(hold.file);
+    EXPECT_FALSE(hold.refused);
+    EXPECT_FALSE(unique_file(::CreateFileW(dll.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                           OPEN_EXISTING, 0, nullptr)));
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_FALSE(::MoveFileW(dll.c_str(), (wide + L"\\other.dll").c_str()));
+    hold = holdExtractedFile(root_ + L"\\jvm.dll");
+    EXPECT_FALSE(hold.file || hold.refused);
+}
+
+TEST_F(TempDirs, OnlyDirectoriesOfTrustedOwnersAreTakenAsSharedParents)
+{
+    EXPECT_TRUE(ownedByTrustedAccounts(root_));  // the user's own, up to the drive's root
+    const std::wstring shared = root_ + L"\\shared";
+    ASSERT_TRUE(::CreateDirectoryW(shared.c_str(), nullptr));
+    ASSERT_TRUE(::CreateDirectoryW((shared + L"\\below").c_str(), nullptr));
+    PSID users = nullptr;
+    ASSERT_TRUE(::ConvertStringSidToSidW(L"S-1-5-32-545", &users));
+    unique_local usersOwner(users);
+    ::SetNamedSecurityInfoW(const_cast<wchar_t*>(shared.c_str()), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, users,
+                            nullptr, nullptr, nullptr);
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR held = nullptr;
+    ::GetNamedSecurityInfoW(shared.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
+                            nullptr, &held);
+    unique_local heldOwner(held);
+    if (owner == nullptr || !::EqualSid(owner, users)) GTEST_SKIP() << "Wine keeps no owner but the Unix one";
+    EXPECT_FALSE(ownedByTrustedAccounts(shared));
+    EXPECT_FALSE(ownedByTrustedAccounts(shared + L"\\below"));  // the user's, below another's
 }
