@@ -180,6 +180,8 @@ bool untarGzip(const std::wstring& archive, const std::wstring& target, HWND win
     return outcome.result == TarResult::Success;
 }
 
+void failCorruptedRuntime() { fatal(kCorruptedRuntime); }
+
 void unpackIncludedRuntime(HWND window)
 {
     const DWORD start = ::GetTickCount();
@@ -187,7 +189,7 @@ void unpackIncludedRuntime(HWND window)
     if (!::CreateDirectoryW(L"jre", nullptr)) logError(L"Could not create JRE dir");
     if (!untarGzip(L"jre.tar.gz", L"jre", window, configInt(keys::kIncludedRuntimeSize))) {
         logError(L"Could not untar JRE");
-        fatal(kCorruptedRuntime);
+        failCorruptedRuntime();
     }
     ::DeleteFileW(L"jre.tar.gz");
     setUntarDuration(::GetTickCount() - start);
