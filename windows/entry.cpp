@@ -237,8 +237,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR rawArguments, int)
     if (state.logRequested) offerLogFile();
 
     applySwitches();
-    // Forwarding a second start's command line only matters where a second start hands over.
-    if (!state.languageRestart) claimInstance(configFlag(keys::kSingleInstance));
+    // The installer takes no command lines from later starts: a mailslot is open to writers the
+    // installer cannot tell apart, and an elevated installer must not be steered by them.
+    if (!state.languageRestart) claimInstance(false);
     if (configFlag(keys::kNoProgressDialog)) state.progressThroughWrapper = true;
     logInfo(L"Init done");
     dispatchWorkFlow();

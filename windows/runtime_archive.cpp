@@ -196,6 +196,8 @@ bool untarGzip(const std::wstring& archive, const std::wstring& target, HWND win
     return outcome.result == TarResult::Success;
 }
 
+void failCorruptedRuntime() { fatal(kCorruptedRuntime); }
+
 void unpackIncludedRuntime(HWND window)
 {
     const DWORD start = ::GetTickCount();
@@ -207,7 +209,7 @@ void unpackIncludedRuntime(HWND window)
     }
     if (!untarGzip(L"jre.tar.gz", L"jre", window, configInt(keys::kIncludedRuntimeSize))) {
         logError(L"Could not untar JRE");
-        fatal(kCorruptedRuntime);
+        failCorruptedRuntime();
     }
     ::DeleteFileW(L"jre.tar.gz");
     setUntarDuration(::GetTickCount() - start);

@@ -24,6 +24,8 @@ bool untarGzip(const std::wstring& archive, const std::wstring& target, HWND win
 // archive, unpack packed jars when config key 153 is set. A damaged archive ends the process with
 // the corruption text.
 void unpackIncludedRuntime(HWND window);
+// Ends the process with the corruption text of a damaged runtime archive (bundled or downloaded).
+[[noreturn]] void failCorruptedRuntime();
 
 // Unpacks every "*.jar.pack" without its ".jar" in runtimeDirectory's "lib" and "lib\ext" with the
 // runtime's own unpack200. Missing directories are no failure.

@@ -3,10 +3,13 @@
 #include <commdlg.h>
 
 #include <algorithm>
+#include <array>
+#include <optional>
 #include <vector>
 
 #include "core/config_keys.h"
 #include "core/status_format.h"
+#include "core/transfer_rules.h"
 #include "windows/base/handles.h"
 #include "windows/base/registry.h"
 #include "windows/base/system_functions.h"
@@ -18,6 +21,7 @@
 #include "windows/launcher_state.h"
 #include "windows/native_log.h"
 #include "windows/progress_dialog.h"
+#include "windows/runtime_archive.h"
 #include "windows/temp_dirs.h"
 
 namespace {
@@ -78,6 +82,42 @@ void recordLocatedRuntime(const std::string& javaExe)
         if (createKey(root, key.c_str(), KEY_ALL_ACCESS)) return;
     }
     logError(L"could not record located JRE %S", javaExe.c_str());
+}
+
+// The SHA-256 of a file, read through one handle that nobody may write while it is read; none when
+// the file or the system's provider fails (logged).
+std::optional<std::array<uint8_t, 32>> fileSha256(const std::wstring& path)
+{
+    unique_crypt_provider provider;
+    unique_crypt_hash hash;
+    if (!::CryptAcquireContextW(provider.put(), nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT) ||
+        !::CryptCreateHash(provider.get(), CALG_SHA_256, 0, 0, hash.put())) {
+        logError(L"could not start a SHA-256 hash (error %d)", static_cast<int>(::GetLastError()));
+        return std::nullopt;
+    }
+    unique_file file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) {
+        logError(L"could not open %s to hash it (error %d)", path.c_str(), static_cast<int>(::GetLastError()));
+        return std::nullopt;
+    }
+    std::vector<BYTE> buffer(1 << 20);
+    for (;;) {
+        DWORD got = 0;
+        if (!::ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr) ||
+            (got > 0 && !::CryptHashData(hash.get(), buffer.data(), got, 0))) {
+            logError(L"could not hash %s (error %d)", path.c_str(), static_cast<int>(::GetLastError()));
+            return std::nullopt;
+        }
+        if (got == 0) break;
+    }
+    std::array<uint8_t, 32> digest{};
+    DWORD size = static_cast<DWORD>(digest.size());
+    if (!::CryptGetHashParam(hash.get(), HP_HASHVAL, digest.data(), &size, 0) || size != digest.size()) {
+        logError(L"could not read the SHA-256 hash (error %d)", static_cast<int>(::GetLastError()));
+        return std::nullopt;
+    }
+    return digest;
 }
 
 }  // namespace
@@ -241,8 +281,18 @@ bool downloadWithRetries(const InternetFunctions& net, HWND window, const std::w
     return false;
 }
 
-void downloadRuntime(HWND window, const std::wstring& url)
+void downloadRuntime(HWND window, const std::wstring& configuredUrl)
 {
+    const DownloadAddress address = parseDownloadAddress(toU16(configuredUrl));
+    if (address.hash == DownloadAddress::Hash::Malformed) {
+        // The packager asked for a check that cannot be made: nothing is fetched.
+        logError(L"the download address has a sha256 fragment that is not 64 hex digits");
+        fatalMessage(messages::kDownloadError, nullptr);
+    }
+    if (address.plainHttp && address.hash == DownloadAddress::Hash::None)
+        logError(L"warning: the runtime is downloaded over plain http without a sha256 hash and is not checked");
+    // The fragment is the launcher's, not the server's.
+    const std::wstring url = toWide(address.url);
     setMainText(window, messageText(messages::kDownloadingRuntime));
     setCancelLabel(window, messageText(messages::kCancelButton));
     showStatusLine(window, true);
@@ -250,6 +300,16 @@ void downloadRuntime(HWND window, const std::wstring& url)
     if (net == nullptr) fatalMessage(messages::kCannotInitWininet, nullptr);
     if (!downloadWithRetries(*net, window, url, L"jre.tar.gz")) fatalMessage(messages::kDownloadError, nullptr);
     showStatusLine(window, false);
+    if (address.hash == DownloadAddress::Hash::Given) {
+        // Checked before anything unpacks it; fetching again would most likely bring the same bytes.
+        const std::optional<std::array<uint8_t, 32>> digest = fileSha256(L"jre.tar.gz");
+        if (digest != address.sha256) {
+            if (digest) logError(L"the downloaded runtime does not match the sha256 hash of its address");
+            ::DeleteFileW(L"jre.tar.gz");
+            failCorruptedRuntime();
+        }
+        logInfo(L"the downloaded runtime matches its sha256 hash");
+    }
 }
 
 RuntimeAcquisition downloadOrLocateRuntime(HWND window)

@@ -33,8 +33,11 @@ RuntimeAcquisition downloadOrLocateRuntime(HWND window);
 RuntimeAcquisition lastRuntimeAcquisition();
 
 // Downloads url to "jre.tar.gz" in the current directory in up to three attempts; ends the
-// process with message 20002 (no WinInet) or 20003 (three failed attempts).
-void downloadRuntime(HWND window, const std::wstring& url);
+// process with message 20002 (no WinInet) or 20003 (three failed attempts). An address ending in
+// "#sha256=<64 hex digits>" is fetched without that fragment and the archive must hash to it, else
+// it is deleted and the process ends with the corrupted-runtime text; a malformed sha256 fragment
+// ends it with message 20003 before anything is fetched. Plain http without a hash logs a warning.
+void downloadRuntime(HWND window, const std::wstring& configuredUrl);
 // The three attempts with the given functions into file; false when all failed.
 bool downloadWithRetries(const InternetFunctions& net, HWND window, const std::wstring& url, const std::wstring& file);
 // One attempt: connect, open url, ask for the content length (20 tries), transfer. False on any

@@ -7,6 +7,7 @@
 
 #include "core/config_keys.h"
 #include "windows/base/handles.h"
+#include "windows/base/object_security.h"
 #include "windows/base/registry.h"
 #include "windows/base/wide_text.h"
 #include "windows/config_block.h"
@@ -321,10 +322,18 @@ bool sendCommandLine(DWORD processId, const std::wstring& tail)
     return true;
 }
 
+unique_handle createOwnMailslot()
+{
+    // Only this process's user may write to it: whatever arrives is handed to Java as a command line.
+    PrivateObjectSecurity security(PrivateObjectSecurity::Principals::User);
+    if (security.attributes() == nullptr) return unique_handle();
+    return unique_handle(::CreateMailslotA(mailslotName(::GetCurrentProcessId()).c_str(), 65536,
+                                           MAILSLOT_WAIT_FOREVER, security.attributes()));
+}
+
 bool startCommandLineListener()
 {
-    std::string name = mailslotName(::GetCurrentProcessId());
-    unique_handle mailslot(::CreateMailslotA(name.c_str(), 65536, MAILSLOT_WAIT_FOREVER, nullptr));
+    unique_handle mailslot = createOwnMailslot();
     if (!mailslot) {
         logError(L"creating mailslot failed");
         return false;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "natives/jni.h"
+#include "windows/base/handles.h"
 
 // Claims this executable's semaphore. In the first instance (or without single-instance mode) it
 // returns; a second instance in single-instance mode raises the first one's windows, forwards its
@@ -31,6 +32,9 @@ std::string mailslotName(DWORD processId);
 // Sends tail (or "__stw_empty_command_line" when empty) to the mailslot of processId; retries the
 // open for about 5 s. False when nothing was delivered (logged).
 bool sendCommandLine(DWORD processId, const std::wstring& tail);
+// This process's mailslot ("\\.\mailslot\stowline_notification_<pid>", 64 KiB messages, reads
+// wait for ever), writable only by this process's user; empty on failure.
+unique_handle createOwnMailslot();
 // Creates this process's mailslot and starts the thread that hands each message to
 // com/tallow/Controller.startupPerformed; false when the mailslot cannot be created (logged).
 bool startCommandLineListener();

@@ -11,6 +11,7 @@
 #include "natives/jni_support.h"
 #include "natives/pipes/pipe_retry_settings.h"
 #include "windows/base/handles.h"
+#include "windows/base/object_security.h"
 
 namespace {
 
@@ -82,10 +83,24 @@ JNIEXPORT jlong JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32
     try {
         const JavaText pipeName(env, name);
         if (pipeName.isNull()) return kInvalidHandle;
-        HANDLE pipe = ::CreateNamedPipeW(pipeName.get(), PIPE_ACCESS_DUPLEX,
-                                         PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
-                                         1, 65536, 65536, 0, nullptr);
-        return pipe == INVALID_HANDLE_VALUE ? kInvalidHandle : handleToJava(pipe);
+        // Only the user, SYSTEM and Administrators may open the pipe, and a name that another
+        // process created first is refused rather than shared with it.
+        PrivateObjectSecurity security(PrivateObjectSecurity::Principals::UserSystemAndAdministrators);
+        if (security.attributes() == nullptr) return kInvalidHandle;
+        unique_handle pipe(::CreateNamedPipeW(pipeName.get(), PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE,
+                                              PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT |
+                                                  PIPE_REJECT_REMOTE_CLIENTS,
+                                              1, 65536, 65536, 0, security.attributes()));
+        // Where the first-instance flag is not honoured (Wine), an existing pipe of that name shows
+        // as another instance or as an instance limit that is not ours.
+        DWORD instances = 0;
+        DWORD maxInstances = 0;
+        if (!pipe ||
+            !::GetNamedPipeHandleStateW(pipe.get(), nullptr, &instances, nullptr, nullptr, nullptr, 0) ||
+            !::GetNamedPipeInfo(pipe.get(), nullptr, nullptr, nullptr, &maxInstances) || instances != 1 ||
+            maxInstances != 1)
+            return kInvalidHandle;
+        return handleToJava(pipe.release());
     } catch (...) {
         return kInvalidHandle;
     }
@@ -123,8 +138,9 @@ JNIEXPORT jlong JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32
         // loop below keeps trying.
         ::WaitNamedPipeW(pipeName.get(), settings.firstWaitMilliseconds);
         for (int failures = 0;;) {
-            HANDLE opened = ::CreateFileW(pipeName.get(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                                          nullptr);
+            // The listener may learn who connected but never act as this process.
+            HANDLE opened = ::CreateFileW(pipeName.get(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                          SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
             const DWORD error = ::GetLastError();
             unique_file pipe(opened);
             if (pipe) return handleToJava(pipe.release());

@@ -10,14 +10,16 @@ extern "C" {
 // -1, the invalid handle.
 JNIEXPORT jlong JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32CommunicationBackend_getInvalidHandle0(
     JNIEnv* env, jclass type) noexcept;
-// A new duplex byte pipe of one instance that refuses remote clients; -1 on failure (or null name).
+// A new duplex byte pipe of one instance that refuses remote clients and admits only the user,
+// SYSTEM and Administrators; -1 on failure (a null name, or a name that already exists).
 JNIEXPORT jlong JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32CommunicationBackend_createListener0(
     JNIEnv* env, jclass type, jstring name) noexcept;
 // Waits for a client on a listener; true once one is connected (also when it connected before the
 // call, or connected and already left: its data can still be read). Retries other failures.
 JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32CommunicationBackend_connectNamedPipe0(
     JNIEnv* env, jclass type, jlong handle) noexcept;
-// Opens the pipe as a client, waiting for a free instance and retrying; the handle, or 0 on failure.
+// Opens the pipe as a client (the listener may identify this process but not impersonate it),
+// waiting for a free instance and retrying; the handle, or 0 on failure.
 JNIEXPORT jlong JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32CommunicationBackend_connectClient0(
     JNIEnv* env, jclass type, jstring name) noexcept;
 // Closes the handle.

@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cctype>
 #include <cstdint>
 #include <limits>
 #include <string>
+
+#include "core/text.h"
 
 TEST(TransferRules, FitsOnlyInsideTheArray)
 {
@@ -32,4 +36,47 @@ TEST(TransferRules, HeaderBlockOfLineEndsHoldsNoHeaders)
         {"HTTP/1.1 200 OK\r\n\r\n", true}, {"\r\nX", true}, {" ", true},
     };
     for (const Case& c : cases) EXPECT_EQ(headerBlockHasLines(c.block.data(), c.block.size()), c.lines) << c.block;
+}
+
+TEST(TransferRules, DownloadAddressTakesOnlyAWholeSha256Fragment)
+{
+    const std::string hex = "00112233445566778899aabbccddeeff0123456789abcdefFEDCBA9876543210";
+    const std::array<uint8_t, 32> digest = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88, 0x99, 0xaa,
+                                            0xbb, 0xcc, 0xdd, 0xee, 0xff, 0x01, 0x23, 0x45, 0x67, 0x89, 0xab,
+                                            0xcd, 0xef, 0xfe, 0xdc, 0xba, 0x98, 0x76, 0x54, 0x32, 0x10};
+    std::string upper = hex;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    using Hash = DownloadAddress::Hash;
+    const std::string site = "https://example.test/jre.tar.gz";
+    struct Case {
+        std::string address;
+        Hash hash;
+        std::string url;  // what goes to the server
+        bool plainHttp;
+    } cases[] = {
+        {site, Hash::None, site, false},
+        {site + "#sha256=" + hex, Hash::Given, site, false},
+        {site + "#sha256=" + upper, Hash::Given, site, false},
+        {site + "#SHA256=" + hex, Hash::Given, site, false},
+        {site + "#sha256=" + hex.substr(0, 63), Hash::Malformed, site, false},
+        {site + "#sha256=" + hex + "0", Hash::Malformed, site, false},
+        {site + "#sha256=" + hex.substr(0, 63) + "g", Hash::Malformed, site, false},
+        {site + "#sha256=" + hex + "#x", Hash::Malformed, site, false},
+        {site + "#sha256=", Hash::Malformed, site, false},
+        {site + "#part", Hash::None, site + "#part", false},
+        {site + "#sha256" + hex, Hash::None, site + "#sha256" + hex, false},
+        {"http://example.test/j", Hash::None, "http://example.test/j", true},
+        {"HTTP://example.test/j#sha256=" + hex, Hash::Given, "HTTP://example.test/j", true},
+        {"httpx://example.test/j", Hash::None, "httpx://example.test/j", false},
+        {"", Hash::None, "", false},
+    };
+    for (const Case& c : cases) {
+        const DownloadAddress parsed = parseDownloadAddress(widenBytes(c.address));
+        EXPECT_EQ(parsed.hash, c.hash) << c.address;
+        EXPECT_EQ(parsed.url, widenBytes(c.url)) << c.address;
+        EXPECT_EQ(parsed.plainHttp, c.plainHttp) << c.address;
+        if (c.hash == Hash::Given) {
+            EXPECT_EQ(parsed.sha256, digest) << c.address;
+        }
+    }
 }

@@ -1,11 +1,17 @@
 """Runtime download through WinInet from a local HTTP server, driven through runtime_tool.exe."""
+import hashlib
+
 import pytest
 
 from conftest import DOUBLES, own_log
 from http_server import http_server  # noqa: F401  (fixture)
 
 DOWNLOAD_ERROR = "Error downloading the Java(TM) Runtime Environment."
+CORRUPTED_RUNTIME = "The bundled JRE is corrupted."
+PLAIN_HTTP_WARNING = "warning: the runtime is downloaded over plain http without a sha256 hash"
 BODY = bytes((i * 31 + i // 977) % 256 for i in range(3 * 1024 * 1024 + 12345))
+BODY_SHA256 = hashlib.sha256(BODY).hexdigest()
+OTHER_SHA256 = hashlib.sha256(BODY[:-1]).hexdigest()
 
 
 def run_download(tool, url, timeout=120):
@@ -22,6 +28,33 @@ class TestDownload:
         log = own_log(wine, tmp_path)
         assert f"file size: {len(BODY)}," in log
         assert "download successful" in log
+        assert PLAIN_HTTP_WARNING in log
+
+    @pytest.mark.parametrize("fragment, outcome", [
+        ("#sha256=" + BODY_SHA256, "kept"),
+        ("#sha256=" + BODY_SHA256.upper(), "kept"),
+        ("#sha256=" + OTHER_SHA256, "corrupted"),
+        ("#sha256=" + BODY_SHA256[:63], "malformed"),
+        ("#sha256=" + BODY_SHA256 + "0", "malformed"),
+    ])
+    def test_a_sha256_fragment_is_checked_before_the_archive_is_kept(self, tool, http_server, wine, tmp_path,
+                                                                      fragment, outcome):
+        http_server.serve("jre.tar.gz", BODY)
+        result = run_download(tool, http_server.url("file", "jre.tar.gz") + fragment)
+        log = own_log(wine, tmp_path)
+        assert PLAIN_HTTP_WARNING not in log
+        if outcome == "kept":
+            assert result.returncode == 0, result.stderr
+            assert (tmp_path / "jre.tar.gz").read_bytes() == BODY
+            assert "matches its sha256 hash" in log
+        else:
+            assert result.returncode == 1
+            assert not (tmp_path / "jre.tar.gz").exists()
+            expected = CORRUPTED_RUNTIME if outcome == "corrupted" else DOWNLOAD_ERROR
+            assert expected in result.stderr.decode("cp1252")
+        # The fragment never reaches the server (it would be part of the path it counts), a
+        # mismatch is not fetched again, and a malformed hash fetches nothing.
+        assert http_server.requests("file", "jre.tar.gz") == (0 if outcome == "malformed" else 1)
 
     def test_an_empty_body_gives_an_empty_archive(self, tool, http_server, tmp_path):
         http_server.serve("empty", b"")
@@ -81,8 +114,9 @@ class TestAcquisition:
 class TestInstallerDownload:
     """The whole road through the launcher: no runtime found, key 157, download, untar, launch."""
 
-    def test_a_missing_runtime_is_downloaded_unpacked_and_launched(self, pack, http_server, wine, tmp_path,
-                                                                   monkeypatch):
+    @pytest.mark.parametrize("matching", [True, False], ids=["right hash", "wrong hash"])
+    def test_a_missing_runtime_is_downloaded_checked_unpacked_and_launched(self, pack, http_server, wine, tmp_path,
+                                                                           monkeypatch, matching):
         import io
         import tarfile
         vm = DOUBLES / "test_vm" / "jvm.dll"
@@ -104,11 +138,20 @@ class TestInstallerDownload:
                 info.size = len(data)
                 archive.addfile(info, io.BytesIO(data))
         http_server.serve("jre.tar.gz", raw.getvalue())
+        digest = hashlib.sha256(raw.getvalue() if matching else b"").hexdigest()
         installer = pack(config={"main_class": "com.example.Main", "jvm_search_sequence": "",
-                                 "download_url": http_server.url("file", "jre.tar.gz"),
+                                 "download_url": http_server.url("file", "jre.tar.gz") + "#sha256=" + digest,
                                  "download_without_asking": 1})
         report = tmp_path / "report.txt"
         result = installer.run("-q", env={"STOWLINE_LOG": "yes", "TEST_VM_REPORT": wine.windows_path(report)})
+        if not matching:
+            # The corrupted-runtime path: nothing of the archive is unpacked, nothing runs.
+            assert result.returncode == 1
+            assert CORRUPTED_RUNTIME in (result.stdout + result.stderr).decode("cp1252")
+            assert http_server.requests("file", "jre.tar.gz") == 1
+            assert not report.exists() or "main-returned" not in report.read_text("utf-8")
+            assert "extracting JRE" not in own_log(wine, tmp_path)
+            return
         assert result.returncode == 0, result.stderr
         assert b"No JRE found. Trying to download." in result.stdout
         assert http_server.requests("file", "jre.tar.gz") == 1

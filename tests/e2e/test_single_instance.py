@@ -7,7 +7,7 @@ import re
 import subprocess
 import time
 
-from conftest import read_log
+from conftest import DOUBLES, read_log
 from runtimes import windows_path
 
 PIDS_KEY = r"HKCU\SOFTWARE\fenmoor\tallow\pids"
@@ -75,24 +75,27 @@ class TestWithoutSingleInstanceMode:
 
 
 class TestSingleInstanceMode:
-    def test_later_starts_hand_over_their_command_lines_and_exit_0(self, pack, wine, runtimes, tmp_path):
+    def test_later_starts_exit_0_and_the_installer_takes_no_command_lines(self, pack, wine, runtimes, tmp_path):
+        """The installer does not listen for forwarded command lines: no mailslot exists that another
+        process could write a command line into, and a later start only hands over and exits."""
         setup = installer(pack, runtimes, config={"10005": "1"})
-        first = start(setup, tmp_path, "first", "main wait-startup 2 40000\n")
+        first = start(setup, tmp_path, "first", "main wait-startup 1 15000\n")
         try:
             assert wait_for(lambda: any(line.startswith("main ") for line in report(tmp_path, "first")))
             with_arguments = start(setup, tmp_path, "second", "", "alpha", "two words")
             assert with_arguments.wait(60) == 0
-            empty = subprocess.run(["wine", str(setup.path)], cwd=tmp_path, capture_output=True, timeout=60,
-                                   env={**os.environ, "STOWLINE_LOG": "yes"})
-            assert empty.returncode == 0
+            pids = [int(pid) for log in wine.logs() for pid in re.findall(r"\] other pid (\d+)", read_log(log))]
+            assert len(pids) == 1 and pids[0] != 0
+            writer = subprocess.run(["wine", str(DOUBLES / "file_locker" / "file_locker.exe"), "0", "-e",
+                                     f"\\\\.\\mailslot\\stowline_notification_{pids[0]}"],
+                                    capture_output=True, timeout=60)
+            assert writer.returncode == 2, "another process could open the installer's mailslot"
         finally:
             first.wait(60)
         assert first.returncode == 0
         lines = report(tmp_path, "first")
-        performed = [line.split(" ", 1)[1] for line in lines if line.startswith("startup-performed ")]
-        assert performed == [json.dumps("-q alpha \"two words\""), "null"]
-        assert "startup-wait 2 reached" in lines
-        # An ordinary attached thread would keep DestroyJavaVM waiting for ever.
-        assert "attach-thread daemon=true" in lines and "attach-thread daemon=false" not in lines
-        # The later starts never got as far as a VM of their own.
+        assert "startup-wait 1 timeout" in lines
+        assert not [line for line in lines if line.startswith("startup-performed ")]
+        assert not [log for log in wine.logs() if "mailslot" in read_log(log)]
+        # The later start never got as far as a VM of its own.
         assert report(tmp_path, "second") == []

@@ -1,8 +1,14 @@
 #include "native_fixture.h"
 
+#include <aclapi.h>
+#include <sddl.h>
+
+#include <cwchar>
 #include <fstream>
 
 #include "natives/jni_support.h"
+#include "windows/base/handles.h"
+#include "windows/base/object_security.h"
 #include "windows/base/wide_text.h"
 
 namespace {
@@ -111,4 +117,48 @@ std::vector<std::string> NativeTest::reportLines() const
     std::string line;
     while (std::getline(in, line)) lines.push_back(line);
     return lines;
+}
+
+namespace {
+
+std::wstring sidText(PSID sid)
+{
+    LPWSTR text = nullptr;
+    if (!::ConvertSidToStringSidW(sid, &text)) return L"<bad sid>";
+    unique_local owned(text);
+    return text;
+}
+
+}  // namespace
+
+std::optional<std::vector<std::wstring>> daclEntries(HANDLE object)
+{
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (::GetSecurityInfo(object, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
+                          &descriptor) != ERROR_SUCCESS)
+        return std::nullopt;
+    unique_local owned(descriptor);
+    std::vector<std::wstring> entries;
+    if (dacl == nullptr) return entries;
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
+        void* ace = nullptr;
+        if (!::GetAce(dacl, i, &ace)) return std::nullopt;
+        const auto* header = static_cast<const ACE_HEADER*>(ace);
+        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) {
+            entries.push_back(L"type " + std::to_wstring(header->AceType));
+            continue;
+        }
+        const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
+        wchar_t mask[16];
+        std::swprintf(mask, 16, L"%lx", static_cast<unsigned long>(allowed->Mask));
+        entries.push_back(sidText(const_cast<DWORD*>(&allowed->SidStart)) + L"=" + mask);
+    }
+    return entries;
+}
+
+std::wstring processUserSidText()
+{
+    std::vector<BYTE> sid = processUserSid();
+    return sid.empty() ? L"<no user>" : sidText(sid.data());
 }

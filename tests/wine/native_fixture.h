@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,3 +43,9 @@ protected:
 private:
     HMODULE vmModule_ = nullptr;
 };
+
+// The DACL of a kernel object as "<SID text>=<access mask in hex>" per entry, in order; none when
+// the system cannot read it back.
+std::optional<std::vector<std::wstring>> daclEntries(HANDLE object);
+// "<SID text>" of the process token's user, of SYSTEM and of Administrators.
+std::wstring processUserSidText();

@@ -5,6 +5,9 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
+
+#include "native_fixture.h"
 
 namespace {
 
@@ -40,6 +43,20 @@ TEST(CommandLineTail, OnlyTheArgumentsAreForwarded)
         {L"", L""},
     };
     for (const Case& c : cases) EXPECT_EQ(commandLineTail(c.commandLine), c.tail) << c.commandLine;
+}
+
+TEST(CommandLineListener, MailslotIsWritableOnlyByTheUser)
+{
+    unique_handle mailslot = createOwnMailslot();
+    ASSERT_TRUE(mailslot);
+    // Wine keeps and reads back the descriptor; only Windows refuses another user's writer.
+    const auto entries = daclEntries(mailslot.get());
+    ASSERT_TRUE(entries) << "the mailslot's DACL cannot be read back";
+    EXPECT_EQ(*entries, std::vector<std::wstring>{processUserSidText() + L"=1f01ff"});  // FILE_ALL_ACCESS
+    // The name is this process's: a second one is refused, and it is gone with the handle.
+    EXPECT_FALSE(createOwnMailslot());
+    mailslot.reset();
+    EXPECT_TRUE(createOwnMailslot());
 }
 
 }  // namespace

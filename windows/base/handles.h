@@ -4,6 +4,7 @@
 
 #include <windows.h>
 #include <objbase.h>
+#include <wincrypt.h>
 #include <winsvc.h>
 
 #include <utility>
@@ -78,6 +79,8 @@ void closeLsaHandle(void* handle);
 void freeNetApiBuffer(void* buffer);
 struct NetApiBuffer   { using Value = void*; static bool empty(void* b) { return b == nullptr; }       static void close(void* b) { freeNetApiBuffer(b); } };
 struct LsaHandle      { using Value = void*; static bool empty(void* h) { return h == nullptr; }       static void close(void* h) { closeLsaHandle(h); } };
+struct CryptProvider  { using Value = HCRYPTPROV; static bool empty(HCRYPTPROV p) { return p == 0; }   static void close(HCRYPTPROV p) { ::CryptReleaseContext(p, 0); } };
+struct CryptHash      { using Value = HCRYPTHASH; static bool empty(HCRYPTHASH h) { return h == 0; }   static void close(HCRYPTHASH h) { ::CryptDestroyHash(h); } };
 // clang-format on
 
 }  // namespace handles
@@ -103,6 +106,9 @@ using unique_environment = handles::Unique<handles::EnvironmentBlock>;
 using unique_internet = handles::Unique<handles::InternetHandle>;
 using unique_winhttp = handles::Unique<handles::WinHttpHandle>;
 using unique_lsa = handles::Unique<handles::LsaHandle>;
+// CryptoAPI provider contexts and hash objects.
+using unique_crypt_provider = handles::Unique<handles::CryptProvider>;
+using unique_crypt_hash = handles::Unique<handles::CryptHash>;
 
 // A COM interface pointer, released when it goes.
 template <typename Interface>

@@ -1,6 +1,7 @@
-/* file_locker.exe MILLISECONDS [-s SEMAPHORE] [-r REPORT] [-w WATCHED]... [FILE]...
+/* file_locker.exe MILLISECONDS [-s SEMAPHORE] [-r REPORT] [-w WATCHED]... [-e EXISTING]... [FILE]...
  *
- * Opens every FILE without sharing (creating it when missing) and, with -s, creates the named
+ * Opens every FILE without sharing (creating it when missing), every EXISTING only if it exists and
+ * for writing, as a writer to a mailslot or pipe opens it, and, with -s, creates the named
  * semaphore; prints "locked" on standard output once everything is held, sleeps, then lets go.
  * With -r, just before letting go it writes to REPORT one line per WATCHED path: "present" or
  * "absent" (what a clean-up run waiting for the semaphore must not yet have touched). Exit code
@@ -28,8 +29,12 @@ int wmain(int argc, wchar_t** argv)
             if (watchedCount < 64) watched[watchedCount++] = argv[i + 1];
             ++i;
         } else if (count < 64) {
-            HANDLE file = CreateFileW(argv[i], GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, NULL);
+            int existing = wcscmp(argv[i], L"-e") == 0 && i + 1 < argc;
+            if (existing) ++i;
+            HANDLE file = existing ? CreateFileW(argv[i], GENERIC_WRITE, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                                                 FILE_ATTRIBUTE_NORMAL, NULL)
+                                   : CreateFileW(argv[i], GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_ALWAYS,
+                                                 FILE_ATTRIBUTE_NORMAL, NULL);
             if (file == INVALID_HANDLE_VALUE) {
                 fwprintf(stderr, L"cannot open %ls (%lu)\n", argv[i], GetLastError());
                 return 2;

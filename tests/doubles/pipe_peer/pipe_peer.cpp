@@ -5,6 +5,8 @@
 //   die-mid-block NAME      connects, sends a prefix announcing 100000 bytes and 1000 of them, dies
 //   read-part-and-die NAME  connects, reads a prefix and 1000 bytes, dies
 //   connect-and-die NAME MS connects, reads nothing, dies after MS milliseconds
+//   squat NAME MS           creates the pipe NAME first (any number of instances, default security),
+//                           as a process that wants the product's peer would, and holds it MS ms
 //   exit CODE               ends at once with CODE
 #include <windows.h>
 
@@ -59,6 +61,13 @@ int wmain(int argc, wchar_t** argv)
     if (argc < 3) return 2;
     const std::wstring mode = argv[1];
     if (mode == L"exit") return _wtoi(argv[2]);
+    if (mode == L"squat" && argc >= 4) {
+        unique_handle pipe(::CreateNamedPipeW(argv[2], PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, PIPE_UNLIMITED_INSTANCES,
+                                              4096, 4096, 0, nullptr));
+        if (!pipe) return 10;
+        ::Sleep(static_cast<DWORD>(_wtoi(argv[3])));
+        return 0;
+    }
     if (mode == L"raw-echo") {
         unique_file pipe(rawConnect(argv[2]));
         return pipe ? rawEcho(pipe.get()) : 10;

@@ -442,3 +442,58 @@ TEST_F(Win32CommunicationBackend, ProcessIds)
     ended.process.reset();
     EXPECT_FALSE(NATIVE(isProcessAlive0)(env, nullptr, endedId)) << "ended and gone";
 }
+
+TEST_F(Win32CommunicationBackend, ListenerRefusesANameCreatedFirstElsewhere)
+{
+    const RetrySettings fast(5, 20);
+    // Another process holds the name, or this one through a handle of its own; either way the name
+    // belongs to someone else, who may set any instance count and any security.
+    const struct {
+        const char* what;
+        bool otherProcess;
+        DWORD instances;
+    } cases[] = {
+        {"other process, unlimited instances", true, PIPE_UNLIMITED_INSTANCES},
+        {"own handle, unlimited instances", false, PIPE_UNLIMITED_INSTANCES},
+        {"own handle, one instance", false, 1},
+    };
+    for (const auto& c : cases) {
+        const std::wstring name = pipeName(L"squatted");
+        unique_handle squatter;
+        Peer peer = c.otherProcess ? startPeer(L"squat " + name + L" 30000") : Peer();
+        if (c.otherProcess) {
+            ASSERT_TRUE(peer.process) << c.what;
+            // The peer's instance is there once a client could connect to it.
+            for (int tries = 0; tries < 300 && !::WaitNamedPipeW(name.c_str(), 100); ++tries) ::Sleep(10);
+        } else {
+            squatter.reset(::CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, c.instances, 4096,
+                                              4096, 0, nullptr));
+            ASSERT_TRUE(squatter) << c.what;
+        }
+        const jlong listener = listen(name);
+        EXPECT_EQ(listener, -1) << c.what;
+        if (listener != -1) NATIVE(closeHandle0)(env, nullptr, listener);
+    }
+    // The name is free again once the holder let go.
+    const std::wstring name = pipeName(L"freed");
+    unique_handle(::CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, PIPE_UNLIMITED_INSTANCES, 4096,
+                                     4096, 0, nullptr)).reset();
+    const jlong listener = listen(name);
+    EXPECT_NE(listener, -1);
+    NATIVE(closeHandle0)(env, nullptr, listener);
+}
+
+TEST_F(Win32CommunicationBackend, ListenerAdmitsOnlyUserSystemAndAdministrators)
+{
+    // Wine keeps the descriptor given at creation and reads it back; it does not enforce it against
+    // other users (it has one), and only Windows shows the refusal.
+    const std::wstring name = pipeName(L"dacl");
+    const jlong listener = listen(name);
+    ASSERT_NE(listener, -1);
+    const auto entries = daclEntries(javaToHandle(listener));
+    ASSERT_TRUE(entries) << "the pipe's DACL cannot be read back";
+    const std::wstring all = L"=1f01ff";  // FILE_ALL_ACCESS
+    EXPECT_EQ(*entries, (std::vector<std::wstring>{processUserSidText() + all, L"S-1-5-18" + all,
+                                                   L"S-1-5-32-544" + all}));
+    NATIVE(closeHandle0)(env, nullptr, listener);
+}
