@@ -11,7 +11,7 @@
 #include "natives/jni_support.h"
 #include "natives/pipes/pipe_retry_settings.h"
 #include "windows/base/handles.h"
-#include "windows/base/object_security.h"
+#include "windows/base/security.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include "natives/jni_support.h"
 #include "windows/base/handles.h"
-#include "windows/base/object_security.h"
+#include "windows/base/security.h"
 #include "windows/base/wide_text.h"
 
 namespace {
@@ -159,6 +159,6 @@ std::optional<std::vector<std::wstring>> daclEntries(HANDLE object)
 
 std::wstring processUserSidText()
 {
-    std::vector<BYTE> sid = processUserSid();
-    return sid.empty() ? L"<no user>" : sidText(sid.data());
+    const std::wstring sid = processUserSid();
+    return sid.empty() ? L"<no user>" : sid;
 }

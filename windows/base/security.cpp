@@ -90,6 +90,16 @@ unique_local securityDescriptor(const std::wstring& sddl)
     return unique_local(descriptor);
 }
 
+PrivateObjectSecurity::PrivateObjectSecurity(Principals principals)
+{
+    const std::wstring user = processUserSid();
+    if (user.empty()) return;
+    std::wstring sddl = L"D:P(A;;FA;;;" + user + L")";
+    if (principals == Principals::UserSystemAndAdministrators) sddl += L"(A;;FA;;;SY)(A;;FA;;;BA)";
+    descriptor_ = securityDescriptor(sddl);
+    attributes_ = SECURITY_ATTRIBUTES{sizeof attributes_, descriptor_.get(), FALSE};
+}
+
 bool ownedByTrustedAccounts(const std::wstring& path)
 {
     const std::wstring user = processUserSid();

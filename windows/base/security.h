@@ -26,6 +26,21 @@ std::wstring privateLabeledSddl(bool inheritable);
 // A security descriptor from SDDL (LocalFree'd by the owner); empty when the text is refused.
 unique_local securityDescriptor(const std::wstring& sddl);
 
+// Creation attributes for a kernel object the product names (a pipe, a mailslot) that another
+// process could otherwise open or steer: a protected DACL with full file access for the process's
+// user, and for SYSTEM and Administrators when asked, and for nobody else.
+class PrivateObjectSecurity {
+public:
+    enum class Principals { User, UserSystemAndAdministrators };
+    explicit PrivateObjectSecurity(Principals principals);
+    // Null when the descriptor could not be built (the last error then says why).
+    SECURITY_ATTRIBUTES* attributes() { return descriptor_ ? &attributes_ : nullptr; }
+
+private:
+    unique_local descriptor_;
+    SECURITY_ATTRIBUTES attributes_{};
+};
+
 // True when every directory from path up to its root is owned by SYSTEM, Administrators,
 // TrustedInstaller or this process's user: nobody else can rename or replace what is created in it.
 bool ownedByTrustedAccounts(const std::wstring& path);
