@@ -63,6 +63,7 @@ struct Faults {
     int failWriteAt = -1;  // the write with this index (from 0) fails
     bool truncatedStream = false;
     long readErrorAt = -1;  // a read starting at this offset fails
+    size_t failSkipOf = 0;  // a skip of this many bytes fails
 };
 
 WalkRun walk(const Bytes& archive, const Faults& faults = {})
@@ -81,7 +82,7 @@ WalkRun walk(const Bytes& archive, const Faults& faults = {})
     };
     input.skip = [&](size_t count) {
         position += count;
-        return true;
+        return count != faults.failSkipOf;
     };
     input.atEnd = [&] { return past; };
     input.position = [&] { return static_cast<uint64_t>(position); };
@@ -387,6 +388,12 @@ TEST(TarWalk, IoFailuresEndTheWalk)
     WalkRun readError = walk(archive, read);
     EXPECT_EQ(readError.outcome.result, TarResult::Failure);
     EXPECT_TRUE(readError.reported("gzread failed"));
+
+    Faults skip;
+    skip.failSkipOf = tarPadding(8);  // after "contents"
+    WalkRun skipError = walk(archive, skip);
+    EXPECT_EQ(skipError.outcome.result, TarResult::Failure);
+    EXPECT_TRUE(skipError.reported("gzseek 3 failed"));
 }
 
 TEST(TarWalk, AFailedOutputCallEndsTheWalkWithNothingMadeAfterIt)

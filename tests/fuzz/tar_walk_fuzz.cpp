@@ -31,28 +31,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // either failure the output takes no call but closing the file that is open.
     bool open = false;
     bool failed = false;
-    TarOutput output;
-    output.makeDirectory = [&](const std::string& name) {
-        if (failed || !isSafeEntryName(name)) __builtin_trap();
+    auto check = [](bool allowed) {
+        if (!allowed) __builtin_trap();
     };
+    TarOutput output;
+    output.makeDirectory = [&](const std::string& name) { check(!failed && isSafeEntryName(name)); };
     output.openFile = [&](const std::string& name) {
-        if (failed || open || !isSafeEntryName(name)) __builtin_trap();
+        check(!failed && !open && isSafeEntryName(name));
         open = name[0] != '!';
         failed = !open;
         return open;
     };
     output.write = [&](const void* bytes, size_t) {
-        if (failed || !open) __builtin_trap();
+        check(!failed && open);
         failed = *static_cast<const char*>(bytes) == '!';
         return !failed;
     };
-    output.closeFile = [&] {
-        if (!open) __builtin_trap();
-        open = false;
-    };
-    output.info = [&](const std::string&) {
-        if (failed) __builtin_trap();
-    };
+    output.closeFile = [&] { check(open), open = false; };
+    output.info = [&](const std::string&) { check(!failed); };
     walkTar(input, output);
     return 0;
 }
