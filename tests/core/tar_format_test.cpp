@@ -228,6 +228,11 @@ TEST(TarWalk, LongNamesAreKeptExactlyAsStored)
     EXPECT_EQ(run.files[longName], "payload");
     EXPECT_EQ(run.files["after\\long"], "second");
     EXPECT_FALSE(run.files.count("truncated-short-name"));
+
+    Bytes empty;  // a long name of no bytes is read as the empty name, which is refused
+    add(empty, "././@LongLink", 'L');
+    add(empty, "short", '0', "payload");
+    EXPECT_TRUE(walk(empty).reported("refused entry name "));
 }
 
 TEST(TarWalk, OtherEntryTypesAreSkippedWithTheirData)

@@ -184,10 +184,10 @@ TEST(StackSize, XssOptions)
         {{"-Xss4m", "-Xss0"}, 4194304},        // only positive values count
         {{"-Xss4m", "-Xssfoo"}, 4194304},      // nor texts that do not parse
         {{"-Xss10mb"}, 0},                     // more than one character after the digits
-        {{"-Xss3x"}, 0},
+        {{"-Xss3x"}, 0},                       {{"-Xss1:"}, 0},
         {{"-Xss"}, 0},
         {{"-Xss1G"}, 1073741824},              {{"-Xss2g"}, 2147483648ull},
-        {{"-Xss1t"}, 1099511627776ull},
+        {{"-Xss1t"}, 1099511627776ull},        {{"-Xss1T"}, 1099511627776ull},
         {{"-Xss1000"}, 65536},                 {{"-Xss1"}, 65536},
         {{"-Xss99999999999999999999"}, 0},     // overflow is not a size
         {{"-Xss18446744073709551615"}, UINT64_MAX}, {{"-Xss18446744073709551617"}, 0},
