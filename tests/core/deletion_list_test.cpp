@@ -147,6 +147,7 @@ TEST(DeletionPasses, StubbornFileIsScheduledInTheLastPassOnlyWhenAllowed)
         EXPECT_EQ(outcome.rebootNeeded, allowed);
         if (allowed) {
             EXPECT_EQ(fs.scheduled, (std::vector<std::u16string>{u"C:\\app\\locked.dll", u"C:\\app"}));
+            EXPECT_EQ(outcome.scheduled, fs.scheduled);
             EXPECT_TRUE(outcome.remaining.empty());
         } else {
             EXPECT_TRUE(fs.scheduled.empty());
