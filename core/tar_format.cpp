@@ -185,8 +185,10 @@ private:
         }
     }
 
-    // Makes one call; after a failure only a close is made, so nothing reaches the output that the
-    // walk, stopping at the failure, would not have made.
+    // Makes one call; after a failure only the open file's close is made, so nothing reaches the
+    // output that the walk, stopping at the failure, would not have made. A close follows each
+    // open the walk queues, made or not (refused, after a failure, or skipped when cancelled): it
+    // reaches the output only for a file that is open.
     void make(const Call& call)
     {
         if (failed_.load() && call.kind != Call::Kind::Close) return;
@@ -198,7 +200,8 @@ private:
             if (out_.info) out_.info(call.text);
             break;
         case Call::Kind::Open:
-            if (out_.openFile(call.text)) break;
+            fileOpen_ = out_.openFile(call.text);
+            if (fileOpen_) break;
             unopened_ = call.text;
             failed_ = true;
             break;
@@ -206,6 +209,8 @@ private:
             if (!out_.write(blocks_[call.block].bytes.get(), call.size)) failed_ = true;
             break;
         case Call::Kind::Close:
+            if (!fileOpen_) break;
+            fileOpen_ = false;
             out_.closeFile();
             break;
         }
@@ -217,6 +222,7 @@ private:
     size_t filling_ = kNoBlock;  // the block the walk reads into (the walk's thread only)
     std::deque<Call> calls_;
     std::string unopened_;
+    bool fileOpen_ = false;  // the thread making the calls only
     std::atomic<bool> failed_{false};
     bool started_ = false;  // the walk's thread only
     bool busy_ = false;     // a call is being made

@@ -414,4 +414,12 @@ TEST(OverlayLocation, ShortOrNonsenseHeadersFail)
         OverlayLocation location;
         EXPECT_EQ(locateOverlay(source, location).failure, c.failure) << c.what;
     }
+    // A seek the file refuses: its system error, and no bytes read.
+    ByteSource refusing = memoryByteSource(good);
+    refusing.seek = [](uint64_t, uint32_t* systemError) { return *systemError = 25, false; };
+    OverlayLocation location;
+    ReadError error = locateOverlay(refusing, location);
+    EXPECT_EQ(error.failure, ReadFailure::Seek);
+    EXPECT_EQ(error.systemError, 25u);
+    EXPECT_EQ(error.bytesRead, 0u);
 }

@@ -59,7 +59,7 @@ TEST(DeletionListParsing, SectionsInOrderWithCrLfOrLf)
     DeletionList list = parseDeletionList(utf16le(
         u"Local\\stw_sem\r\nreboot_deletion\r\nRestart now?\r\nSecond line\r\nEOSMARKER\r\n"
         u"Restart failed.\nEOSMARKER trailing text\n"
-        u"C:\\a\\one.txt\r\nC:\\a\\two.txt\r\n\r\nC:\\a\\sub\r\n\r\nC:\\a\r\n"));
+        u"C:\\a\\one.txt\r\nC:\\a\\two.txt\r\n\r\nC:\\a\\sub\r\n\r\nC:\\a\r"));  // the last line unended
     EXPECT_EQ(list.semaphore, u"Local\\stw_sem");
     EXPECT_TRUE(list.rebootDeletion);
     EXPECT_FALSE(list.forceReboot);
@@ -87,9 +87,9 @@ TEST(DeletionListParsing, OptionsLineIsComparedWhole)
 
 TEST(DeletionListParsing, OverlongPathLinesAreDroppedNotCut)
 {
-    std::u16string longPath = u"C:\\" + std::u16string(kDeletionListLineLimit, u'a');
+    std::u16string longPath = u"C:\\" + std::u16string(kDeletionListLineLimit, u'a');  // and limit + 1 below
     DeletionList list = parseDeletionList(
-        utf16le(u"\n\nq\nEOSMARKER\nf\nEOSMARKER\n" + longPath + u"\nC:\\short\n\n" + longPath + u"\nC:\\dir\n"));
+        utf16le(u"\n\nq\nEOSMARKER\nf\nEOSMARKER\n" + longPath + u"\nC:\\short\n\n" + longPath.substr(2) + u"\nC:\\dir\n"));
     EXPECT_EQ(list.files, std::vector<std::u16string>{u"C:\\short"});
     EXPECT_EQ(list.directories, std::vector<std::u16string>{u"C:\\dir"});
 }
@@ -147,6 +147,7 @@ TEST(DeletionPasses, StubbornFileIsScheduledInTheLastPassOnlyWhenAllowed)
         EXPECT_EQ(outcome.rebootNeeded, allowed);
         if (allowed) {
             EXPECT_EQ(fs.scheduled, (std::vector<std::u16string>{u"C:\\app\\locked.dll", u"C:\\app"}));
+            EXPECT_EQ(outcome.scheduled, fs.scheduled);
             EXPECT_TRUE(outcome.remaining.empty());
         } else {
             EXPECT_TRUE(fs.scheduled.empty());

@@ -11,7 +11,7 @@ LauncherVariables sampleValues()
     values.temporaryDirectory = u"C:\\tmp\\tlw1.tmp_dir5";
     values.jvmHome = u"C:\\jre";
     values.systemTempDirectory = u"C:\\tmp";
-    values.environment = {{u"Path", u"C:\\windows"}, {u"HOME", u"C:\\users\\me"}};
+    values.environment = {{u"Path", u"C:\\windows"}, {u"HOME", u"C:\\users\\me"}, {u"z`{", u"edge"}};
     return values;
 }
 
@@ -32,10 +32,20 @@ TEST(Expansion, ReplacesEveryFormOfTheLauncherVariables)
         {u"%TALLOW_EXEDIR%;%TALLOW_EXEDIR%", u"C:\\app;C:\\app"},
         {u"%tallow_exedir%", u"%tallow_exedir%"},  // case-sensitive
         {u"${Path} ${PATH} ${HOME}", u"C:\\windows C:\\windows C:\\users\\me"},
-        {u"${NOT_SET}", u"${NOT_SET}"},
+        {u"${NOT_SET}", u"${NOT_SET}"},       {u"${Z`{}", u"edge"},  // only a-z change case
     };
     std::vector<Variable> table = variableTable(sampleValues());
     for (const Case& c : cases) EXPECT_EQ(expandVariableTable(c.text, table), c.expected);
+    // Every name of each value: two prefixes, two spellings, and the launcher's own name.
+    const std::u16string names[][3] = {{u"EXEDIR", u"launcherDirectory", u"C:\\app"},
+                                       {u"TEMPDIR", u"launcherTempDirectory", u"C:\\tmp\\tlw1.tmp_dir5"},
+                                       {u"PATHLIST_SEPARATOR", u"pathlistSeparator", u";"},
+                                       {u"JVM_HOME", u"jvmHome", u"C:\\jre"}};
+    for (const auto& n : names) {
+        for (const std::u16string& form : {u"%TALLOW_" + n[0] + u"%", u"%STOWLINE_" + n[0] + u"%", u"${TALLOW_" + n[0] + u"}",
+                                           u"${STOWLINE_" + n[0] + u"}", u"${launcher:sys." + n[1] + u"}"})
+            EXPECT_EQ(expandVariableTable(form, table), n[2]) << std::string(form.begin(), form.end());
+    }
 }
 
 TEST(Expansion, InsertedTextIsNotScannedAgain)
@@ -50,12 +60,14 @@ TEST(Expansion, InsertedTextIsNotScannedAgain)
 
 TEST(Expansion, TextGrowsNoFurtherThanTheLimit)
 {
-    // A value may reach the limit exactly; one unit more and the variable stays as it is.
+    // A value may reach the limit exactly; one unit more and the variable stays as it is, as do
+    // the variables after it.
     for (size_t length : {kExpandedTextLimit, kExpandedTextLimit + 1}) {
         LauncherVariables values = sampleValues();
-        values.environment = {{u"A", std::u16string(length, u'a')}};
+        values.environment = {{u"A", std::u16string(length, u'a')}, {u"B", u""}};
         const std::u16string result = expandVariableTable(u"${A}", variableTable(values));
         EXPECT_EQ(result.size(), length == kExpandedTextLimit ? length : 4u) << length;
+        EXPECT_EQ(expandVariableTable(u"${A}${B}", variableTable(values)), u"${A}${B}") << length;
     }
     // Each value names the next variable twice: unbounded, 40 steps would double the text 40 times.
     auto number = [](int n) {

@@ -28,7 +28,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ParseCase{"1.8.0_172-beta", {1, 8, 0, 172, 0}}, ParseCase{"", {}},
                       ParseCase{"._-+", {}}, ParseCase{"..1__2--", {1, 2}}, ParseCase{"1.x.3", {1, 0, 3}},
                       ParseCase{"12abc.7", {12, 7}}, ParseCase{" 9. 4", {9, 4}}, ParseCase{"1.b12", {1, 0}},
-                      ParseCase{"99999999999.1", {std::numeric_limits<int32_t>::max(), 1}}));
+                      ParseCase{"99999999999.1", {std::numeric_limits<int32_t>::max(), 1}}, ParseCase{"\t\n\v\f\r7", {7}}));
 
 struct NewerCase {
     std::string a;
@@ -121,6 +121,7 @@ INSTANTIATE_TEST_SUITE_P(
                       VerdictCase{"11.0.2+9-LTS", false, "", VersionVerdict::Acceptable},
                       VerdictCase{"1.7.0_80", false, "", VersionVerdict::OutOfRange},
                       VerdictCase{"1.8", false, "", VersionVerdict::Acceptable},
+                      VerdictCase{"1", false, "", VersionVerdict::OutOfRange},  // no prefix rule
                       VerdictCase{"14", false, "13", VersionVerdict::OutOfRange}));
 
 TEST(JavaOutput, TakesTheQuotedVersionOfEveryMarkedLine)

@@ -1,5 +1,7 @@
 #include "natives/jni.h"
 
+#include "core/jni_names.h"
+
 #include <gtest/gtest.h>
 
 #include <cstddef>
@@ -112,6 +114,13 @@ TEST(JniLayout, VersionsAndResults)
     EXPECT_EQ(JNI_ERR, -1);
     EXPECT_EQ(JNI_EINVAL, -6);
     EXPECT_EQ(JNI_ABORT, 2);
+}
+
+// Each character class at its edges: the neighbours of A-Z, a-z and 0-9 are escaped.
+TEST(JniNames, ExportNamesMangleClassAndMethod)
+{
+    EXPECT_EQ(jniExportName("a/B.c_d", "x;[$\xe9"), "Java_a_B_c_1d_x_2_3_00024_000e9");
+    EXPECT_EQ(mangleJniName("@AZ[`az{/09:"), "_00040AZ_3_00060az_0007b_09_0003a");
 }
 
 }  // namespace

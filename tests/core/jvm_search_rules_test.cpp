@@ -49,14 +49,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(PathRules, DriveOrShareMakesAPathAbsolute)
 {
-    EXPECT_TRUE(startsWithDriveOrUnc("c:\\jre"));
-    EXPECT_TRUE(startsWithDriveOrUnc("\"C:\\jre"));
-    EXPECT_TRUE(startsWithDriveOrUnc("\\\\server\\share"));
-    EXPECT_FALSE(startsWithDriveOrUnc("c:jre"));
-    EXPECT_FALSE(startsWithDriveOrUnc("1:\\jre"));
-    EXPECT_FALSE(startsWithDriveOrUnc("jre\\bin"));
-    EXPECT_FALSE(startsWithDriveOrUnc("\\jre"));
-    EXPECT_FALSE(startsWithDriveOrUnc("c:"));
+    for (const char* path : {"c:\\jre", "\"C:\\jre", "\\\\server\\share", "a:\\", "Z:\\", "z:\\"})
+        EXPECT_TRUE(startsWithDriveOrUnc(path)) << path;
+    for (const char* path : {"c:jre", "1:\\jre", "jre\\bin", "\\jre", "c:", "@:\\", "[:\\", "`:\\", "{:\\"})
+        EXPECT_FALSE(startsWithDriveOrUnc(path)) << path;
 }
 
 TEST(PathRules, BackslashRunsCollapseAfterTheFirstCharacter)

@@ -46,6 +46,7 @@ TEST(MultiString, UnpackReadsWithinTheData)
         {std::u16string(u"\0\0", 2), {u""}},
     };
     for (const Case& c : cases) EXPECT_EQ(unpack(c.data), c.texts) << c.data.size();
+    EXPECT_EQ(unpackMultiString(u"abcX", 3), Texts{u"abc"});  // nothing read past the count
 }
 
 TEST(MultiString, PackedListsReadBack)

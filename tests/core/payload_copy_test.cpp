@@ -21,8 +21,7 @@ struct Source {
     {
         return [this](void* buffer, size_t size, size_t* got, uint32_t* error) {
             ++reads;
-            if (position >= failAt) {
-                *got = 0;
+            if (position >= failAt) {  // *got is left as it was
                 *error = 23;
                 return false;
             }
@@ -106,14 +105,23 @@ TEST(PayloadCopy, PartialWritesAreRepeatedUntilTheChunkIsWritten)
 
 TEST(PayloadCopy, DataEndingBeforeTheLengthIsAReadFailureNotSuccess)
 {
-    Source source{masked(pattern(2500))};
-    Sink sink;
-    std::vector<uint8_t> buffer(1000);
-    PayloadCopyStatus status = copyPayloadFile(4000, buffer.data(), buffer.size(), source.reader(), sink.writer());
-    EXPECT_EQ(status.result, PayloadCopyResult::ReadFailed);
-    EXPECT_EQ(status.copied, 2500);
-    EXPECT_EQ(status.lastRead, 0u);
-    EXPECT_EQ(status.systemError, 0u);
+    // The data ends, or a read fails with an error.
+    for (size_t failAt : {SIZE_MAX, size_t{1000}}) {
+        Source source{masked(pattern(2500)), 0, failAt};
+        Sink sink;
+        std::vector<uint8_t> buffer(1000);
+        PayloadCopyStatus status = copyPayloadFile(4000, buffer.data(), buffer.size(), source.reader(), sink.writer());
+        EXPECT_EQ(status.result, PayloadCopyResult::ReadFailed);
+        EXPECT_EQ(status.copied, failAt == SIZE_MAX ? 2500 : 1000);
+        EXPECT_EQ(status.lastRead, 0u);
+        EXPECT_EQ(status.systemError, failAt == SIZE_MAX ? 0u : 23u);
+    }
+}
+
+TEST(PayloadCopy, TheLengthIsSignedLittleEndian)
+{
+    const uint8_t length[8] = {1, 2, 3, 4, 5, 6, 7, 0x80};
+    EXPECT_EQ(decodePayloadLength(length), static_cast<int64_t>(0x8007060504030201u));
 }
 
 TEST(PayloadCopy, AFullTargetIsAWriteFailureWithTheBytesLeft)

@@ -60,6 +60,7 @@ TEST(PeImage, ReadsTheSecurityDirectoryOfBothHeaderKinds)
         {"only four directories", 0x20B, 240, 4, 0, ReadFailure::None, 0, 0},
         {"ROM image magic", 0x107, 240, 16, 0, ReadFailure::Magic, 0, 0},
         {"cut inside the entry", 0x20B, 240, 16, kOptional + 144 + 6, ReadFailure::ReadInt, 0, 0},
+        {"cut right after the entry", 0x20B, 240, 16, kOptional + 144 + 8, ReadFailure::None, kOptional + 144, 0x1234},
         {"cut inside the pe pointer", 0x20B, 240, 16, 62, ReadFailure::ReadInt, 0, 0},
     };
     for (const Case& c : cases) {
@@ -101,6 +102,7 @@ TEST(PeImage, ClassifiesWhatFollowsTheCoveredRegion)
         {"seven bytes of alignment", true, kEnd + 7, {{0x20, 0x0200}}, 0, true, 1, 7, 0},
         {"eight bytes before the table", true, kEnd + 8, {{0x20, 0x0200}}, 0, false, 0, 0, 8 + 0x20},
         {"two entries, the first aligned up", true, kEnd + 4, {{0x1D, 0x0200}, {8, 0x0100}}, 0, true, 2, 4, 0},
+        {"two entries, the first already aligned", true, kEnd, {{0x20, 0x0200}, {8, 0x0100}}, 0, true, 2, 0, 0},
         {"bytes after the table", true, kEnd, {{0x20, 0x0200}}, 3, true, 1, 0, 3},
         {"entry shorter than its header", true, kEnd, {{7, 0x0200}}, 0, false, 0, 0, 8},
         {"unknown revision", true, kEnd, {{0x20, 0x0300}}, 0, false, 0, 0, 0x20},

@@ -39,6 +39,7 @@ TEST(PipeBlock, DecodeFindsWholeBlocksOnly)
     const std::vector<uint8_t> empty = encodePipeBlock(nullptr, 0);
     EXPECT_EQ(empty, (std::vector<uint8_t>{0, 0, 0, 0}));
     EXPECT_EQ(decodePipeBlock(empty.data(), empty.size()).status, PipeBlockStatus::Complete);
+    EXPECT_EQ(encodePipeBlock(payload.data(), 1), (std::vector<uint8_t>{1, 0, 0, 0, 'a'}));
 }
 
 TEST(PipeBlock, LengthsBeyondAJavaArrayAreRefused)

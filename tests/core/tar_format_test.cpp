@@ -63,6 +63,7 @@ struct Faults {
     int failWriteAt = -1;  // the write with this index (from 0) fails
     bool truncatedStream = false;
     long readErrorAt = -1;  // a read starting at this offset fails
+    size_t failSkipOf = 0;  // a skip of this many bytes fails
 };
 
 WalkRun walk(const Bytes& archive, const Faults& faults = {})
@@ -81,7 +82,7 @@ WalkRun walk(const Bytes& archive, const Faults& faults = {})
     };
     input.skip = [&](size_t count) {
         position += count;
-        return true;
+        return count != faults.failSkipOf;
     };
     input.atEnd = [&] { return past; };
     input.position = [&] { return static_cast<uint64_t>(position); };
@@ -90,11 +91,16 @@ WalkRun walk(const Bytes& archive, const Faults& faults = {})
     std::string current;
     bool open = false;
     int writes = 0;
+    // Strict: after a refused open or a failed write, only the open file's close may follow.
+    bool failed = false;
+    std::vector<std::string> breaks;  // made on the writer thread, read after the walk joined it
+    auto check = [&](const std::string& call) { if (failed) breaks.push_back(call + " after a failure"); };
     TarOutput output;
-    output.makeDirectory = [&](const std::string& name) { run.directories.push_back(name); };
+    output.makeDirectory = [&](const std::string& name) { check(name), run.directories.push_back(name); };
     output.openFile = [&](const std::string& name) {
+        check("open " + name);
         run.events.push_back("open " + name);
-        if (faults.refuseOpen || name == faults.refuseOpenOf) return false;
+        if (faults.refuseOpen || name == faults.refuseOpenOf) return failed = true, false;
         current = name;
         run.files[name];
         open = true;
@@ -102,20 +108,25 @@ WalkRun walk(const Bytes& archive, const Faults& faults = {})
     };
     output.write = [&](const void* bytes, size_t size) {
         if (!open) run.reports.push_back("write outside an open file");
-        if (faults.failWrite || writes++ == faults.failWriteAt) return false;
+        check("write");
+        if (faults.failWrite || writes++ == faults.failWriteAt) return failed = true, false;
         run.files[current].append(static_cast<const char*>(bytes), size);
         return true;
     };
-    output.closeFile = [&] { open = false; };
+    output.closeFile = [&] {
+        if (!open) breaks.push_back("closeFile without an open file");
+        open = false;
+    };
     output.progress = [&](uint64_t at, bool fileStart) {
         if (fileStart) run.fileStarts.push_back(at);
     };
-    output.info = [&](const std::string& text) { run.events.push_back(text); };
+    output.info = [&](const std::string& text) { check(text), run.events.push_back(text); };
     output.report = [&](const std::string& text) {
         run.reports.push_back(text);
         run.events.push_back("report " + text);
     };
     run.outcome = walkTar(input, output);
+    for (const std::string& call : breaks) ADD_FAILURE() << call;
     return run;
 }
 
@@ -217,6 +228,11 @@ TEST(TarWalk, LongNamesAreKeptExactlyAsStored)
     EXPECT_EQ(run.files[longName], "payload");
     EXPECT_EQ(run.files["after\\long"], "second");
     EXPECT_FALSE(run.files.count("truncated-short-name"));
+
+    Bytes empty;  // a long name of no bytes is read as the empty name, which is refused
+    add(empty, "././@LongLink", 'L');
+    add(empty, "short", '0', "payload");
+    EXPECT_TRUE(walk(empty).reported("refused entry name "));
 }
 
 TEST(TarWalk, OtherEntryTypesAreSkippedWithTheirData)
@@ -377,6 +393,12 @@ TEST(TarWalk, IoFailuresEndTheWalk)
     WalkRun readError = walk(archive, read);
     EXPECT_EQ(readError.outcome.result, TarResult::Failure);
     EXPECT_TRUE(readError.reported("gzread failed"));
+
+    Faults skip;
+    skip.failSkipOf = tarPadding(8);  // after "contents"
+    WalkRun skipError = walk(archive, skip);
+    EXPECT_EQ(skipError.outcome.result, TarResult::Failure);
+    EXPECT_TRUE(skipError.reported("gzseek 3 failed"));
 }
 
 TEST(TarWalk, AFailedOutputCallEndsTheWalkWithNothingMadeAfterIt)
@@ -412,4 +434,14 @@ TEST(TarWalk, AFailedOutputCallEndsTheWalkWithNothingMadeAfterIt)
         EXPECT_EQ(notCreated.events, upTo(failing, true)) << failing;
         EXPECT_EQ(notCreated.files.size(), static_cast<size_t>(failing)) << failing;
     }
+
+    // An empty file's close is queued with its open, and the next entry's open and close before
+    // the walk sees the refusal: neither close reaches the strict output.
+    Bytes empty;
+    add(empty, "a", '0');
+    add(empty, "b", '0');
+    finish(empty);
+    Faults refuseA;
+    refuseA.refuseOpenOf = "a";
+    EXPECT_EQ(walk(empty, refuseA).outcome.failedName, "a");
 }

@@ -39,6 +39,7 @@ TEST(Utf16ToUtf8, PairsAndUnpairedSurrogates)
     EXPECT_EQ(utf16ToUtf8(std::u16string{u'a', 0xD83D, u'b'}), "a\xEF\xBF\xBD" "b");
     EXPECT_EQ(utf16ToUtf8(std::u16string{0xDE00, 0xD83D}), "\xEF\xBF\xBD\xEF\xBF\xBD");
     EXPECT_EQ(utf16ToUtf8(std::u16string{0x07FF, 0x0800}), "\xDF\xBF\xE0\xA0\x80");
+    EXPECT_EQ(utf16ToUtf8(std::u16string{0xD800, 0xDC00, 0xDBFF, 0xDFFF}), "\xF0\x90\x80\x80\xF4\x8F\xBF\xBF");
 }
 
 TEST(Cp1252, MapsTheSpecialRangeAndLatin1)
@@ -48,6 +49,7 @@ TEST(Cp1252, MapsTheSpecialRangeAndLatin1)
     EXPECT_EQ(out, "\x80 \xE9 \x99 \x9F");
     EXPECT_FALSE(utf8ToCp1252("\xE4\xB8\xAD", out));  // 中
     EXPECT_FALSE(utf8ToCp1252("\xC2\x80", out));      // U+0080 has no byte: 0x80 is the euro sign
+    EXPECT_FALSE(utf8ToCp1252("\xC2\x9F", out));      // nor U+009F: 0x9F is Y with diaeresis
     EXPECT_EQ(cp1252ToUtf8("\x80\xE9\x81"), "\xE2\x82\xAC\xC3\xA9\xC2\x81");
 }
 

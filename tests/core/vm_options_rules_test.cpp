@@ -19,7 +19,7 @@ TEST(OptionsFile, OnlyMeaningfulLinesSurviveTrimmed)
               (Strings{"-Da=1", "-Db=two words", "-Dc=3"}));
     EXPECT_EQ(optionsFileLines("-Dx=#not a comment\n"), Strings{"-Dx=#not a comment"});
     EXPECT_TRUE(optionsFileLines("").empty());
-    EXPECT_TRUE(optionsFileLines("\n\r\n \t \n").empty());
+    EXPECT_TRUE(optionsFileLines("\n\r\n \t\v\f \n").empty());
 }
 
 TEST(OptionLine, PrefixesAreCaseSensitiveAndNeedTheirBlank)
@@ -98,8 +98,8 @@ TEST(VersionGroups, RangesCompareTheMajorNumber)
 
 TEST(PathEntries, TypeRequirementAndArgument)
 {
-    std::vector<PathEntry> entries = parsePathEntries("A1lib\\app.jar;;E0EXTRA_CP;S2ext;X");
-    ASSERT_EQ(entries.size(), 3u);
+    std::vector<PathEntry> entries = parsePathEntries("A1lib\\app.jar;;E0EXTRA_CP;S2ext;X;R1");
+    ASSERT_EQ(entries.size(), 4u);  // "R1": an empty argument still makes an entry
     EXPECT_EQ(entries[0].type, 'A');
     EXPECT_TRUE(entries[0].required);
     EXPECT_EQ(entries[0].argument, "lib\\app.jar");
@@ -179,17 +179,18 @@ TEST(StackSize, XssOptions)
         {{}, 0},
         {{"-Xmx1g"}, 0},
         {{"-Xss32k"}, 65536},
-        {{"-Xss2m"}, 2097152},
+        {{"-Xss2m"}, 2097152},                 {{"-Xss12345k"}, 12641280},
         {{"-Xss1k", "-Xss4m"}, 4194304},
         {{"-Xss4m", "-Xss0"}, 4194304},        // only positive values count
         {{"-Xss4m", "-Xssfoo"}, 4194304},      // nor texts that do not parse
         {{"-Xss10mb"}, 0},                     // more than one character after the digits
-        {{"-Xss3x"}, 0},
+        {{"-Xss3x"}, 0},                       {{"-Xss1:"}, 0},
         {{"-Xss"}, 0},
-        {{"-Xss1G"}, 1073741824},
-        {{"-Xss1t"}, 1099511627776ull},
-        {{"-Xss1000"}, 65536},
+        {{"-Xss1G"}, 1073741824},              {{"-Xss2g"}, 2147483648ull},
+        {{"-Xss1t"}, 1099511627776ull},        {{"-Xss1T"}, 1099511627776ull},
+        {{"-Xss1000"}, 65536},                 {{"-Xss1"}, 65536},
         {{"-Xss99999999999999999999"}, 0},     // overflow is not a size
+        {{"-Xss18446744073709551615"}, UINT64_MAX}, {{"-Xss18446744073709551617"}, 0},
         {{"-Xss20000000000000t"}, 0},
     };
     for (const Case& c : cases)
@@ -236,6 +237,7 @@ TEST(Splash, StartOffsetAndSearchOrder)
     EXPECT_EQ(chooseSplashOffset(2, present({0, 1})), 1);     // then downward to 1
     EXPECT_EQ(chooseSplashOffset(2, present({0})), 0);
     EXPECT_EQ(chooseSplashOffset(1, present({0, 1, 4})), 1);
+    EXPECT_EQ(chooseSplashOffset(0, present({0, 1})), 0);
     EXPECT_EQ(chooseSplashOffset(70, present({0, 64})), 64);  // beyond the last image
     EXPECT_EQ(chooseSplashOffset(3, present({0, 64})), 64);
 }

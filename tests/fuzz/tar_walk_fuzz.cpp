@@ -1,5 +1,5 @@
 // libFuzzer target: any bytes given to the tar walk must end in a result, never a crash, an
-// overrun, or a name outside the target handed to the output.
+// overrun, a name outside the target handed to the output, or an output call its contract rules out.
 #include <cstddef>
 #include <cstdint>
 #include <algorithm>
@@ -27,16 +27,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     input.atEnd = [&] { return past; };
     input.position = [&] { return static_cast<uint64_t>(position); };
 
+    // Names starting with "!" cannot be created and blocks starting with "!" fail to write; after
+    // either failure the output takes no call but closing the file that is open.
+    bool open = false;
+    bool failed = false;
+    auto check = [](bool allowed) {
+        if (!allowed) __builtin_trap();
+    };
     TarOutput output;
-    output.makeDirectory = [](const std::string& name) {
-        if (!isSafeEntryName(name)) __builtin_trap();
+    output.makeDirectory = [&](const std::string& name) { check(!failed && isSafeEntryName(name)); };
+    output.openFile = [&](const std::string& name) {
+        check(!failed && !open && isSafeEntryName(name));
+        open = name[0] != '!';
+        failed = !open;
+        return open;
     };
-    output.openFile = [](const std::string& name) {
-        if (!isSafeEntryName(name)) __builtin_trap();
-        return true;
+    output.write = [&](const void* bytes, size_t) {
+        check(!failed && open);
+        failed = *static_cast<const char*>(bytes) == '!';
+        return !failed;
     };
-    output.write = [](const void*, size_t) { return true; };
-    output.closeFile = [] {};
+    output.closeFile = [&] { check(open), open = false; };
+    output.info = [&](const std::string&) { check(!failed); };
     walkTar(input, output);
     return 0;
 }
