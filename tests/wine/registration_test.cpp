@@ -308,6 +308,22 @@ TEST(RegistrationTable, EveryRowIsExportedByTheLauncher)
                 names.push_back(jniExportName(classes[i].name, classes[i].methods[m].name));
     EXPECT_EQ(names.size(), 113u);
     for (const std::string& name : names) EXPECT_NE(::GetProcAddress(module, name.c_str()), nullptr) << name;
+    // Undecorated: an x86 JNICALL function is exported as "name@bytes" unless the linker strips it,
+    // and then neither the VM nor the table finds it. No export carries a decoration or a prefix.
+    const auto* base = reinterpret_cast<const BYTE*>(module);
+    const auto* headers = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& directory = headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+    ASSERT_NE(directory.VirtualAddress, 0u);
+    const auto* exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + directory.VirtualAddress);
+    const auto* nameTable = reinterpret_cast<const DWORD*>(base + exports->AddressOfNames);
+    std::set<std::string> exported;
+    for (DWORD i = 0; i < exports->NumberOfNames; ++i) {
+        const std::string name = reinterpret_cast<const char*>(base + nameTable[i]);
+        EXPECT_EQ(name.find('@'), std::string::npos) << name;
+        EXPECT_NE(name.front(), '_') << name;
+        exported.insert(name);
+    }
+    for (const std::string& name : names) EXPECT_EQ(exported.count(name), 1u) << name;
     ::FreeLibrary(module);
 }
 
