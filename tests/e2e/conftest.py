@@ -163,7 +163,7 @@ def runtimes(tmp_path, wine, monkeypatch):
     """Runtime layouts and registry entries (tests/e2e/runtimes.py), removed after the test."""
     for name in ("JAVA_HOME", "JDK_HOME", "TALLOW_JAVA_HOME", "STOWLINE_JAVA_HOME", "_JAVA_OPTIONS"):
         monkeypatch.delenv(name, raising=False)
-    made = Runtimes(tmp_path / "runtimes", DOUBLES, Registry())
+    made = Runtimes(tmp_path / "runtimes", DOUBLES, Registry(), bits=BITS)
     yield made
     made.cleanup()
 
