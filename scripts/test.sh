@@ -32,7 +32,7 @@ tier_line() {  # name, exit status, result files...
 }
 results() {  # build tree: the result files of its core tier
   local list="$1/tests/core/core_tests_results.xml"
-  ctest --test-dir "$1" -N | grep -q stowpack_tests && list+=":$1/tests/tools/stowpack_tests_results.xml"
+  [[ "$(ctest --test-dir "$1" -N)" == *stowpack_tests* ]] && list+=":$1/tests/tools/stowpack_tests_results.xml"
   echo "$list"
 }
 
