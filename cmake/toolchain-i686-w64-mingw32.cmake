@@ -10,7 +10,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-# Test executables run through Wine (its 32-bit side; scripts/install-deps.sh installs it, and on a
-# machine without 32-bit user mode routes it through qemu). The prefix and server come from the
-# environment (scripts/wine-env.sh).
+# Test executables run through Wine's 32-bit side (scripts/install-deps.sh installs it; a kernel
+# without 32-bit user mode cannot run them, and scripts/test.sh then leaves the x86 tiers out). The
+# prefix and server come from the environment (scripts/wine-env.sh).
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)
