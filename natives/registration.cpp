@@ -5,6 +5,26 @@
 #include <vector>
 
 #include "core/jni_names.h"
+#include "natives/descriptor_check.h"
+#include "natives/files/acl_handling.h"
+#include "natives/files/file_version.h"
+#include "natives/files/folder_info.h"
+#include "natives/files/win32_handle.h"
+#include "natives/network/win32_proxy.h"
+#include "natives/network/win_inet.h"
+#include "natives/pipes/win32_communication_backend.h"
+#include "natives/process/misc.h"
+#include "natives/process/win32_exec.h"
+#include "natives/registry/registry.h"
+#include "natives/services/win32_services.h"
+#include "natives/services/win32_user_info.h"
+#include "natives/shell/object_picker.h"
+#include "natives/shell/shell_link.h"
+#include "natives/shell/vista_file_chooser.h"
+#include "natives/shell/vista_task_dialog.h"
+#include "natives/shell/win_gui_helper.h"
+#include "natives/shell/win_task_bar.h"
+#include "natives/window_border/flat_windows_native_window_border.h"
 
 namespace {
 
@@ -69,155 +89,162 @@ bool registerClass(JNIEnv* env, HMODULE module, const NativeClass& table, const 
     return true;
 }
 
+// A row names its method and descriptor; the function its exported name reaches is checked
+// against the descriptor when the table is compiled (natives/descriptor_check.h).
+#define PLATFORM_ROW(klass, method, descriptor) \
+    CHECKED_NATIVE_ROW(Java_com_stowline_runtime_installer_platform_win32_##klass##_##method, #method, descriptor)
+#define BORDER_ROW(klass, method, descriptor) \
+    CHECKED_NATIVE_ROW(Java_com_stowline_runtime_flatlaf_##klass##_##method, #method, descriptor)
+
 constexpr NativeMethodName kFileVersion[] = {
-    {"compare0", "(Ljava/lang/String;Ljava/lang/String;)I"},
+    PLATFORM_ROW(FileVersion, compare0, "(Ljava/lang/String;Ljava/lang/String;)I"),
 };
 constexpr NativeMethodName kFolderInfo[] = {
-    {"getSpecialFolder0", "(IZ)Ljava/lang/String;"},
-    {"getPathFromRegistry0", "(Ljava/lang/String;)Ljava/lang/String;"},
-    {"getWindowsDirectory0", "()Ljava/lang/String;"},
-    {"getSystemDirectory0", "()Ljava/lang/String;"},
-    {"getDriveType0", "(Ljava/lang/String;)I"},
-    {"getShortPathName0", "(Ljava/lang/String;)Ljava/lang/String;"},
-    {"getUniversalPathName0", "(Ljava/lang/String;)Ljava/lang/String;"},
+    PLATFORM_ROW(FolderInfo, getSpecialFolder0, "(IZ)Ljava/lang/String;"),
+    PLATFORM_ROW(FolderInfo, getPathFromRegistry0, "(Ljava/lang/String;)Ljava/lang/String;"),
+    PLATFORM_ROW(FolderInfo, getWindowsDirectory0, "()Ljava/lang/String;"),
+    PLATFORM_ROW(FolderInfo, getSystemDirectory0, "()Ljava/lang/String;"),
+    PLATFORM_ROW(FolderInfo, getDriveType0, "(Ljava/lang/String;)I"),
+    PLATFORM_ROW(FolderInfo, getShortPathName0, "(Ljava/lang/String;)Ljava/lang/String;"),
+    PLATFORM_ROW(FolderInfo, getUniversalPathName0, "(Ljava/lang/String;)Ljava/lang/String;"),
 };
 constexpr NativeMethodName kMisc[] = {
-    {"reboot0", "()V"},
-    {"getRunningModules0", "(Z)[Ljava/lang/String;"},
-    {"getEnvVarPairs0", "()[Ljava/lang/String;"},
-    {"broadcastSettingChange0", "()V"},
-    {"getPhysicalMemory0", "()J"},
-    {"getFreeDiskSpace0", "(Ljava/lang/String;)J"},
-    {"moveWithDelayUntilReboot0", "(Ljava/lang/String;Ljava/lang/String;)Z"},
-    {"toFront0", "()V"},
-    {"terminateProcesses0", "([IZI)I"},
-    {"getWindowTitle0", "(I)Ljava/lang/String;"},
-    {"setForegroundWindow0", "(J)V"},
-    {"getTopLevelWindows0", "(Ljava/lang/Class;I)[Lcom/stowline/api/windows/WindowInfo;"},
-    {"getPidFromHandle0", "(J)I"},
-    {"registerExtensionFunctions0", "(Ljava/lang/ClassLoader;Ljava/lang/String;)Z"},
+    PLATFORM_ROW(Misc, reboot0, "()V"),
+    PLATFORM_ROW(Misc, getRunningModules0, "(Z)[Ljava/lang/String;"),
+    PLATFORM_ROW(Misc, getEnvVarPairs0, "()[Ljava/lang/String;"),
+    PLATFORM_ROW(Misc, broadcastSettingChange0, "()V"),
+    PLATFORM_ROW(Misc, getPhysicalMemory0, "()J"),
+    PLATFORM_ROW(Misc, getFreeDiskSpace0, "(Ljava/lang/String;)J"),
+    PLATFORM_ROW(Misc, moveWithDelayUntilReboot0, "(Ljava/lang/String;Ljava/lang/String;)Z"),
+    PLATFORM_ROW(Misc, toFront0, "()V"),
+    PLATFORM_ROW(Misc, terminateProcesses0, "([IZI)I"),
+    PLATFORM_ROW(Misc, getWindowTitle0, "(I)Ljava/lang/String;"),
+    PLATFORM_ROW(Misc, setForegroundWindow0, "(J)V"),
+    PLATFORM_ROW(Misc, getTopLevelWindows0, "(Ljava/lang/Class;I)[Lcom/stowline/api/windows/WindowInfo;"),
+    PLATFORM_ROW(Misc, getPidFromHandle0, "(J)I"),
+    PLATFORM_ROW(Misc, registerExtensionFunctions0, "(Ljava/lang/ClassLoader;Ljava/lang/String;)Z"),
 };
 constexpr NativeMethodName kObjectPicker[] = {
-    {"show0", "(ZZZZZ)[Lcom/stowline/runtime/installer/platform/win32/ObjectPicker$Result;"},
+    PLATFORM_ROW(ObjectPicker, show0, "(ZZZZZ)[Lcom/stowline/runtime/installer/platform/win32/ObjectPicker$Result;"),
 };
 constexpr NativeMethodName kShellLink[] = {
-    {"createWide0", "(Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;ZLjava/lang/String;I)Z"},
-    {"changeNotify0", "([B[B)Z"},
-    {"initialize0", "()Z"},
-    {"uninitialize", "()Z"},
+    PLATFORM_ROW(ShellLink, createWide0, "(Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;ZLjava/lang/String;I)Z"),
+    PLATFORM_ROW(ShellLink, changeNotify0, "([B[B)Z"),
+    PLATFORM_ROW(ShellLink, initialize0, "()Z"),
+    PLATFORM_ROW(ShellLink, uninitialize, "()Z"),
 };
 constexpr NativeMethodName kVistaFileChooser[] = {
-    {"initialize0", "()V"},
-    {"displayDialog0", "(JLjava/lang/String;Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;IIZLjava/lang/String;[Ljava/lang/String;[Ljava/lang/String;I[Ljava/lang/String;[Z)[Ljava/lang/String;"},
+    PLATFORM_ROW(VistaFileChooser, initialize0, "()V"),
+    PLATFORM_ROW(VistaFileChooser, displayDialog0, "(JLjava/lang/String;Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;IIZLjava/lang/String;[Ljava/lang/String;[Ljava/lang/String;I[Ljava/lang/String;[Z)[Ljava/lang/String;"),
 };
 constexpr NativeMethodName kVistaTaskDialog[] = {
-    {"show0", "(JLjava/lang/String;Ljava/lang/String;Ljava/lang/String;IIILjava/lang/String;[Ljava/lang/String;I)I"},
-    {"init0", "()V"},
+    PLATFORM_ROW(VistaTaskDialog, show0, "(JLjava/lang/String;Ljava/lang/String;Ljava/lang/String;IIILjava/lang/String;[Ljava/lang/String;I)I"),
+    PLATFORM_ROW(VistaTaskDialog, init0, "()V"),
 };
 constexpr NativeMethodName kWin32CommunicationBackend[] = {
-    {"getInvalidHandle0", "()J"},
-    {"createListener0", "(Ljava/lang/String;)J"},
-    {"readDataBlock0", "(J)[B"},
-    {"writeDataBlock0", "(J[B)Z"},
-    {"connectClient0", "(Ljava/lang/String;)J"},
-    {"connectNamedPipe0", "(J)Z"},
-    {"disconnectNamedPipe0", "(J)V"},
-    {"closeHandle0", "(J)V"},
-    {"isProcessAlive0", "(I)Z"},
-    {"getCurrentProcessId0", "()I"},
+    PLATFORM_ROW(Win32CommunicationBackend, getInvalidHandle0, "()J"),
+    PLATFORM_ROW(Win32CommunicationBackend, createListener0, "(Ljava/lang/String;)J"),
+    PLATFORM_ROW(Win32CommunicationBackend, readDataBlock0, "(J)[B"),
+    PLATFORM_ROW(Win32CommunicationBackend, writeDataBlock0, "(J[B)Z"),
+    PLATFORM_ROW(Win32CommunicationBackend, connectClient0, "(Ljava/lang/String;)J"),
+    PLATFORM_ROW(Win32CommunicationBackend, connectNamedPipe0, "(J)Z"),
+    PLATFORM_ROW(Win32CommunicationBackend, disconnectNamedPipe0, "(J)V"),
+    PLATFORM_ROW(Win32CommunicationBackend, closeHandle0, "(J)V"),
+    PLATFORM_ROW(Win32CommunicationBackend, isProcessAlive0, "(I)Z"),
+    PLATFORM_ROW(Win32CommunicationBackend, getCurrentProcessId0, "()I"),
 };
 constexpr NativeMethodName kWin32Proxy[] = {
-    {"getIEConfig0", "([Ljava/lang/String;)I"},
-    {"getDefaultConfig0", "([Ljava/lang/String;)I"},
-    {"getAutoProxyConfig0", "([Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;IIZ)J"},
-    {"loadFunctions0", "()Z"},
+    PLATFORM_ROW(Win32Proxy, getIEConfig0, "([Ljava/lang/String;)I"),
+    PLATFORM_ROW(Win32Proxy, getDefaultConfig0, "([Ljava/lang/String;)I"),
+    PLATFORM_ROW(Win32Proxy, getAutoProxyConfig0, "([Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;IIZ)J"),
+    PLATFORM_ROW(Win32Proxy, loadFunctions0, "()Z"),
 };
 constexpr NativeMethodName kWin32UserInfo[] = {
-    {"isMemberOfGroup0", "(I)Z"},
-    {"executeElevated0", "(Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;I)Z"},
-    {"getElevationType0", "()I"},
-    {"addUser0", "(Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;ZZ)Ljava/lang/String;"},
-    {"deleteUser0", "(Ljava/lang/String;Ljava/lang/String;)I"},
-    {"deleteLocalGroup0", "(Ljava/lang/String;Ljava/lang/String;)I"},
-    {"getAccountName0", "(Ljava/lang/String;Z)Ljava/lang/String;"},
-    {"getUserProfileDirectory0", "(Ljava/lang/String;Ljava/lang/String;)Ljava/lang/String;"},
-    {"getUserSid0", "()Ljava/lang/String;"},
-    {"setLsaAccountRight0", "(Ljava/lang/String;Ljava/lang/String;Z)Z"},
+    PLATFORM_ROW(Win32UserInfo, isMemberOfGroup0, "(I)Z"),
+    PLATFORM_ROW(Win32UserInfo, executeElevated0, "(Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;I)Z"),
+    PLATFORM_ROW(Win32UserInfo, getElevationType0, "()I"),
+    PLATFORM_ROW(Win32UserInfo, addUser0, "(Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;ZZ)Ljava/lang/String;"),
+    PLATFORM_ROW(Win32UserInfo, deleteUser0, "(Ljava/lang/String;Ljava/lang/String;)I"),
+    PLATFORM_ROW(Win32UserInfo, deleteLocalGroup0, "(Ljava/lang/String;Ljava/lang/String;)I"),
+    PLATFORM_ROW(Win32UserInfo, getAccountName0, "(Ljava/lang/String;Z)Ljava/lang/String;"),
+    PLATFORM_ROW(Win32UserInfo, getUserProfileDirectory0, "(Ljava/lang/String;Ljava/lang/String;)Ljava/lang/String;"),
+    PLATFORM_ROW(Win32UserInfo, getUserSid0, "()Ljava/lang/String;"),
+    PLATFORM_ROW(Win32UserInfo, setLsaAccountRight0, "(Ljava/lang/String;Ljava/lang/String;Z)Z"),
 };
 constexpr NativeMethodName kWinGuiHelper[] = {
-    {"getPeer0", "(Ljava/awt/Window;Ljava/lang/Class;)Ljava/lang/Object;"},
-    {"getHwnd0", "(Ljava/lang/Object;Ljava/lang/reflect/Method;)J"},
-    {"destroyHIcon0", "(J)V"},
-    {"createHIcon0", "([BII)J"},
-    {"flashWindow0", "(JZ)V"},
+    PLATFORM_ROW(WinGuiHelper, getPeer0, "(Ljava/awt/Window;Ljava/lang/Class;)Ljava/lang/Object;"),
+    PLATFORM_ROW(WinGuiHelper, getHwnd0, "(Ljava/lang/Object;Ljava/lang/reflect/Method;)J"),
+    PLATFORM_ROW(WinGuiHelper, destroyHIcon0, "(J)V"),
+    PLATFORM_ROW(WinGuiHelper, createHIcon0, "([BII)J"),
+    PLATFORM_ROW(WinGuiHelper, flashWindow0, "(JZ)V"),
 };
 constexpr NativeMethodName kWinInet[] = {
-    {"init0", "()Z"},
-    {"getErrorMessage0", "(I)Ljava/lang/String;"},
-    {"getErrorCode0", "(J)I"},
-    {"getErrorLocation0", "(J)I"},
-    {"clearError0", "(J)V"},
-    {"destroy0", "(J)V"},
-    {"connect0", "(Ljava/lang/String;ILjava/lang/String;Ljava/lang/String;ILjava/lang/String;II)J"},
-    {"openRequest0", "(JLjava/lang/String;Ljava/lang/String;II)V"},
-    {"getHeaders0", "(J)[B"},
-    {"read0", "(J[BII)I"},
-    {"internetErrorDlg0", "(JIIJ)I"},
-    {"sendRequest0", "(JLjava/lang/String;[B)I"},
-    {"setOption0", "(JI[B)V"},
-    {"setDwordOption0", "(JII)V"},
+    PLATFORM_ROW(wininet_WinInet, init0, "()Z"),
+    PLATFORM_ROW(wininet_WinInet, getErrorMessage0, "(I)Ljava/lang/String;"),
+    PLATFORM_ROW(wininet_WinInet, getErrorCode0, "(J)I"),
+    PLATFORM_ROW(wininet_WinInet, getErrorLocation0, "(J)I"),
+    PLATFORM_ROW(wininet_WinInet, clearError0, "(J)V"),
+    PLATFORM_ROW(wininet_WinInet, destroy0, "(J)V"),
+    PLATFORM_ROW(wininet_WinInet, connect0, "(Ljava/lang/String;ILjava/lang/String;Ljava/lang/String;ILjava/lang/String;II)J"),
+    PLATFORM_ROW(wininet_WinInet, openRequest0, "(JLjava/lang/String;Ljava/lang/String;II)V"),
+    PLATFORM_ROW(wininet_WinInet, getHeaders0, "(J)[B"),
+    PLATFORM_ROW(wininet_WinInet, read0, "(J[BII)I"),
+    PLATFORM_ROW(wininet_WinInet, internetErrorDlg0, "(JIIJ)I"),
+    PLATFORM_ROW(wininet_WinInet, sendRequest0, "(JLjava/lang/String;[B)I"),
+    PLATFORM_ROW(wininet_WinInet, setOption0, "(JI[B)V"),
+    PLATFORM_ROW(wininet_WinInet, setDwordOption0, "(JII)V"),
 };
 constexpr NativeMethodName kWinTaskBar[] = {
-    {"initTaskBar0", "()V"},
-    {"setOverlayIcon0", "(JJ)V"},
-    {"setProgress0", "(JJJ)V"},
-    {"setState0", "(JI)V"},
+    PLATFORM_ROW(WinTaskBar, initTaskBar0, "()V"),
+    PLATFORM_ROW(WinTaskBar, setOverlayIcon0, "(JJ)V"),
+    PLATFORM_ROW(WinTaskBar, setProgress0, "(JJJ)V"),
+    PLATFORM_ROW(WinTaskBar, setState0, "(JI)V"),
 };
 constexpr NativeMethodName kACLHandling[] = {
-    {"addACE", "(Ljava/lang/String;ZZZZZILjava/lang/String;)Z"},
+    PLATFORM_ROW(ACLHandling, addACE, "(Ljava/lang/String;ZZZZZILjava/lang/String;)Z"),
 };
 constexpr NativeMethodName kRegistry[] = {
-    {"keyExists0", "(ILjava/lang/String;I)Z"},
-    {"createKey0", "(ILjava/lang/String;I)Z"},
-    {"getValue0", "(ILjava/lang/String;Ljava/lang/String;I)Ljava/lang/Object;"},
-    {"setValue0", "(ILjava/lang/String;Ljava/lang/String;Ljava/lang/Object;II)Z"},
-    {"deleteValue0", "(ILjava/lang/String;Ljava/lang/String;I)V"},
-    {"deleteKey0", "(ILjava/lang/String;ZI)V"},
-    {"saveKey0", "(ILjava/lang/String;Ljava/lang/String;I)Z"},
-    {"restoreKey0", "(ILjava/lang/String;Ljava/lang/String;I)Z"},
-    {"enumSubKeys0", "(ILjava/lang/String;I)[Ljava/lang/String;"},
-    {"enumValues0", "(ILjava/lang/String;I)[Ljava/lang/String;"},
-    {"changeNotifyAssociations0", "()V"},
+    PLATFORM_ROW(Registry, keyExists0, "(ILjava/lang/String;I)Z"),
+    PLATFORM_ROW(Registry, createKey0, "(ILjava/lang/String;I)Z"),
+    PLATFORM_ROW(Registry, getValue0, "(ILjava/lang/String;Ljava/lang/String;I)Ljava/lang/Object;"),
+    PLATFORM_ROW(Registry, setValue0, "(ILjava/lang/String;Ljava/lang/String;Ljava/lang/Object;II)Z"),
+    PLATFORM_ROW(Registry, deleteValue0, "(ILjava/lang/String;Ljava/lang/String;I)V"),
+    PLATFORM_ROW(Registry, deleteKey0, "(ILjava/lang/String;ZI)V"),
+    PLATFORM_ROW(Registry, saveKey0, "(ILjava/lang/String;Ljava/lang/String;I)Z"),
+    PLATFORM_ROW(Registry, restoreKey0, "(ILjava/lang/String;Ljava/lang/String;I)Z"),
+    PLATFORM_ROW(Registry, enumSubKeys0, "(ILjava/lang/String;I)[Ljava/lang/String;"),
+    PLATFORM_ROW(Registry, enumValues0, "(ILjava/lang/String;I)[Ljava/lang/String;"),
+    PLATFORM_ROW(Registry, changeNotifyAssociations0, "()V"),
 };
 constexpr NativeMethodName kWin32Exec[] = {
-    {"launch0", "(Ljava/lang/String;Ljava/lang/String;)I"},
+    PLATFORM_ROW(Win32Exec, launch0, "(Ljava/lang/String;Ljava/lang/String;)I"),
 };
 constexpr NativeMethodName kWin32Handle[] = {
-    {"list0", "()[Ljava/lang/Object;"},
-    {"close0", "(I)Z"},
-    {"getDeviceName0", "(Ljava/lang/String;)Ljava/lang/String;"},
+    PLATFORM_ROW(Win32Handle, list0, "()[Ljava/lang/Object;"),
+    PLATFORM_ROW(Win32Handle, close0, "(I)Z"),
+    PLATFORM_ROW(Win32Handle, getDeviceName0, "(Ljava/lang/String;)Ljava/lang/String;"),
 };
 constexpr NativeMethodName kWin32Services[] = {
-    {"installService0", "(Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;)I"},
-    {"changeServiceConfig0", "(Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;IILjava/lang/String;Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;)I"},
-    {"setRestartServiceConfig0", "(Ljava/lang/String;ZIII)I"},
-    {"setDelayedAutoStart0", "(Ljava/lang/String;Z)I"},
-    {"stopService0", "(Ljava/lang/String;I)I"},
-    {"startService0", "(Ljava/lang/String;[Ljava/lang/String;)I"},
-    {"uninstallService0", "(Ljava/lang/String;)I"},
-    {"queryStatus0", "(Ljava/lang/String;)I"},
-    {"getStartType0", "(Ljava/lang/String;)I"},
-    {"getServiceBinary0", "(Ljava/lang/String;)Ljava/lang/String;"},
+    PLATFORM_ROW(Win32Services, installService0, "(Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;)I"),
+    PLATFORM_ROW(Win32Services, changeServiceConfig0, "(Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;IILjava/lang/String;Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;)I"),
+    PLATFORM_ROW(Win32Services, setRestartServiceConfig0, "(Ljava/lang/String;ZIII)I"),
+    PLATFORM_ROW(Win32Services, setDelayedAutoStart0, "(Ljava/lang/String;Z)I"),
+    PLATFORM_ROW(Win32Services, stopService0, "(Ljava/lang/String;I)I"),
+    PLATFORM_ROW(Win32Services, startService0, "(Ljava/lang/String;[Ljava/lang/String;)I"),
+    PLATFORM_ROW(Win32Services, uninstallService0, "(Ljava/lang/String;)I"),
+    PLATFORM_ROW(Win32Services, queryStatus0, "(Ljava/lang/String;)I"),
+    PLATFORM_ROW(Win32Services, getStartType0, "(Ljava/lang/String;)I"),
+    PLATFORM_ROW(Win32Services, getServiceBinary0, "(Ljava/lang/String;)Ljava/lang/String;"),
 };
 constexpr NativeMethodName kFlatWindowsNativeWindowBorder_WndProc[] = {
-    {"installImpl", "(J)J"},
-    {"uninstallImpl", "(J)V"},
-    {"updateFrame", "(JI)V"},
-    {"setWindowBackground", "(JIII)V"},
-    {"showWindow", "(JI)V"},
+    BORDER_ROW(FlatWindowsNativeWindowBorder_00024WndProc, installImpl, "(J)J"),
+    BORDER_ROW(FlatWindowsNativeWindowBorder_00024WndProc, uninstallImpl, "(J)V"),
+    BORDER_ROW(FlatWindowsNativeWindowBorder_00024WndProc, updateFrame, "(JI)V"),
+    BORDER_ROW(FlatWindowsNativeWindowBorder_00024WndProc, setWindowBackground, "(JIII)V"),
+    BORDER_ROW(FlatWindowsNativeWindowBorder_00024WndProc, showWindow, "(JI)V"),
 };
 constexpr NativeMethodName kFlatWindowsNativeWindowBorder[] = {
-    {"registryGetIntValue", "(Ljava/lang/String;Ljava/lang/String;I)I"},
+    BORDER_ROW(FlatWindowsNativeWindowBorder, registryGetIntValue, "(Ljava/lang/String;Ljava/lang/String;I)I"),
 };
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Binding the exported natives to their Java classes with RegisterNatives. Every function is found
-// by its exported JNI name in the launcher's own module, so the tables hold names only.
+// by its exported JNI name in the launcher's own module, so the tables hold names only; each row is
+// checked against its function's parameters when the table is compiled (descriptor_check.h).
 #pragma once
 
 #include <windows.h>

@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
 # Runs again, on a private Xvfb display, the Windows tests that the headless run skipped because
-# they need one (windows, dialogs, window messages). The headless run (ctest in build/x64) leaves
-# its results in build/x64/tests/wine/wine_tests_results.xml; every test skipped there with a
-# message about a display is run here, and must pass.
+# they need one (windows, dialogs, window messages), for the tree of the architecture given (x64
+# when none). The headless run (ctest in build/<arch>) leaves its results in
+# build/<arch>/tests/wine/wine_tests_results.xml; every test skipped there with a message about a
+# display is run here, and must pass. The results go to display_results.xml beside them.
+#
+#   bash scripts/display-tests.sh [x64|x86]
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-tests="$root/build/x64/tests/wine"
+arch="${1:-x64}"
+tests="$root/build/$arch/tests/wine"
 # Prints the tests of a result file: "skipped-for-display" names joined by ":", or with --count the
 # line "N passed, N failed, N skipped".
 read_results() {
@@ -33,6 +37,7 @@ PY
 filter="$(read_results "$tests/wine_tests_results.xml")"
 if [ -z "$filter" ]; then
   echo "no test waits for a display"
+  echo '<testsuites tests="0"/>' > "$tests/display_results.xml"
   exit 0
 fi
 source "$root/scripts/xvfb-wine.sh"

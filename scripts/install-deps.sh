@@ -29,3 +29,7 @@ if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok 
   apt-get update
   apt-get install -y --no-install-recommends wine32:i386
 fi
+# Some machines cannot execute 32-bit code at all (a paravirtualised kernel without 32-bit user
+# mode: "Exec format error" even for a static 32-bit ELF program). There Wine's 32-bit loader does
+# not start, and /usr/bin/wine, which starts it for every program, fails for 64-bit programs too:
+# scripts/wine-env.sh then runs Wine's 64-bit loader directly, and the x86 tiers say they are not run.

@@ -8,10 +8,21 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY
 mkdir -p "$(dirname "$WINEPREFIX")"
+# Where the kernel cannot execute 32-bit code, /usr/bin/wine (and wineboot through it) fails for
+# every program, since it starts the 32-bit loader first: `wine` is then the 64-bit loader, and
+# LAUNCHER_NO_32BIT tells the test script that 32-bit programs cannot run here.
+if ! /usr/lib/wine/wine --version >/dev/null 2>&1 && [ -x /usr/lib/wine/wine64 ]; then
+  mkdir -p "$root/build/wine64-only"
+  for name in wine wine-stable; do
+    printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' > "$root/build/wine64-only/$name"
+    chmod +x "$root/build/wine64-only/$name"
+  done
+  export PATH="$root/build/wine64-only:$PATH" WINELOADER=/usr/lib/wine/wine64 LAUNCHER_NO_32BIT=1
+fi
 # Output goes to /dev/null: the server daemon would keep a reader's pipe open for ever.
 # A prefix made before 32-bit Wine was installed lacks the 32-bit system DLLs: every program then
 # fails with "could not load kernel32.dll". Make it anew.
-if [ -f "$WINEPREFIX/system.reg" ] && [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
+if [ -z "${LAUNCHER_NO_32BIT:-}" ] && [ -f "$WINEPREFIX/system.reg" ] && [ ! -s "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
   wineserver -k >/dev/null 2>&1 || true
   rm -rf "$WINEPREFIX"
 fi

@@ -1,7 +1,10 @@
-"""End-to-end tests: pack installers with stowpack and run them under Wine (x64).
+"""End-to-end tests: pack installers with stowpack and run them under Wine, for the launcher of
+either architecture (LAUNCHER_EXE and TEST_DOUBLES of the x64 or the x86 tree; x64 by default).
 
 The Wine prefix and its persistent server come from scripts/wine-env.sh (scripts/test.sh sources
-it). Tests run one after another: they share the prefix's temp directory.
+it). Tests run one after another: they share the prefix's temp directory. What differs by
+architecture (the bitness in messages, the registry view a runtime is found in, PE32 or PE32+)
+comes from BITS, read from the launcher's own header, never assumed.
 """
 import os
 import pathlib
@@ -17,6 +20,22 @@ ROOT = pathlib.Path(__file__).resolve().parents[2]
 LAUNCHER = pathlib.Path(os.environ.get("LAUNCHER_EXE", ROOT / "build/x64/windows/launcher.exe"))
 STOWPACK = pathlib.Path(os.environ.get("STOWPACK", ROOT / "build/native/tools/stowpack/stowpack"))
 DOUBLES = pathlib.Path(os.environ.get("TEST_DOUBLES", ROOT / "build/x64/tests/doubles"))
+
+
+def pe_bits(path):
+    """32 for a PE32 image, 64 for PE32+ (the optional header's magic), None when unreadable."""
+    try:
+        data = pathlib.Path(path).read_bytes()[:4096]
+        pe, = struct.unpack_from("<I", data, 60)
+        magic, = struct.unpack_from("<H", data, pe + 24)
+    except (OSError, struct.error):
+        return None
+    return {0x10B: 32, 0x20B: 64}.get(magic)
+
+
+# The launcher's bitness: what its messages name, and the registry view its default reads reach
+# (a 32-bit program on 64-bit Windows reads HKLM\SOFTWARE through WOW6432Node).
+BITS = pe_bits(LAUNCHER) or 64
 
 
 def toml_value(value):
@@ -144,7 +163,7 @@ def runtimes(tmp_path, wine, monkeypatch):
     """Runtime layouts and registry entries (tests/e2e/runtimes.py), removed after the test."""
     for name in ("JAVA_HOME", "JDK_HOME", "TALLOW_JAVA_HOME", "STOWLINE_JAVA_HOME", "_JAVA_OPTIONS"):
         monkeypatch.delenv(name, raising=False)
-    made = Runtimes(tmp_path / "runtimes", DOUBLES, Registry())
+    made = Runtimes(tmp_path / "runtimes", DOUBLES, Registry(), bits=BITS)
     yield made
     made.cleanup()
 

@@ -163,7 +163,8 @@ class Registry:
 class Runtimes:
     """Builds runtime layouts below root and registers them; cleanup() undoes the registry side."""
 
-    def __init__(self, root, doubles, registry):
+    def __init__(self, root, doubles, registry, bits=64):
+        self.bits = bits  # the launcher's: a 32-bit one reads HKLM\\SOFTWARE in the 32-bit view
         self.root = pathlib.Path(root)
         self.doubles = pathlib.Path(doubles)
         self.registry = registry
@@ -204,11 +205,17 @@ class Runtimes:
         self.made.append(runtime)
         return runtime
 
-    # Registry entries the search reads.
+    # Registry entries the search reads, written where the launcher's default reads look: HKLM\SOFTWARE
+    # of a 32-bit launcher is WOW6432Node of this 64-bit prefix (HKCU\SOFTWARE is one for both).
+
+    def own_view(self, key):
+        if self.bits == 32 and key.upper().startswith("HKLM\\SOFTWARE\\"):
+            return key[:len("HKLM\\SOFTWARE\\")] + "WOW6432Node\\" + key[len("HKLM\\SOFTWARE\\"):]
+        return key
 
     def javasoft(self, layout_key, runtime, version_name, current=False):
         """HKLM SOFTWARE\\JavaSoft\\<layout_key>\\<version_name> with JavaHome; optionally CurrentVersion."""
-        base = f"HKLM\\SOFTWARE\\JavaSoft\\{layout_key}"
+        base = self.own_view(f"HKLM\\SOFTWARE\\JavaSoft\\{layout_key}")
         self.registry.set_value(f"{base}\\{version_name}", "JavaHome", runtime.windows())
         if current:
             self.registry.set_value(base, "CurrentVersion", version_name)
@@ -240,14 +247,14 @@ class Runtimes:
         return key
 
     def shared(self, root, sharing_key, runtime):
-        self.registry.add_key(f"{root}\\SOFTWARE\\fenmoor\\stowline\\sharedjvms\\{sharing_key}\\"
-                              + runtime.java.replace("\\", "/"))
+        self.registry.add_key(self.own_view(f"{root}\\SOFTWARE\\fenmoor\\stowline\\sharedjvms\\{sharing_key}\\"
+                                            + runtime.java.replace("\\", "/")))
 
     def located(self, root, runtime):
-        self.registry.add_key(f"{root}\\SOFTWARE\\fenmoor\\tallow\\locatedjvms\\" + runtime.java.replace("\\", "/"))
+        self.registry.add_key(self.own_view(f"{root}\\SOFTWARE\\fenmoor\\tallow\\locatedjvms\\" + runtime.java.replace("\\", "/")))
 
     def installations(self, root, application_id, directories):
-        self.registry.set_value(f"{root}\\SOFTWARE\\fenmoor\\stowline\\installations", application_id,
+        self.registry.set_value(self.own_view(f"{root}\\SOFTWARE\\fenmoor\\stowline\\installations"), application_id,
                                 ";".join(directories))
 
     def cached_version(self, runtime, java=None):

@@ -7,7 +7,7 @@ import re
 
 import pytest
 
-from conftest import read_log
+from conftest import BITS, read_log
 from runtimes import PACKED_JAR, windows_path
 
 MESSAGES = {"1005": "vm not started", "1016": "no jvm {0}-bit", "1018": "variable {0} broken",
@@ -61,7 +61,7 @@ class TestNothingFound:
         found = search(pack, wine, {"jvm_search_sequence": "Y;EJAVA_HOME;EJDK_HOME;"})
         assert found.code == 83
         assert found.stdout == "No JRE found. Aborting.\n"
-        assert "no jvm 64-bit" in found.stderr
+        assert f"no jvm {BITS}-bit" in found.stderr
         assert found.lines(r"ERROR: No JVM found")
         for line in ("Testing location  (type Y)", "Testing location JAVA_HOME (type E)",
                      "Testing location JDK_HOME (type E)", "Search sequence finished"):

@@ -5,6 +5,7 @@ import re
 
 import pytest
 
+from conftest import BITS
 from runtimes import windows_path
 from test_jvm_search import same, search
 
@@ -75,7 +76,7 @@ class TestSearchAccount:
         found = search(pack, wine, {"jvm_search_sequence": "V;"})
         assert found.code == 83
         assert found.lines(r"ERROR: No JVM found")
-        assert found.stderr.index("No runtime candidate was found.") > found.stderr.index("no jvm 64-bit")
+        assert found.stderr.index("No runtime candidate was found.") > found.stderr.index(f"no jvm {BITS}-bit")
 
 
 class TestNonAnsiHomes:

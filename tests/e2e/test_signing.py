@@ -7,7 +7,7 @@ import subprocess
 
 import pytest
 
-from conftest import STOWPACK, block_start, own_log
+from conftest import BITS, STOWPACK, block_start, own_log
 
 CORRUPTED = "The installation file is corrupted. If it is a download please try it again."
 OSSLSIGNCODE = shutil.which("osslsigncode")
@@ -42,10 +42,12 @@ def stowpack(*args):
 
 
 def security_directory(data):
-    """(offset, size) of the certificate table, read from the optional header (PE32+)."""
+    """(offset, size) of the certificate table, read from the optional header: PE32+ for the x64
+    launcher, PE32 (data directories 16 bytes earlier) for the x86 one."""
     pe, = struct.unpack_from("<I", data, 60)
-    assert struct.unpack_from("<H", data, pe + 24) == (0x20B,)
-    return struct.unpack_from("<II", data, pe + 24 + 112 + 4 * 8)
+    magic, directories = {64: (0x20B, 112), 32: (0x10B, 96)}[BITS]
+    assert struct.unpack_from("<H", data, pe + 24) == (magic,)
+    return struct.unpack_from("<II", data, pe + 24 + directories + 4 * 8)
 
 
 def covered_end(data):

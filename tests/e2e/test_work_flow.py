@@ -10,7 +10,7 @@ import tarfile
 
 import pytest
 
-from conftest import DOUBLES, read_log
+from conftest import BITS, DOUBLES, read_log
 from runtimes import wine_reg, windows_path
 
 FLAGS_KEY = r"HKCU\SOFTWARE\fenmoor\tallow"
@@ -112,7 +112,7 @@ class TestNoRuntime:
         run = Run(installer, wine, tmp_path)  # not quiet: the choice dialog would be the remedy
         assert run.code == 1
         assert run.stderr.startswith("No JVM could be found on your system.")
-        assert "installed 64-bit JDK or JRE" in run.stderr
+        assert f"installed {BITS}-bit JDK or JRE" in run.stderr
         assert run.log_values("could not show the runtime choice dialog ")
         assert not run.logged("Could not start JVM")
         assert flags() is None

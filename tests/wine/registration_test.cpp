@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/jni_names.h"
+#include "natives/descriptor_check.h"
 
 // Exported by this test program so that GetProcAddress on it finds them like the launcher's own.
 extern "C" {
@@ -21,6 +22,57 @@ JNIEXPORT jint JNICALL Java_test_Beta_three(JNIEnv*, jclass, jint value) { retur
 JNIEXPORT void JNICALL Java_test_Delta_four(JNIEnv*, jclass) {}
 JNIEXPORT jlong JNICALL Java_test_Outer_00024Inner_five(JNIEnv*, jobject, jlong value) { return value; }
 }
+
+// The descriptor check (natives/descriptor_check.h) decides at compile time: its cases are
+// static_asserts, and a wrong verdict stops the build of this file.
+namespace descriptor_shapes {
+using descriptor_check::follows;
+jint JNICALL intOfLong(JNIEnv*, jclass, jlong) noexcept;
+void JNICALL none(JNIEnv*, jobject) noexcept;
+jboolean JNICALL flags(JNIEnv*, jclass, jboolean, jbyte, jchar, jshort) noexcept;
+jobject JNICALL arrays(JNIEnv*, jclass, jintArray, jobjectArray, jstring) noexcept;
+jint JNICALL withBool(JNIEnv*, jclass, bool) noexcept;
+jint JNICALL withLong(JNIEnv*, jclass, long) noexcept;
+jint JNICALL doubles(JNIEnv*, jclass, jfloat, jdouble) noexcept;
+
+static_assert(follows(&intOfLong, "(J)I"));
+static_assert(!follows(&intOfLong, "(I)I"));       // a jint pushed where the function pops a jlong
+static_assert(!follows(&intOfLong, "(JJ)I"));      // one parameter more in the descriptor
+static_assert(!follows(&intOfLong, "()I"));        // one fewer
+static_assert(!follows(&intOfLong, "(J)J"));       // the result
+static_assert(!follows(&intOfLong, "(J)V"));
+static_assert(!follows(&intOfLong, "(J)I;"));      // text after the result
+static_assert(!follows(&intOfLong, "J)I"));
+static_assert(!follows(&intOfLong, "(J"));
+static_assert(follows(&none, "()V"));
+static_assert(!follows(&none, "(V)V"));            // void is no parameter
+static_assert(!follows(&none, "()"));
+static_assert(follows(&flags, "(ZBCS)Z"));
+static_assert(!follows(&flags, "(BZCS)Z"));        // jboolean and jbyte are told apart
+static_assert(!follows(&flags, "(ZBSC)Z"));        // so are jchar and jshort
+static_assert(follows(&arrays, "([I[[Ljava/lang/String;Ljava/lang/String;)Ljava/lang/Object;"));
+static_assert(follows(&arrays, "([Z[JLx;)[B"));    // every reference kind is one C type
+static_assert(!follows(&arrays, "(I[[Ljava/lang/String;Ljava/lang/String;)Ljava/lang/Object;"));
+static_assert(!follows(&arrays, "([I[Ljava/lang/String[Ljava/lang/String;)Ljava/lang/Object;"));  // ';' missing: one reference
+static_assert(!follows(&arrays, "([V[II)Ljava/lang/Object;"));  // no array of void
+static_assert(!follows(&arrays, "([I[ILjava/lang/String)Ljava/lang/Object;"));  // unterminated class name
+static_assert(!follows(&withBool, "(Z)I"));        // bool is not jboolean
+static_assert(!follows(&withLong, "(I)I"));        // long is not jint
+static_assert(follows(&doubles, "(FD)I"));
+static_assert(!follows(&doubles, "(DF)I"));
+
+// Only a JNICALL noexcept function is a native: on x86 a cdecl one leaves the arguments on the
+// stack for the VM to pop, and an exception would unwind through the VM's frames.
+jint cdeclNative(JNIEnv*, jclass) noexcept;
+jint JNICALL throwing(JNIEnv*, jclass);
+template <typename F, typename = decltype(follows(std::declval<F>(), ""))>
+constexpr bool isNative(int) { return true; }
+template <typename F>
+constexpr bool isNative(long) { return false; }
+static_assert(isNative<decltype(&none)>(0));
+static_assert(!isNative<decltype(&throwing)>(0));
+static_assert(isNative<decltype(&cdeclNative)>(0) == (sizeof(void*) == 8));  // JNICALL is empty on x64
+}  // namespace descriptor_shapes
 
 namespace {
 
@@ -256,6 +308,22 @@ TEST(RegistrationTable, EveryRowIsExportedByTheLauncher)
                 names.push_back(jniExportName(classes[i].name, classes[i].methods[m].name));
     EXPECT_EQ(names.size(), 113u);
     for (const std::string& name : names) EXPECT_NE(::GetProcAddress(module, name.c_str()), nullptr) << name;
+    // Undecorated: an x86 JNICALL function is exported as "name@bytes" unless the linker strips it,
+    // and then neither the VM nor the table finds it. No export carries a decoration or a prefix.
+    const auto* base = reinterpret_cast<const BYTE*>(module);
+    const auto* headers = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& directory = headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+    ASSERT_NE(directory.VirtualAddress, 0u);
+    const auto* exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + directory.VirtualAddress);
+    const auto* nameTable = reinterpret_cast<const DWORD*>(base + exports->AddressOfNames);
+    std::set<std::string> exported;
+    for (DWORD i = 0; i < exports->NumberOfNames; ++i) {
+        const std::string name = reinterpret_cast<const char*>(base + nameTable[i]);
+        EXPECT_EQ(name.find('@'), std::string::npos) << name;
+        EXPECT_NE(name.front(), '_') << name;
+        exported.insert(name);
+    }
+    for (const std::string& name : names) EXPECT_EQ(exported.count(name), 1u) << name;
     ::FreeLibrary(module);
 }
 

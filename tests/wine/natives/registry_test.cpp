@@ -197,7 +197,8 @@ TEST_F(Registry, RootCodesOutsideOneToFiveFail)
                                                                                       str(scratchKey.c_str()), 0));
 }
 
-// HKLM\Software is split between the views: the 32-bit view lives under WOW6432Node.
+// HKLM\Software is split between the views: the 32-bit view lives under WOW6432Node. Without a
+// flag a program reaches the view of its own bitness: the x86 build the 32-bit one.
 TEST_F(Registry, ViewFlagsReachTheirOwnView)
 {
     const std::wstring path = L"Software\\launcher-tests-views";
@@ -214,7 +215,10 @@ TEST_F(Registry, ViewFlagsReachTheirOwnView)
         const wchar_t* seenAs;      // the path that holds it in the 64-bit view
         const wchar_t* absentAs;
     };
-    const Case cases[] = {{KEY_WOW64_32KEY, redirected.c_str(), path.c_str()}, {KEY_WOW64_64KEY, path.c_str(), redirected.c_str()}};
+    const bool x86 = sizeof(void*) == 4;
+    const Case cases[] = {{KEY_WOW64_32KEY, redirected.c_str(), path.c_str()},
+                          {KEY_WOW64_64KEY, path.c_str(), redirected.c_str()},
+                          {0, x86 ? redirected.c_str() : path.c_str(), x86 ? path.c_str() : redirected.c_str()}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.view);
         ASSERT_TRUE(Java_com_stowline_runtime_installer_platform_win32_Registry_setValue0(
