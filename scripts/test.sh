@@ -21,3 +21,6 @@ echo "== Windows tests that need a display, under Xvfb (x64)"
 bash scripts/display-tests.sh
 echo "== end-to-end tests under Wine (x64)"
 /usr/bin/python3 -m pytest -q tests/e2e "$@"
+echo "== real JVM (Avian, built from ../shared/realjvm): tests/realjvm for x64 and x86"
+bash scripts/realjvm.sh
+bash scripts/realjvm-tests.sh
