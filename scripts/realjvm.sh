@@ -8,7 +8,8 @@
 # the source tarball, the patches and build.sh). It is rebuilt only when STAMP no longer matches.
 # Then build/realjvm/classes.jar: the natives' Java declarations generated from the registration
 # table (scripts/native_decls.py), the launcher's Java entry points and the test programs of
-# tests/java, compiled for Java 8 against Avian's class library.
+# tests/java and the demo's Java side (examples/demo/java), compiled for Java 8 against Avian's class
+# library.
 #
 # The source is AVIAN_SOURCE, else ../shared/realjvm beside the repository. Without it the script
 # prints one line naming what it needs and exits 0: the real-JVM tier then skips.
@@ -48,7 +49,7 @@ classes="$root/build/realjvm"
 rm -rf "$classes/src" "$classes/classes"
 mkdir -p "$classes/src" "$classes/classes"
 python3 scripts/native_decls.py java "$classes/src"
-find "$classes/src" tests/java -name '*.java' > "$classes/sources.txt"
+find "$classes/src" tests/java examples/demo/java -name '*.java' > "$classes/sources.txt"
 javac -nowarn -Xlint:-options -source 8 -target 8 -bootclasspath "$library" -XDstringConcat=inline -encoding UTF-8 \
   -d "$classes/classes" @"$classes/sources.txt"
 (cd "$classes/classes" && jar cf "$classes/classes.jar" .)
