@@ -13,8 +13,20 @@ for arch in x64 x86; do
     summary+=("real JVM $arch: skipped: needs build/avian-$arch/jvm.dll and build/realjvm/classes.jar (bash scripts/realjvm.sh; Avian's source in ../shared/realjvm or AVIAN_SOURCE)")
     continue
   fi
-  if [ ! -f "build/$arch/windows/launcher.exe" ]; then
-    summary+=("real JVM $arch: skipped: needs build/$arch/windows/launcher.exe (bash scripts/build.sh)")
+  if [ ! -f "build/$arch/windows/launcher.exe" ] || [ ! -f "build/$arch/tests/doubles/java_stub/java.exe" ]; then
+    summary+=("real JVM $arch: skipped: needs build/$arch/windows/launcher.exe and its doubles (bash scripts/build.sh)")
+    continue
+  fi
+  # Whether Wine runs programs of this architecture at all: the stub java.exe answers with the
+  # exit code its configuration names.
+  probe="$(mktemp -d)"
+  cp "build/$arch/tests/doubles/java_stub/java.exe" "$probe/java.exe"
+  printf 'exit=7\n' > "$probe/java_stub.cfg"
+  wine "$probe/java.exe" -version >/dev/null 2>&1 </dev/null
+  probed=$?
+  rm -rf "$probe"
+  if [ $probed != 7 ]; then
+    summary+=("real JVM $arch: skipped: Wine here does not run $arch programs (the stub java.exe ended with $probed, not 7)")
     continue
   fi
   echo "== real JVM ($arch): tests/realjvm"

@@ -46,11 +46,13 @@ done
 library=""
 for arch in x64 x86; do [ -f "$root/build/avian-$arch/classpath.jar" ] && { library="$root/build/avian-$arch/classpath.jar"; break; }; done
 classes="$root/build/realjvm"
-rm -rf "$classes/src" "$classes/classes"
-mkdir -p "$classes/src" "$classes/classes"
-python3 scripts/native_decls.py java "$classes/src"
-find "$classes/src" tests/java examples/demo/java -name '*.java' > "$classes/sources.txt"
+work="$(mktemp -d "$root/build/realjvm-XXXX")"
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$classes" "$work/src" "$work/classes"
+python3 scripts/native_decls.py java "$work/src"
+find "$work/src" tests/java examples/demo/java -name '*.java' > "$work/sources.txt"
 javac -nowarn -Xlint:-options -source 8 -target 8 -bootclasspath "$library" -XDstringConcat=inline -encoding UTF-8 \
-  -d "$classes/classes" @"$classes/sources.txt"
-(cd "$classes/classes" && jar cf "$classes/classes.jar" .)
-echo "real JVM: Java side compiled into $classes/classes.jar ($(wc -l < "$classes/sources.txt") sources)"
+  -d "$work/classes" @"$work/sources.txt"
+(cd "$work/classes" && jar cf "$work/classes.jar" .)
+mv "$work/classes.jar" "$classes/classes.jar"   # in one step: a test run may be reading the old one
+echo "real JVM: Java side compiled into $classes/classes.jar ($(wc -l < "$work/sources.txt") sources)"

@@ -9,8 +9,9 @@ public class Main {
     private static final int HKCU = 2, REG_SZ = 1;
 
     public static void main(String[] args) {
-        System.out.println("[java] running on " + System.getProperty("java.vm.name") + " "
-                           + System.getProperty("java.vm.version") + " (" + System.getProperty("os.arch") + ")");
+        String vm = System.getProperty("java.vm.name");
+        if (vm == null && System.getProperty("avian.version") != null) vm = "Avian " + System.getProperty("avian.version");
+        System.out.println("[java] running on " + vm + " (" + System.getProperty("os.arch") + ")");
         System.out.println("[java] main's arguments (" + args.length + "):");
         for (int i = 0; i < args.length; ++i) System.out.println("[java]   " + i + ": \"" + args[i] + "\"");
         System.out.println("[java] properties the launcher set:");
