@@ -1,5 +1,6 @@
-"""The registry natives and concurrent native calls from Java on a real JVM."""
+"""The registry, WinInet and concurrent native calls from Java on a real JVM."""
 import subprocess
+import time
 import uuid
 
 import pytest
@@ -78,3 +79,42 @@ def test_natives_from_eight_threads_at_once(program, scratch_key):
     assert run.results["failures"] == [] and run.results["failure count"] == 0
     assert run.results["calls"] == 8 * 300 * 7
     assert not run.logged("ERROR"), run.log
+
+
+@pytest.fixture
+def http_peer(tmp_path, wine):
+    """The HTTP peer of tests/doubles (origin and closed ports), ended after the test."""
+    from conftest import e2e
+    peer = e2e.DOUBLES / "http_peer" / "http_peer.exe"
+    if not peer.exists():
+        pytest.skip("build the http_peer target")
+    ports = tmp_path / "ports.txt"
+    process = subprocess.Popen(["wine", str(peer), wine.windows_path(ports)], stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL)
+    for _ in range(300):
+        if ports.exists() and ports.read_text().endswith("\n"):
+            break
+        time.sleep(0.1)
+    origin, _, closed = ports.read_text().split()
+    yield int(origin), int(closed)
+    process.kill()
+    process.wait()
+
+
+def test_wininet_from_java_against_the_local_peer(program, http_peer):
+    origin, closed = http_peer
+    size = 50 << 20
+    run = program("NetTransfer", f"--origin={origin}", f"--closed={closed}", f"--size={size}",
+                  config={"vm_options": "-Xmx768m"})
+    assert run.code == 0, run
+    r = run.results
+    assert r["init"] is True
+    assert r["echo status"] == 200
+    assert r["echo"] == f"{size} bytes, first difference -1, location 0"
+    assert (r["hello status"], r["hello body"]) == (200, "hello from the peer\n")
+    assert "X-Peer: origin" in r["hello headers"]
+    assert (r["missing status"], r["missing body"]) == (404, "not here")
+    assert r["stall status"] == 200
+    # Windows says ERROR_INTERNET_TIMEOUT (12002); Wine passes the socket's WSAETIMEDOUT (10060) through.
+    assert r["stall"] in ("1000 bytes, location 5, code 12002", "1000 bytes, location 5, code 10060")
+    assert r["refused"] == "0 location 4 code 12029"
