@@ -22,7 +22,7 @@ for arch in x64 x86; do
   probe="$(mktemp -d)"
   cp "build/$arch/tests/doubles/java_stub/java.exe" "$probe/java.exe"
   printf 'exit=7\n' > "$probe/java_stub.cfg"
-  wine "$probe/java.exe" -version >/dev/null 2>&1 </dev/null
+  timeout 120 wine "$probe/java.exe" -version >/dev/null 2>&1 </dev/null
   probed=$?
   rm -rf "$probe"
   if [ $probed != 7 ]; then
