@@ -98,6 +98,24 @@ else
   tier_line "x86 end-to-end" "$(cat build/e2e-x86.status 2>/dev/null || echo 1)" build/e2e-x86.xml
 fi
 
+echo "== real JVM (Avian, built from ../shared/realjvm or AVIAN_SOURCE): tests/realjvm"
+realjvm() {  # arch: the real-JVM tier against that tree's launcher and doubles
+  REALJVM_ARCH="$1" LAUNCHER_EXE="$root/build/$1/windows/launcher.exe" TEST_DOUBLES="$root/build/$1/tests/doubles" \
+    /usr/bin/python3 -m pytest -q -m realjvm -p no:cacheprovider --basetemp="build/realjvm-$1" \
+    --junitxml="build/realjvm-$1.xml" tests/realjvm
+}
+bash scripts/realjvm.sh "${archs[@]}" || failed=1
+for arch in "${archs[@]}"; do
+  if [ -f "build/avian-$arch/jvm.dll" ] && [ -f build/realjvm/classes.jar ]; then
+    tier "real JVM $arch" "build/realjvm-$arch.xml" realjvm "$arch"
+  else
+    line="real JVM $arch: 0 passed, 0 failed (not run: needs Avian's source in ../shared/realjvm or AVIAN_SOURCE)"
+    echo "$line"
+    summary+=("$line")
+  fi
+done
+[ -n "${LAUNCHER_NO_32BIT:-}" ] && not_run "real JVM x86"
+
 echo "== tiers"
 printf '%s\n' "${summary[@]}"
 exit $failed
