@@ -34,9 +34,12 @@ def read_table(text=None):
     text = text if text is not None else TABLE.read_text()
     arrays = {}
     for match in re.finditer(r"constexpr NativeMethodName (\w+)\[\] = \{(.*?)\n\};", text, re.S):
-        rows = re.findall(r'\{"([^"]+)", "([^"]+)"\}', match.group(2))
-        if len(rows) != match.group(2).count("{"):
-            fail(f"{match.group(1)}: a row that is not {{\"name\", \"descriptor\"}}")
+        # Rows are checked rows, ROW(klass, method, "descriptor"), or plain {"name", "descriptor"}.
+        body = match.group(2)
+        rows = re.findall(r'\b[A-Z]+_ROW\(\w+, (\w+), "([^"]+)"\)', body) + \
+            re.findall(r'\{"([^"]+)", "([^"]+)"\}', body)
+        if not rows or len(rows) != body.count("_ROW(") + body.count("{"):
+            fail(f"{match.group(1)}: a row that is neither ROW(class, name, \"descriptor\") nor {{\"name\", \"descriptor\"}}")
         arrays[match.group(1)] = rows
     classes = []
     for table in ("kPlatformClasses", "kWindowBorderClasses"):

@@ -21,13 +21,13 @@ def test_the_table_agrees_and_covers_both_tables():
 
 
 @pytest.mark.parametrize("old, new, complaint", [
-    ('{"compare0", "(Ljava/lang/String;Ljava/lang/String;)I"}', '{"compare0", "(Ljava/lang/String;)I"}',
+    ('compare0, "(Ljava/lang/String;Ljava/lang/String;)I")', 'compare0, "(Ljava/lang/String;)I")',
      "takes (jstring, jstring), the descriptor (jstring)"),
-    ('{"getPhysicalMemory0", "()J"}', '{"getPhysicalMemory0", "()I"}', "returns jlong, the descriptor jint"),
-    ('{"read0", "(J[BII)I"}', '{"read0", "(J[III)I"}', "the descriptor (jlong, jintArray, jint, jint)"),
-    ('{"reboot0", "()V"}', '{"reboot1", "()V"}', "no declaration of"),
-    ('{"reboot0", "()V"}', '{"reboot0", "()Q"}', "bad return type"),
-    ('{"keyExists0", "(ILjava/lang/String;I)Z"}', '{"keyExists0", "(ILjava/lang/String I)Z"}', "bad parameter list"),
+    ('getPhysicalMemory0, "()J")', 'getPhysicalMemory0, "()I")', "returns jlong, the descriptor jint"),
+    ('read0, "(J[BII)I")', 'read0, "(J[III)I")', "the descriptor (jlong, jintArray, jint, jint)"),
+    ('reboot0, "()V")', 'reboot1, "()V")', "no declaration of"),
+    ('reboot0, "()V")', 'reboot0, "()Q")', "bad return type"),
+    ('keyExists0, "(ILjava/lang/String;I)Z")', 'keyExists0, "(ILjava/lang/String I)Z")', "bad parameter list"),
 ])
 def test_a_disagreeing_row_is_named(old, new, complaint, capsys):
     assert old in TABLE
