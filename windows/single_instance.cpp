@@ -7,8 +7,8 @@
 
 #include "core/config_keys.h"
 #include "windows/base/handles.h"
-#include "windows/base/security.h"
 #include "windows/base/registry.h"
+#include "windows/base/security.h"
 #include "windows/base/wide_text.h"
 #include "windows/config_block.h"
 #include "windows/error_exit.h"
