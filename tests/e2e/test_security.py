@@ -40,31 +40,31 @@ def run_while(installer, wine, args, when, then, env=None):
     return process.returncode, err.decode("cp1252"), acted.is_set()
 
 
-def test_an_installer_replaced_after_the_start_is_never_read(pack, wine, tmp_path):
+def test_an_installer_replaced_after_the_start_is_never_read(pack, wine, tmp_path, java_home):
     # The replacement is a valid installer of the same layout: read by path it would pass the check.
-    originals = [os.urandom(8 << 20) for _ in PARTS]
+    # It takes the installer's place while the check reads (large parts make that take a while).
+    originals = [os.urandom(24 << 20) for _ in PARTS]
     installer = pack(files=list(zip(PARTS, originals)))
-    replacement = pack(files=[(name, os.urandom(8 << 20)) for name in PARTS], name="replacement.exe")
+    replacement = pack(files=[(name, os.urandom(24 << 20)) for name in PARTS], name="replacement.exe")
     moved = tmp_path / "installer.old"
 
-    def started():
-        return any("] Init done" in read_log(log) for log in wine.logs())
+    def checking():
+        return any("] starting at " in read_log(log) for log in wine.logs())
 
     def swap():
         os.rename(installer.path, moved)
         os.rename(replacement.path, installer.path)
 
-    code, err, swapped = run_while(installer, wine, ["__stw_extract_and_exit", "-q"], started, swap)
-    assert swapped
-    if code == 0:
-        directory = tmp_path / "installer.exe.test" / "data"
-        assert [(directory / f"part{index}.bin").read_bytes() == data for index, data in enumerate(originals)] \
-            == [True] * len(PARTS)
+    code, err, swapped = run_while(installer, wine, ["__stw_extract_and_exit", "-q"], checking, swap, env=java_home)
+    assert swapped and code == 0, err
+    directory = tmp_path / "installer.exe.test" / "data"
+    assert [(directory / f"part{index}.bin").read_bytes() == data for index, data in enumerate(originals)] \
+        == [True] * len(PARTS)
 
 
 @pytest.mark.parametrize("planted", ["jre link", "file link", "jre from the payload"])
 def test_nothing_is_written_through_what_the_run_did_not_create(pack, wine, runtimes, tmp_path, planted):
-    files = [(name, os.urandom(4 << 20)) for name in PARTS] + [("jre.tar.gz", runtime_archive(runtimes, tmp_path))]
+    files = [(name, os.urandom(8 << 20)) for name in PARTS] + [("jre.tar.gz", runtime_archive(runtimes, tmp_path))]
     if planted == "jre from the payload":
         files.insert(0, ("jre\\readme.txt", b"shipped beside the runtime archive"))
     installer = pack(files=files, messages=MESSAGES)
