@@ -25,23 +25,25 @@ VERSION_CACHE = r"HKCU\SOFTWARE\fenmoor\tallow\jvms"
 PACKED_JAR = b"PK\x05\x06" + bytes(18)  # the jar inside every pack file: an empty archive
 
 
-def run_wine(command, **options):
-    """Runs a Windows program that always writes a line, with its output captured. Under load Wine
-    now and then fails to start a program at all: it says "ShellExecuteEx failed" ("Application
-    could not be started") or ends it with no output whatever. Such a start is tried again, three
-    times in all; the program's own answers are not."""
+def run_wine(command, silent=False, **options):
+    """Runs a Windows program that always writes a line (or, when silent, writes nothing only when it
+    succeeds), with its output captured. Under load Wine now and then fails to start a program at
+    all: it says "ShellExecuteEx failed" ("Application could not be started") or ends it with no
+    output whatever. Such a start is tried again, three times in all; the program's own answers are
+    not."""
     for _ in range(3):
         result = subprocess.run(command, capture_output=True, **options)
         output = result.stdout + result.stderr
         failed_start = "ShellExecuteEx failed" if isinstance(output, str) else b"ShellExecuteEx failed"
-        if output.strip() and failed_start not in output:
+        if failed_start not in output and (output.strip() or (silent and result.returncode == 0)):
             break
     return result
 
 
 def wine_reg(*args):
-    """Runs Wine's reg.exe, which writes a line even for a missing key or value."""
-    return run_wine(["wine", "reg", *args], text=True)
+    """Runs Wine's reg.exe, which writes a line even for a missing key or value, but nothing for an
+    import that succeeds (trying that again would only give Wine more starts to fail)."""
+    return run_wine(["wine", "reg", *args], silent=args[0] == "import", text=True)
 
 
 def windows_path(path):
