@@ -27,9 +27,7 @@ const VersionFunctions& versionFunctions()
     static VersionFunctions functions;
     if (!attempted) {
         attempted = true;
-        HMODULE version = ::LoadLibraryExW(L"version.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-        // Systems without the search flags refuse it; the full system path is just as safe.
-        if (version == nullptr) version = loadSystemLibrary(L"version.dll");
+        HMODULE version = loadSystemLibrary(L"version.dll");
         functions.size = boundFunction<SizeFunction>(version, "GetFileVersionInfoSizeW");
         functions.info = boundFunction<InfoFunction>(version, "GetFileVersionInfoW");
         functions.query = boundFunction<QueryFunction>(version, "VerQueryValueW");
