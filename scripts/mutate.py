@@ -230,7 +230,8 @@ def run_mutant(m, compile_args, link_args, work, timeout):
     link[at:at] = [obj]
     out = link.index('-o')
     link[out + 1] = exe
-    subprocess.run(link, cwd=BUILD, check=True, capture_output=True)
+    if subprocess.run(link, cwd=BUILD, capture_output=True).returncode != 0:
+        return {'status': 'stillborn'}  # a removed statement can leave a symbol undefined
     started = time.time()
     try:
         r = subprocess.run([exe, '--gtest_brief=1'], cwd=BUILD, capture_output=True, text=True,
