@@ -249,6 +249,24 @@ TEST_F(Misc, RunningModules)
             texts(Java_com_stowline_runtime_installer_platform_win32_Misc_getRunningModules0(env, nullptr, debug));
         for (const std::wstring& entry : expected) EXPECT_TRUE(contains(entries, entry)) << utf8(entry);
     }
+    // psapi.dll is loaded for the call only.
+    EXPECT_EQ(::GetModuleHandleW(L"psapi.dll"), nullptr);
+
+    // A suspended ".tmp" program has no module list yet: its image name is kept.
+    const std::wstring suspendedCopy = scratchFile(L"suspended.tmp");
+    ASSERT_TRUE(::CopyFileW(windowChildPath().c_str(), suspendedCopy.c_str(), FALSE));
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION created{};
+    std::wstring line = L"\"" + suspendedCopy + L"\" none";
+    ASSERT_TRUE(::CreateProcessW(suspendedCopy.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                                 nullptr, &startup, &created));
+    unique_handle suspended(created.hProcess), suspendedThread(created.hThread);
+    const std::vector<std::wstring> entries =
+        texts(Java_com_stowline_runtime_installer_platform_win32_Misc_getRunningModules0(env, nullptr, JNI_FALSE));
+    ::TerminateProcess(suspended.get(), 9);
+    EXPECT_TRUE(contains(entries, entryOf(created.dwProcessId, suspendedCopy))) << utf8(suspendedCopy);
+
     const std::vector<std::wstring> fallback = toolHelpModules();
     for (const std::wstring& entry : expected) EXPECT_TRUE(contains(fallback, entry)) << utf8(entry);
 }
