@@ -383,14 +383,14 @@ extern "C" JNIEXPORT jobjectArray JNICALL Java_com_stowline_runtime_installer_pl
     jmethodID constructor = (*env)->GetMethodID(env, infoClass, "<init>", "(JILjava/lang/String;Ljava/lang/String;)V");
     if (constructor == nullptr) {
         clearPendingException(env);
-        std::fprintf(stderr, "window info constructor not found\n");
+        std::fprintf(stderr, "window info constructor not found");
         std::fflush(stderr);
         return nullptr;
     }
     jobjectArray array = (*env)->NewObjectArray(env, static_cast<jsize>(search.windows.size()), infoClass, nullptr);
     if (array == nullptr) {
         clearPendingException(env);
-        std::fprintf(stderr, "could not create window info array\n");
+        std::fprintf(stderr, "could not create window info array");
         std::fflush(stderr);
         return nullptr;
     }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "native_fixture.h"
+#include "native_output.h"
 #include "natives/jni_support.h"
 #include "window_child.h"
 #include "windows/base/wide_text.h"
@@ -187,7 +188,9 @@ TEST_F(Misc, WindowTitlesAndTopLevelWindows)
     EXPECT_EQ(texts(topLevelWindows(kWindowInfo, untitled->id)), std::vector<std::wstring>{L"<null>"});
     // No class, or a class without the four-argument constructor: null.
     EXPECT_EQ(topLevelWindows(nullptr, titled->id), nullptr);
+    CapturedOutput errors(scratchFile(L"errors.txt"), 2);
     EXPECT_EQ(topLevelWindows("java/lang/Integer", titled->id), nullptr);
+    EXPECT_EQ(errors.finish(), "window info constructor not found");
 
     HWND window = ::FindWindowW(L"window_child", L"Setup \u00e9t\u00e9");
     ASSERT_NE(window, nullptr);
