@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdarg>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "native_fixture.h"
 #include "native_output.h"
 #include "natives/jni_support.h"
+#include "natives/registration.h"
 #include "window_child.h"
 #include "windows/base/wide_text.h"
 
@@ -272,6 +274,33 @@ TEST_F(Misc, RunningModules)
 
     const std::vector<std::wstring> fallback = toolHelpModules();
     for (const std::wstring& entry : expected) EXPECT_TRUE(contains(fallback, entry)) << utf8(entry);
+}
+
+std::vector<std::wstring> registrationLines;
+
+void collectRegistrationLine(const wchar_t* format, ...)
+{
+    va_list arguments;
+    va_start(arguments, format);
+    wchar_t text[512];
+    _vsnwprintf(text, 511, format, arguments);
+    text[511] = L'\0';
+    va_end(arguments);
+    registrationLines.push_back(text);
+}
+
+TEST_F(Misc, ExtensionFunctionThatTheHelperLacks)
+{
+    // registerNatives names the function that takes the extension's error lines.
+    registerNatives(env, ::GetModuleHandleW(nullptr), collectRegistrationLine);
+    registrationLines.clear();
+    EXPECT_FALSE(Java_com_stowline_runtime_installer_platform_win32_Misc_registerExtensionFunctions0(
+        env, nullptr, nullptr, str(L"registerNoSuchExtension")));
+    EXPECT_FALSE(Java_com_stowline_runtime_installer_platform_win32_Misc_registerExtensionFunctions0(env, nullptr,
+                                                                                                    nullptr, nullptr));
+    EXPECT_EQ(registrationLines,
+              std::vector<std::wstring>{L"did not find register natives extension in helper dll (registerNoSuchExtension)"});
+    registerNatives(env, ::GetModuleHandleW(nullptr), nullptr);
 }
 
 TEST_F(Misc, EnvironmentPairs)
