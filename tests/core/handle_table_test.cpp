@@ -6,92 +6,61 @@ namespace {
 
 struct Row {
     std::uint64_t process, handle;
-    std::uint32_t access;
 };
 
-void put(std::vector<std::uint8_t>& out, std::size_t at, std::uint64_t value, unsigned bytes)
-{
-    for (unsigned i = 0; i < bytes; ++i) out[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-// A list as the system writes it; the compact layout keeps the low 16 bits of ids and handles.
+// A list as the system writes it (compact entries keep the low 16 bits of ids and handles), with
+// the granted access 0xAC of every entry.
 std::vector<std::uint8_t> table(HandleTableLayout layout, unsigned p, const std::vector<Row>& rows, std::uint64_t count)
 {
     const bool compact = layout == HandleTableLayout::Compact;
     const std::size_t header = compact ? p : 2 * p, entry = compact ? 8 + 2 * p : 3 * p + 16;
-    std::vector<std::uint8_t> out(header + rows.size() * entry, 0xEE);
-    put(out, 0, count, compact ? 4 : p);
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        const std::size_t at = header + i * entry;
-        if (compact) {
-            put(out, at, rows[i].process & 0xFFFF, 2);
-            put(out, at + 2, 0, 2);
-            put(out, at + 6, rows[i].handle & 0xFFFF, 2);
-            put(out, at + 8 + p, rows[i].access, 4);
-        } else {
-            put(out, at + p, rows[i].process, p);
-            put(out, at + 2 * p, rows[i].handle, p);
-            put(out, at + 3 * p, rows[i].access, 4);
-        }
+    std::vector<std::uint8_t> out(header + rows.size() * entry, 0);
+    auto put = [&](std::size_t at, std::uint64_t value, unsigned bytes) {
+        for (unsigned i = 0; i < bytes; ++i) out[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+    };
+    put(0, count, compact ? 4 : p);
+    for (std::size_t i = 0, at = header; i < rows.size(); ++i, at += entry) {
+        put(at + (compact ? 0 : p), rows[i].process, compact ? 2 : p);
+        put(at + (compact ? 6 : 2 * p), rows[i].handle, compact ? 2 : p);
+        put(at + (compact ? 8 + p : 3 * p), 0xAC, 4);
     }
-    return out;
-}
-
-std::vector<std::uint64_t> handles(const std::vector<HandleTableEntry>& entries)
-{
-    std::vector<std::uint64_t> out;
-    for (const HandleTableEntry& entry : entries) out.push_back(entry.handle);
     return out;
 }
 
 }  // namespace
 
-TEST(HandleTable, TakesOnlyTheProcessAtFullWidth)
+TEST(HandleTable, EntriesOfOneProcessAtTheLayoutsWidth)
 {
-    const std::uint64_t self = 0x10004;  // above 65,535
-    const std::vector<Row> rows = {
-        {self, 0x10010, 0x0012019F}, {0x4, 0x20, 1}, {self, 0x8, 2}, {self + 0x10000, 0x30, 3}, {self >> 16, 0x40, 4}};
-    for (unsigned p : {4u, 8u}) {
-        SCOPED_TRACE(p);
-        const auto data = table(HandleTableLayout::Extended, p, rows, rows.size());
-        const auto entries = handlesOfProcess(data.data(), data.size(), HandleTableLayout::Extended, p, self);
-        EXPECT_EQ(handles(entries), (std::vector<std::uint64_t>{0x10010, 0x8}));
-        ASSERT_EQ(entries.size(), 2u);
-        EXPECT_EQ(entries[0].grantedAccess, 0x0012019Fu);
-        // An alias of ours modulo 65,536 is its own process.
-        EXPECT_EQ(handles(handlesOfProcess(data.data(), data.size(), HandleTableLayout::Extended, p, 0x4)),
-                  std::vector<std::uint64_t>{0x20});
-    }
-}
-
-TEST(HandleTable, CompactListNamesNoIdAbove16Bits)
-{
+    const auto extended = HandleTableLayout::Extended, compact = HandleTableLayout::Compact;
+    // 0x10004 is above 65,535 and equals 0x4 modulo 65,536.
+    const std::vector<Row> rows = {{0x10004, 0x10010}, {0x4, 0x20}, {0x10004, 0x8}, {0xFFFF, 0x10014}};
     struct Case {
-        std::uint64_t self;
+        HandleTableLayout layout;
+        std::uint64_t self, count;
+        std::size_t cut;  // bytes left off the end
         std::vector<std::uint64_t> handles;
-    } cases[] = {{0xFFFF, {0x10, 0x14}}, {0x10000, {}}, {0x1FFFF, {}}, {0x4, {0x18}}};
-    const std::vector<Row> rows = {{0xFFFF, 0x10, 7}, {0x4, 0x18, 0}, {0xFFFF, 0x10014, 0}};
+    } cases[] = {
+        {extended, 0x10004, 4, 0, {0x10010, 0x8}},
+        {extended, 0x4, 4, 0, {0x20}},
+        {extended, 0x10004, 2, 0, {0x10010}},       // the count, not the size, ends the list
+        {extended, 0x10004, 100, 1, {0x10010, 0x8}},  // a count beyond the size is cut
+        {compact, 0xFFFF, 4, 0, {0x14}},
+        {compact, 0x4, 4, 0, {0x10, 0x20, 0x8}},  // 16 bits cannot tell 0x10004 from it
+        {compact, 0x10000, 4, 0, {}},  // no 16-bit id names it
+    };
     for (unsigned p : {4u, 8u}) {
-        const auto data = table(HandleTableLayout::Compact, p, rows, rows.size());
         for (const Case& c : cases) {
-            SCOPED_TRACE(testing::Message() << p << " " << c.self);
-            EXPECT_EQ(handles(handlesOfProcess(data.data(), data.size(), HandleTableLayout::Compact, p, c.self)), c.handles);
+            SCOPED_TRACE(testing::Message() << p << " " << c.self << " " << c.count);
+            const auto data = table(c.layout, p, rows, c.count);
+            std::vector<std::uint64_t> handles;
+            for (const HandleTableEntry& entry : handlesOfProcess(data.data(), data.size() - c.cut, c.layout, p, c.self)) {
+                handles.push_back(entry.handle);
+                EXPECT_EQ(entry.grantedAccess, 0xACu);
+            }
+            EXPECT_EQ(handles, c.handles);
+            EXPECT_TRUE(handlesOfProcess(data.data(), (c.layout == compact ? p : 2 * p) - 1, c.layout, p, c.self).empty());
         }
     }
-}
-
-TEST(HandleTable, CountIsCutToWhatFits)
-{
-    const std::vector<Row> rows = {{8, 1, 0}, {8, 2, 0}, {8, 3, 0}};
-    for (HandleTableLayout layout : {HandleTableLayout::Compact, HandleTableLayout::Extended}) {
-        for (unsigned p : {4u, 8u}) {
-            auto data = table(layout, p, rows, 100);
-            EXPECT_EQ(handlesOfProcess(data.data(), data.size(), layout, p, 8).size(), 3u);
-            EXPECT_EQ(handlesOfProcess(data.data(), data.size() - 1, layout, p, 8).size(), 2u);
-            data = table(layout, p, rows, 2);
-            EXPECT_EQ(handlesOfProcess(data.data(), data.size(), layout, p, 8).size(), 2u);
-            EXPECT_TRUE(handlesOfProcess(data.data(), p - 1, layout, p, 8).empty());
-            EXPECT_TRUE(handlesOfProcess(data.data(), data.size(), layout, 2, 8).empty());
-        }
-    }
+    const auto data = table(extended, 8, rows, 4);
+    EXPECT_TRUE(handlesOfProcess(data.data(), data.size(), extended, 2, 0x4).empty());
 }

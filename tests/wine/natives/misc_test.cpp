@@ -276,17 +276,15 @@ TEST_F(Misc, RunningModules)
     for (const std::wstring& entry : expected) EXPECT_TRUE(contains(fallback, entry)) << utf8(entry);
 }
 
+// The formats of the registration's error lines, and the first text argument of each.
 std::vector<std::wstring> registrationLines;
 
 void collectRegistrationLine(const wchar_t* format, ...)
 {
     va_list arguments;
     va_start(arguments, format);
-    wchar_t text[512];
-    _vsnwprintf(text, 511, format, arguments);
-    text[511] = L'\0';
+    registrationLines.push_back(std::wstring(format) + L" " + narrowToWide(va_arg(arguments, const char*), CP_UTF8));
     va_end(arguments);
-    registrationLines.push_back(text);
 }
 
 TEST_F(Misc, ExtensionFunctionThatTheHelperLacks)
@@ -299,7 +297,7 @@ TEST_F(Misc, ExtensionFunctionThatTheHelperLacks)
     EXPECT_FALSE(Java_com_stowline_runtime_installer_platform_win32_Misc_registerExtensionFunctions0(env, nullptr,
                                                                                                     nullptr, nullptr));
     EXPECT_EQ(registrationLines,
-              std::vector<std::wstring>{L"did not find register natives extension in helper dll (registerNoSuchExtension)"});
+              std::vector<std::wstring>{L"did not find register natives extension in helper dll (%S) registerNoSuchExtension"});
     registerNatives(env, ::GetModuleHandleW(nullptr), nullptr);
 }
 
