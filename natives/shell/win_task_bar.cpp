@@ -24,10 +24,11 @@ using TaskBarCall = std::function<void(ITaskbarList3*)>;
 // handed over by SendMessageW to its message-only window.
 std::atomic<HWND> ownerWindow{nullptr};
 
-LRESULT CALLBACK ownerProcedure(HWND window, UINT message, WPARAM object, LPARAM call)
+LRESULT CALLBACK ownerProcedure(HWND window, UINT message, WPARAM unused, LPARAM call)
 {
-    if (message != kCallMessage) return ::DefWindowProcW(window, message, object, call);
-    (*reinterpret_cast<const TaskBarCall*>(call))(reinterpret_cast<ITaskbarList3*>(object));
+    if (message != kCallMessage) return ::DefWindowProcW(window, message, unused, call);
+    auto* object = reinterpret_cast<ITaskbarList3*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (object != nullptr) (*reinterpret_cast<const TaskBarCall*>(call))(object);
     return 0;
 }
 
@@ -48,10 +49,10 @@ DWORD WINAPI ownerThread(void* parameter)
         SUCCEEDED(object->HrInit()))
         window = ::CreateWindowExW(0, kOwnerClass, nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                    ::GetModuleHandleW(nullptr), nullptr);
+    if (window != nullptr) ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(object.get()));
     start->window = window;
     ::SetEvent(start->ready.get());  // start is the caller's and gone from here on
     if (window == nullptr) return 1;
-    ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(object.get()));
     MSG message;
     while (::GetMessageW(&message, nullptr, 0, 0) > 0) ::DispatchMessageW(&message);
     return 0;
@@ -61,9 +62,7 @@ DWORD WINAPI ownerThread(void* parameter)
 void onTaskBar(const TaskBarCall& call)
 {
     const HWND window = ownerWindow.load();
-    if (window == nullptr) return;
-    auto* object = reinterpret_cast<ITaskbarList3*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-    ::SendMessageW(window, kCallMessage, reinterpret_cast<WPARAM>(object), reinterpret_cast<LPARAM>(&call));
+    if (window != nullptr) ::SendMessageW(window, kCallMessage, 0, reinterpret_cast<LPARAM>(&call));
 }
 
 }  // namespace

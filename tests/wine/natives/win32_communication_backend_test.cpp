@@ -374,10 +374,11 @@ TEST_F(Win32CommunicationBackend, ConnectionRetriesEndAndCatchALateListener)
     const RetrySettings fast(5, 20);
     // A pipe that never exists: 0, not -1, after the retries.
     const DWORD start = ::GetTickCount();
+    const std::wstring never = pipeName(L"never");
     CapturedOutput printed(scratchFile(L"out.txt"));
-    EXPECT_EQ(connect(pipeName(L"never")), 0);
+    EXPECT_EQ(connect(never), 0);
     const DWORD spent = ::GetTickCount() - start;
-    EXPECT_EQ(printed.finish(), "could not open file 2 " + wideToNarrow(pipeName(L"never"), CP_ACP) + "\n");
+    EXPECT_EQ(printed.finish(), "could not open file 2 " + wideToNarrow(never, CP_ACP) + "\n");
     EXPECT_GE(spent, 5u * 20 - 20) << "gave up before retrying";
     EXPECT_LT(spent, 20000u) << "the retry settings were not used";
 
