@@ -20,18 +20,18 @@ struct VersionFunctions {
     QueryFunction query = nullptr;
 };
 
-// Bound once per process; written without a lock, concurrent first calls store the same values.
+// Bound once in a function-local static, thread-safe by the language: a concurrent first call
+// waits for the functions instead of seeing them unset.
 const VersionFunctions& versionFunctions()
 {
-    static bool attempted = false;
-    static VersionFunctions functions;
-    if (!attempted) {
-        attempted = true;
+    static const VersionFunctions functions = [] {
         HMODULE version = loadSystemLibrary(L"version.dll");
-        functions.size = boundFunction<SizeFunction>(version, "GetFileVersionInfoSizeW");
-        functions.info = boundFunction<InfoFunction>(version, "GetFileVersionInfoW");
-        functions.query = boundFunction<QueryFunction>(version, "VerQueryValueW");
-    }
+        VersionFunctions bound;
+        bound.size = boundFunction<SizeFunction>(version, "GetFileVersionInfoSizeW");
+        bound.info = boundFunction<InfoFunction>(version, "GetFileVersionInfoW");
+        bound.query = boundFunction<QueryFunction>(version, "VerQueryValueW");
+        return bound;
+    }();
     return functions;
 }
 

@@ -4,6 +4,7 @@
 #include <shlobj.h>
 #include <winnetwk.h>
 
+#include <atomic>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -69,18 +70,29 @@ FolderPathFunction folderPathFunction()
     return function;
 }
 
+// Looked up on each call until found, then kept for the life of the process: a system that gains
+// the function (a library that could not load yet) is not held to the first answer.
+template <typename Function>
+Function retriedFunction(std::atomic<Function>& cached, const wchar_t* library, const char* name)
+{
+    Function function = cached.load();
+    if (function == nullptr) {
+        function = boundFunction<Function>(loadSystemLibrary(library), name);
+        if (function != nullptr) cached.store(function);
+    }
+    return function;
+}
+
 KnownFolderPathFunction knownFolderPathFunction()
 {
-    static const auto function =
-        boundFunction<KnownFolderPathFunction>(loadSystemLibrary(L"shell32.dll"), "SHGetKnownFolderPath");
-    return function;
+    static std::atomic<KnownFolderPathFunction> cached{nullptr};
+    return retriedFunction(cached, L"shell32.dll", "SHGetKnownFolderPath");
 }
 
 UniversalNameFunction universalNameFunction()
 {
-    static const auto function =
-        boundFunction<UniversalNameFunction>(loadSystemLibrary(L"mpr.dll"), "WNetGetUniversalNameW");
-    return function;
+    static std::atomic<UniversalNameFunction> cached{nullptr};
+    return retriedFunction(cached, L"mpr.dll", "WNetGetUniversalNameW");
 }
 
 // A directory query's result as Java text: 0, or a length that did not fit, gives null.

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/handle_table.h"
 #include "natives/jni_support.h"
 #include "windows/base/handles.h"
 #include "windows/base/system_functions.h"
@@ -16,7 +17,10 @@ namespace {
 
 constexpr NTSTATUS kInfoLengthMismatch = static_cast<NTSTATUS>(0xC0000004);
 constexpr NTSTATUS kBufferTooSmall = static_cast<NTSTATUS>(0xC0000023);
+constexpr NTSTATUS kInvalidInfoClass = static_cast<NTSTATUS>(0xC0000003);
+constexpr NTSTATUS kNotImplemented = static_cast<NTSTATUS>(0xC0000002);
 constexpr ULONG kSystemHandleInformation = 16;
+constexpr ULONG kSystemExtendedHandleInformation = 64;
 constexpr ULONG kObjectNameInformation = 1;
 constexpr ULONG kObjectTypeInformation = 2;
 // Handles with this access are named pipes whose name query can block for ever.
@@ -35,20 +39,6 @@ Function ntdllFunction(const char* name)
 {
     return loadedFunction<Function>(L"ntdll.dll", name);
 }
-
-// One entry of the system handle list (information class 16).
-struct HandleEntry {
-    ULONG processId;
-    BYTE objectType;
-    BYTE flags;
-    USHORT handle;
-    PVOID object;
-    ACCESS_MASK grantedAccess;
-};
-struct HandleList {
-    ULONG count;  // padded to pointer alignment before the first entry
-    HandleEntry entries[1];
-};
 
 // NtQueryObject answers start with a counted string: the type name (class 2) or the object name (class 1).
 const UNICODE_STRING& countedText(const std::vector<ULONG_PTR>& buffer)
@@ -85,30 +75,33 @@ extern "C" JNIEXPORT jobjectArray JNICALL Java_com_stowline_runtime_installer_pl
     auto queryObjectInfo = ntdllFunction<QueryObjectFunction>("NtQueryObject");
     if (querySystem == nullptr || duplicate == nullptr || queryObjectInfo == nullptr) return nullptr;
 
+    // The extended list carries full-width process ids and handle values; the compact one, with
+    // 16 bits of each, only where the system lacks the extended class.
     std::vector<ULONG_PTR> system;
-    size_t bytes = 65536;
-    NTSTATUS status;
-    ULONG returned = 0;
-    do {
-        system.assign(bytes / sizeof(ULONG_PTR), 0);
-        returned = 0;
-        status = querySystem(kSystemHandleInformation, system.data(), static_cast<ULONG>(bytes), &returned);
-        bytes *= 2;
-    } while (status == kInfoLengthMismatch && bytes <= kMaxHandleListBytes);
+    NTSTATUS status = kInvalidInfoClass;
+    HandleTableLayout layout = HandleTableLayout::Extended;
+    for (ULONG infoClass : {kSystemExtendedHandleInformation, kSystemHandleInformation}) {
+        size_t bytes = 65536;
+        do {
+            system.assign(bytes / sizeof(ULONG_PTR), 0);
+            ULONG returned = 0;
+            status = querySystem(infoClass, system.data(), static_cast<ULONG>(bytes), &returned);
+            bytes *= 2;
+        } while (status == kInfoLengthMismatch && bytes <= kMaxHandleListBytes);
+        if (status != kInvalidInfoClass && status != kNotImplemented) break;
+        layout = HandleTableLayout::Compact;
+    }
     if (status < 0) {
         printLine("NtQuerySystemInformation failed!\n");
         return nullptr;
     }
 
-    const auto* list = reinterpret_cast<const HandleList*>(system.data());
-    const size_t capacity = (system.size() * sizeof(ULONG_PTR) - offsetof(HandleList, entries)) / sizeof(HandleEntry);
-    const size_t count = list->count < capacity ? list->count : capacity;
-    const ULONG self = ::GetCurrentProcessId();
+    const std::vector<HandleTableEntry> own =
+        handlesOfProcess(reinterpret_cast<const std::uint8_t*>(system.data()), system.size() * sizeof(ULONG_PTR),
+                         layout, sizeof(void*), ::GetCurrentProcessId());
     std::vector<jint> handles;
     std::vector<std::wstring> names;
-    for (size_t i = 0; i < count; ++i) {
-        const HandleEntry& entry = list->entries[i];
-        if (entry.processId != self) continue;
+    for (const HandleTableEntry& entry : own) {
         unique_handle copy;
         if (duplicate(::GetCurrentProcess(), reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(entry.handle)),
                       ::GetCurrentProcess(), copy.put(), 0, 0, 0) < 0)

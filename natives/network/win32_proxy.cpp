@@ -104,10 +104,10 @@ extern "C" JNIEXPORT jlong JNICALL Java_com_stowline_runtime_installer_platform_
     JNIEnv* env, jclass, jobjectArray out, jstring url, jstring configUrl, jint flags, jint autoDetectFlags,
     jboolean autoLogon) noexcept
 {
+    if (url == nullptr) return 0;
     const ProxyFunctions* winhttp = proxyFunctions();
     if (winhttp == nullptr) return kFunctionsMissing;
     const JavaText target(env, url);
-    if (target.isNull()) return 0;
     const JavaText script(env, configUrl);
     unique_winhttp session(winhttp->open(L"stowline proxy detection/1.0", WINHTTP_ACCESS_TYPE_NO_PROXY,
                                          WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));

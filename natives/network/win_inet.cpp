@@ -329,8 +329,8 @@ extern "C" JNIEXPORT jint JNICALL Java_com_stowline_runtime_installer_platform_w
     if (!bytes.available()) record->fail(kBodyUnavailable, kNoMemory);
     if (record->failed()) return 0;
     const JavaText headerText(env, headers);
-    const DWORD headerLength = headerText.isNull() ? 0 : static_cast<DWORD>(-1);
-    if (!net->sendRequest(record->request.get(), headerText.get(), headerLength, bytes.data(), bytes.size())) {
+    // -1: the headers are NUL-terminated; with no headers the length is not read.
+    if (!net->sendRequest(record->request.get(), headerText.get(), static_cast<DWORD>(-1), bytes.data(), bytes.size())) {
         record->fail(kSendFailed, ::GetLastError());
         return 0;
     }

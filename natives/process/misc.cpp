@@ -186,9 +186,10 @@ std::vector<DWORD> processIds(EnumProcessesFunction enumProcesses)
 // The running programs through the process-status functions; empty when they are missing.
 std::vector<std::wstring> processStatusModules()
 {
-    HMODULE psapi = loadSystemLibrary(L"psapi.dll");
-    auto enumProcesses = boundFunction<EnumProcessesFunction>(psapi, "EnumProcesses");
-    auto moduleFileName = boundFunction<GetModuleFileNameExFunction>(psapi, "GetModuleFileNameExW");
+    // Loaded for the call and released with it.
+    unique_module psapi(loadSystemLibrary(L"psapi.dll"));
+    auto enumProcesses = boundFunction<EnumProcessesFunction>(psapi.get(), "EnumProcesses");
+    auto moduleFileName = boundFunction<GetModuleFileNameExFunction>(psapi.get(), "GetModuleFileNameExW");
     auto imageName = kernelFunction<QueryFullProcessImageNameFunction>("QueryFullProcessImageNameW");
     if (enumProcesses == nullptr || (moduleFileName == nullptr && imageName == nullptr)) return {};
 
@@ -211,10 +212,12 @@ std::vector<std::wstring> processStatusModules()
                     return imageName(process.get(), 0, buffer, &size) ? size : 0;
                 });
             }
-            // A program started from a ".tmp" file: the module name tells the file it runs from.
+            // A program started from a ".tmp" file: the module name tells the file it runs from,
+            // where it can be read; the image name stays otherwise.
             if (moduleFileName != nullptr && entry.size() > 4 && entry.compare(entry.size() - 4, 4, L".tmp") == 0) {
                 process.reset();
-                entry = readByModule(id);
+                std::wstring byModule = readByModule(id);
+                if (!byModule.empty()) entry = std::move(byModule);
             }
         } else {
             entry = readByModule(id);
@@ -380,14 +383,14 @@ extern "C" JNIEXPORT jobjectArray JNICALL Java_com_stowline_runtime_installer_pl
     jmethodID constructor = (*env)->GetMethodID(env, infoClass, "<init>", "(JILjava/lang/String;Ljava/lang/String;)V");
     if (constructor == nullptr) {
         clearPendingException(env);
-        std::fprintf(stderr, "window info constructor not found\n");
+        std::fprintf(stderr, "window info constructor not found");
         std::fflush(stderr);
         return nullptr;
     }
     jobjectArray array = (*env)->NewObjectArray(env, static_cast<jsize>(search.windows.size()), infoClass, nullptr);
     if (array == nullptr) {
         clearPendingException(env);
-        std::fprintf(stderr, "could not create window info array\n");
+        std::fprintf(stderr, "could not create window info array");
         std::fflush(stderr);
         return nullptr;
     }

@@ -21,22 +21,25 @@ constexpr char kResultClass[] = "com/stowline/runtime/installer/platform/win32/O
 constexpr char kResultConstructor[] =
     "(Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;)V";
 
-// The console window, found once per process by giving the console a unique title for a moment.
-// Null for a process without a console title.
-HWND consoleWindow()
+// The console window, found once per process by giving the console a unique title for a moment
+// (in a function-local static, so concurrent first calls wait for the one search). Null for a
+// process without a console title.
+HWND findConsoleWindow()
 {
-    static bool searched = false;
-    static HWND console = nullptr;
-    if (searched) return console;
-    searched = true;
     wchar_t oldTitle[1024] = L"";
     if (::GetConsoleTitleW(oldTitle, 1024) == 0) return nullptr;
     wchar_t uniqueTitle[64];
     std::swprintf(uniqueTitle, 64, L"%lu/%lu", ::GetTickCount(), ::GetCurrentProcessId());
     ::SetConsoleTitleW(uniqueTitle);
     ::Sleep(40);
-    console = ::FindWindowW(nullptr, uniqueTitle);
+    HWND console = ::FindWindowW(nullptr, uniqueTitle);
     ::SetConsoleTitleW(oldTitle);
+    return console;
+}
+
+HWND consoleWindow()
+{
+    static const HWND console = findConsoleWindow();
     return console;
 }
 

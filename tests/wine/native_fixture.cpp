@@ -3,8 +3,10 @@
 #include <aclapi.h>
 #include <sddl.h>
 
+#include <atomic>
 #include <cwchar>
 #include <fstream>
+#include <thread>
 
 #include "natives/jni_support.h"
 #include "windows/base/handles.h"
@@ -43,6 +45,47 @@ void removeTree(const std::wstring& directory)
 }
 
 }  // namespace
+
+bool NativeTest::inFreshProcess()
+{
+    wchar_t mark[2];
+    if (::GetEnvironmentVariableW(L"NATIVE_TEST_FRESH", mark, 2) == 1) return true;
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::wstring line = L"\"" + moduleFileName() + L"\" --gtest_filter=" +
+                        narrowToWide(std::string(info->test_suite_name()) + "." + info->name());
+    ::SetEnvironmentVariableW(L"NATIVE_TEST_FRESH", L"1");
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION created{};
+    const BOOL started = ::CreateProcessW(moduleFileName().c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                          nullptr, &startup, &created);
+    ::SetEnvironmentVariableW(L"NATIVE_TEST_FRESH", nullptr);
+    EXPECT_TRUE(started);
+    if (!started) return false;
+    unique_handle process(created.hProcess), thread(created.hThread);
+    DWORD code = STILL_ACTIVE;
+    EXPECT_EQ(::WaitForSingleObject(process.get(), 120000), WAIT_OBJECT_0);
+    ::GetExitCodeProcess(process.get(), &code);
+    EXPECT_EQ(code, 0u) << "the test failed in its own process";
+    return false;
+}
+
+void NativeTest::atOnce(int threads, const std::function<void(int)>& call)
+{
+    // A spin rather than an event: every thread leaves it within the same moment.
+    std::atomic<int> waiting{0};
+    std::atomic<bool> go{false};
+    std::vector<std::thread> running;
+    for (int i = 0; i < threads; ++i)
+        running.emplace_back([&, i] {
+            ++waiting;
+            while (!go.load()) std::this_thread::yield();
+            call(i);
+        });
+    while (waiting.load() < threads) std::this_thread::yield();
+    go.store(true);
+    for (std::thread& thread : running) thread.join();
+}
 
 std::wstring NativeTest::testDirectory()
 {

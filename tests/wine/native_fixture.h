@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -25,6 +26,11 @@ protected:
     std::vector<std::wstring> texts(jobject array);
     // The lines of the test VM's report so far.
     std::vector<std::string> reportLines() const;
+    // Runs this test again in a new process of the test executable, where no native has bound
+    // anything yet, and expects it to pass there: true in that process (run the body), false here.
+    static bool inFreshProcess();
+    // Runs call on threads threads released at the same moment, and waits for them.
+    static void atOnce(int threads, const std::function<void(int)>& call);
     // The directory of the test executable (…\tests\wine), of the build's tests folder (…\tests).
     static std::wstring testDirectory();
     // A file path inside the scratch directory.

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <vector>
 
 #include "native_fixture.h"
 #include "native_output.h"
@@ -104,6 +105,28 @@ TEST_F(ACLHandling, FilesAndFailingSteps)
         EXPECT_FALSE(addACE(c.path, false, true, false, 0, nullptr));
         EXPECT_EQ(output.finish(), c.printed);
     }
+}
+
+// A key whose access list has no room for one more entry: the merge fails. (Wine lets every
+// list that it reads be written back, so the last step's line cannot be shown here.)
+TEST_F(ACLHandling, FullListPrintsTheMergeFailure)
+{
+    const std::wstring full = L"CURRENT_USER\\" + scratchPath(L"full");
+    std::vector<BYTE> acl(0xFFFC);
+    auto* list = reinterpret_cast<PACL>(acl.data());
+    ASSERT_TRUE(::InitializeAcl(list, static_cast<DWORD>(acl.size()), ACL_REVISION));
+    PSID everyone = nullptr;
+    ASSERT_TRUE(::ConvertStringSidToSidW(L"S-1-1-0", &everyone));
+    unique_local everyoneOwner(everyone);
+    while (::AddAccessAllowedAce(list, ACL_REVISION, KEY_ALL_ACCESS, everyone)) {
+    }
+    unique_hkey key = createKey(HKEY_CURRENT_USER, scratchPath(L"full").c_str(), KEY_ALL_ACCESS);
+    ASSERT_TRUE(key);
+    ASSERT_EQ(::SetSecurityInfo(key.get(), SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                                nullptr, nullptr, list, nullptr), 0u);
+    CapturedOutput output(scratchFile(L"out.txt"));
+    EXPECT_FALSE(addACE(&full, true, true, true, 3, L"S-1-5-32-545"));
+    EXPECT_EQ(output.finish(), "SetEntriesInAcl Error 87\n");
 }
 
 }  // namespace

@@ -46,4 +46,22 @@ TEST_F(FileVersion, ComparesUnsignedHalvesAndFailsWithoutVersion)
     }
 }
 
+TEST_F(FileVersion, ConcurrentFirstCallsAllReadTheVersion)
+{
+    if (!inFreshProcess()) return;
+    const std::wstring tests = testDirectory();
+    const std::wstring dll = tests.substr(0, tests.find_last_of(L'\\')) + L"\\doubles\\version_dlls\\version_1_2_0_0.dll";
+    jint results[8];
+    atOnce(8, [&](int i) {
+        JNIEnv* threadEnv = nullptr;
+        (*vm)->AttachCurrentThread(vm, reinterpret_cast<void**>(&threadEnv), nullptr);
+        auto path = [&] {
+            return (*threadEnv)->NewString(threadEnv, reinterpret_cast<const jchar*>(dll.c_str()), static_cast<jsize>(dll.size()));
+        };
+        results[i] = Java_com_stowline_runtime_installer_platform_win32_FileVersion_compare0(threadEnv, nullptr, path(), path());
+        (*vm)->DetachCurrentThread(vm);
+    });
+    for (jint result : results) EXPECT_EQ(result, 0);
+}
+
 }  // namespace

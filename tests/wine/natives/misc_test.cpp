@@ -5,12 +5,15 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdarg>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "native_fixture.h"
+#include "native_output.h"
 #include "natives/jni_support.h"
+#include "natives/registration.h"
 #include "window_child.h"
 #include "windows/base/wide_text.h"
 
@@ -187,7 +190,9 @@ TEST_F(Misc, WindowTitlesAndTopLevelWindows)
     EXPECT_EQ(texts(topLevelWindows(kWindowInfo, untitled->id)), std::vector<std::wstring>{L"<null>"});
     // No class, or a class without the four-argument constructor: null.
     EXPECT_EQ(topLevelWindows(nullptr, titled->id), nullptr);
+    CapturedOutput errors(scratchFile(L"errors.txt"), 2);
     EXPECT_EQ(topLevelWindows("java/lang/Integer", titled->id), nullptr);
+    EXPECT_EQ(errors.finish(), "window info constructor not found");
 
     HWND window = ::FindWindowW(L"window_child", L"Setup \u00e9t\u00e9");
     ASSERT_NE(window, nullptr);
@@ -249,8 +254,51 @@ TEST_F(Misc, RunningModules)
             texts(Java_com_stowline_runtime_installer_platform_win32_Misc_getRunningModules0(env, nullptr, debug));
         for (const std::wstring& entry : expected) EXPECT_TRUE(contains(entries, entry)) << utf8(entry);
     }
+    // psapi.dll is loaded for the call only.
+    EXPECT_EQ(::GetModuleHandleW(L"psapi.dll"), nullptr);
+
+    // A suspended ".tmp" program has no module list yet: its image name is kept.
+    const std::wstring suspendedCopy = scratchFile(L"suspended.tmp");
+    ASSERT_TRUE(::CopyFileW(windowChildPath().c_str(), suspendedCopy.c_str(), FALSE));
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION created{};
+    std::wstring line = L"\"" + suspendedCopy + L"\" none";
+    ASSERT_TRUE(::CreateProcessW(suspendedCopy.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                                 nullptr, &startup, &created));
+    unique_handle suspended(created.hProcess), suspendedThread(created.hThread);
+    const std::vector<std::wstring> entries =
+        texts(Java_com_stowline_runtime_installer_platform_win32_Misc_getRunningModules0(env, nullptr, JNI_FALSE));
+    ::TerminateProcess(suspended.get(), 9);
+    EXPECT_TRUE(contains(entries, entryOf(created.dwProcessId, suspendedCopy))) << utf8(suspendedCopy);
+
     const std::vector<std::wstring> fallback = toolHelpModules();
     for (const std::wstring& entry : expected) EXPECT_TRUE(contains(fallback, entry)) << utf8(entry);
+}
+
+// The formats of the registration's error lines, and the first text argument of each.
+std::vector<std::wstring> registrationLines;
+
+void collectRegistrationLine(const wchar_t* format, ...)
+{
+    va_list arguments;
+    va_start(arguments, format);
+    registrationLines.push_back(std::wstring(format) + L" " + narrowToWide(va_arg(arguments, const char*), CP_UTF8));
+    va_end(arguments);
+}
+
+TEST_F(Misc, ExtensionFunctionThatTheHelperLacks)
+{
+    // registerNatives names the function that takes the extension's error lines.
+    registerNatives(env, ::GetModuleHandleW(nullptr), collectRegistrationLine);
+    registrationLines.clear();
+    EXPECT_FALSE(Java_com_stowline_runtime_installer_platform_win32_Misc_registerExtensionFunctions0(
+        env, nullptr, nullptr, str(L"registerNoSuchExtension")));
+    EXPECT_FALSE(Java_com_stowline_runtime_installer_platform_win32_Misc_registerExtensionFunctions0(env, nullptr,
+                                                                                                    nullptr, nullptr));
+    EXPECT_EQ(registrationLines,
+              std::vector<std::wstring>{L"did not find register natives extension in helper dll (%S) registerNoSuchExtension"});
+    registerNatives(env, ::GetModuleHandleW(nullptr), nullptr);
 }
 
 TEST_F(Misc, EnvironmentPairs)

@@ -1,5 +1,5 @@
-// What natives print on standard output during a call, caught by pointing the C runtime's
-// descriptor 1 at a file for the while.
+// What natives print on standard output (or error) during a call, caught by pointing the C
+// runtime's descriptor 1 (or 2) at a file for the while.
 #pragma once
 
 #include <fcntl.h>
@@ -14,12 +14,13 @@
 
 class CapturedOutput {
 public:
-    explicit CapturedOutput(const std::wstring& file) : file_(file)
+    explicit CapturedOutput(const std::wstring& file, int descriptor = 1) : file_(file), descriptor_(descriptor)
     {
         std::fflush(stdout);
-        saved_ = _dup(1);
+        std::fflush(stderr);
+        saved_ = _dup(descriptor_);
         int target = _wopen(file_.c_str(), _O_CREAT | _O_TRUNC | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
-        _dup2(target, 1);
+        _dup2(target, descriptor_);
         _close(target);
     }
     ~CapturedOutput() { finish(); }
@@ -28,7 +29,8 @@ public:
     {
         if (saved_ >= 0) {
             std::fflush(stdout);
-            _dup2(saved_, 1);
+            std::fflush(stderr);
+            _dup2(saved_, descriptor_);
             _close(saved_);
             saved_ = -1;
             std::ifstream in(file_.c_str(), std::ios::binary);
@@ -41,6 +43,7 @@ public:
 
 private:
     std::wstring file_;
+    int descriptor_;
     int saved_ = -1;
     std::string text_;
 };

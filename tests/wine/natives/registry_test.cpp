@@ -287,6 +287,36 @@ TEST_F(Registry, DeleteKeyRecursiveOrOnlyWhenEmpty)
     }
 }
 
+TEST_F(Registry, CreateKeyAndDeleteValue)
+{
+    // Created with every missing parent, and again when it exists.
+    for (int pass = 0; pass < 2; ++pass)
+        EXPECT_TRUE(Java_com_stowline_runtime_installer_platform_win32_Registry_createKey0(
+            env, nullptr, kUser, str(scratchPath(L"new\\deep").c_str()), 0));
+    EXPECT_TRUE(openKey(HKEY_CURRENT_USER, scratchPath(L"new\\deep").c_str(), KEY_READ));
+
+    unique_hkey key = createKey(HKEY_CURRENT_USER, scratchKey.c_str(), KEY_ALL_ACCESS);
+    for (const wchar_t* name : {L"", L"gone", L"kept"}) ASSERT_EQ(writeDword(key.get(), name, 1), 0);
+    struct Case {
+        const wchar_t* path;  // below the scratch key; null: the scratch key
+        const wchar_t* name;
+        const wchar_t* gone;
+    };
+    const Case cases[] = {{nullptr, L"gone", L"gone"}, {nullptr, nullptr, L""}, {L"missing", L"kept", nullptr},
+                          {nullptr, L"missing", nullptr}};
+    for (const Case& c : cases) {
+        const std::wstring path = c.path ? scratchPath(c.path) : scratchKey;
+        Java_com_stowline_runtime_installer_platform_win32_Registry_deleteValue0(env, nullptr, kUser, str(path.c_str()),
+                                                                                str(c.name), 0);
+        if (c.gone) {
+            EXPECT_FALSE(stored(c.gone, nullptr)) << c.gone[0];
+        }
+    }
+    EXPECT_TRUE(stored(L"kept", nullptr));
+    EXPECT_FALSE(openKey(HKEY_CURRENT_USER, scratchPath(L"missing").c_str(), KEY_READ));  // not created by a delete
+    Java_com_stowline_runtime_installer_platform_win32_Registry_changeNotifyAssociations0(env, nullptr);
+}
+
 // A null or empty path names the root itself; shown on a root mapped to the scratch key.
 TEST_F(Registry, DeleteKeyNeverEmptiesARoot)
 {

@@ -165,6 +165,20 @@ TEST_F(ShellLink, NarrowShortcutsReadTheirBytesUpToTheFirstNul)
     EXPECT_EQ(readLink(file).arguments, L"first");
 }
 
+TEST_F(ShellLink, ChangeNotifyTakesAnyByteArray)
+{
+    const std::wstring file = scratchFile(L"made.lnk");
+    const std::string path(reinterpret_cast<const char*>(file.c_str()), file.size() * sizeof(wchar_t));
+    // With and without the terminating NUL, an odd last byte, empty, null: always true.
+    const std::string arrays[] = {path + std::string(2, '\0'), path, path + "x", "x", ""};
+    for (const std::string& bytes : arrays) {
+        LocalRef<jbyteArray> array(env, bytesToJava(env, bytes.data(), bytes.size()));
+        EXPECT_TRUE(Java_com_stowline_runtime_installer_platform_win32_ShellLink_changeNotify0(env, nullptr, array.get(),
+                                                                                              array.get()));
+    }
+    EXPECT_TRUE(Java_com_stowline_runtime_installer_platform_win32_ShellLink_changeNotify0(env, nullptr, nullptr, nullptr));
+}
+
 TEST_F(ShellLink, RunAsAdministratorIsSavedInTheLinkFlags)
 {
     com_ptr<IShellLinkW> probe;

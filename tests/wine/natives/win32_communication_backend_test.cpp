@@ -11,9 +11,11 @@
 #include <vector>
 
 #include "native_fixture.h"
+#include "native_output.h"
 #include "natives/jni_support.h"
 #include "natives/pipes/pipe_retry_settings.h"
 #include "windows/base/handles.h"
+#include "windows/base/wide_text.h"
 
 #define NATIVE(name) Java_com_stowline_runtime_installer_platform_win32_Win32CommunicationBackend_##name
 
@@ -372,8 +374,11 @@ TEST_F(Win32CommunicationBackend, ConnectionRetriesEndAndCatchALateListener)
     const RetrySettings fast(5, 20);
     // A pipe that never exists: 0, not -1, after the retries.
     const DWORD start = ::GetTickCount();
-    EXPECT_EQ(connect(pipeName(L"never")), 0);
+    const std::wstring never = pipeName(L"never");
+    CapturedOutput printed(scratchFile(L"out.txt"));
+    EXPECT_EQ(connect(never), 0);
     const DWORD spent = ::GetTickCount() - start;
+    EXPECT_EQ(printed.finish(), "could not open file 2 " + wideToNarrow(never, CP_ACP) + "\n");
     EXPECT_GE(spent, 5u * 20 - 20) << "gave up before retrying";
     EXPECT_LT(spent, 20000u) << "the retry settings were not used";
 
@@ -402,7 +407,11 @@ TEST_F(Win32CommunicationBackend, ConnectionRetriesEndAndCatchALateListener)
     const jlong listener = listen(name);
     unique_file client(openClient(name));
     ASSERT_TRUE(client);
+    CapturedOutput refused(scratchFile(L"refused.txt"));
     EXPECT_FALSE(NATIVE(connectNamedPipe0)(env, nullptr, handleToJava(client.get())));
+    const std::string refusal = refused.finish();
+    EXPECT_EQ(refusal.rfind("could not connect named pipe ", 0), 0u) << refusal;
+    EXPECT_EQ(refusal.back(), '\n');
 
     // A client that connected, wrote and left before the listener asked is taken: its block is
     // still there, then the break.

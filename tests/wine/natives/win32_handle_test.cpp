@@ -6,34 +6,47 @@
 #include "native_fixture.h"
 #include "native_output.h"
 #include "natives/jni_support.h"
+#include "windows/base/handles.h"
 
 namespace {
 
 class Win32Handle : public NativeTest {};
 
-TEST_F(Win32Handle, ListsAnOpenFileAndClosesIt)
+TEST_F(Win32Handle, ListsOpenFilesAndClosesThem)
 {
-    const std::wstring path = scratchFile(L"held.txt");
-    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    const jint value = static_cast<jint>(reinterpret_cast<ULONG_PTR>(file));
+    // The second file's handle comes after enough others to lie above 0xFFFF.
+    unique_handle event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    std::vector<unique_handle> filler;
+    const wchar_t* files[] = {L"held.txt", L"high.txt"};
+    for (const wchar_t* leaf : files) {
+        SCOPED_TRACE(testing::Message() << leaf);
+        const std::wstring path = scratchFile(leaf);
+        HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        const jint value = static_cast<jint>(reinterpret_cast<ULONG_PTR>(file));
 
-    jobjectArray list = Java_com_stowline_runtime_installer_platform_win32_Win32Handle_list0(env, nullptr);
-    ASSERT_NE(list, nullptr);
-    ASSERT_EQ((*env)->GetArrayLength(env, list), 2);
-    std::vector<jint> handles = javaToInts(env, static_cast<jintArray>((*env)->GetObjectArrayElement(env, list, 0)));
-    std::vector<std::wstring> names = texts((*env)->GetObjectArrayElement(env, list, 1));
-    ASSERT_EQ(handles.size(), names.size());
-    auto found = std::find(handles.begin(), handles.end(), value);
-    ASSERT_NE(found, handles.end());
-    const std::wstring name = names[static_cast<size_t>(found - handles.begin())];
-    EXPECT_EQ(name.substr(name.size() - 9), L"\\held.txt") << name.c_str();
+        jobjectArray list = Java_com_stowline_runtime_installer_platform_win32_Win32Handle_list0(env, nullptr);
+        ASSERT_NE(list, nullptr);
+        ASSERT_EQ((*env)->GetArrayLength(env, list), 2);
+        std::vector<jint> handles = javaToInts(env, static_cast<jintArray>((*env)->GetObjectArrayElement(env, list, 0)));
+        std::vector<std::wstring> names = texts((*env)->GetObjectArrayElement(env, list, 1));
+        ASSERT_EQ(handles.size(), names.size());
+        auto found = std::find(handles.begin(), handles.end(), value);
+        ASSERT_NE(found, handles.end()) << value;
+        const std::wstring name = names[static_cast<size_t>(found - handles.begin())];
+        EXPECT_EQ(name.substr(name.size() - 9), std::wstring(L"\\") + leaf) << name.c_str();
 
-    EXPECT_TRUE(Java_com_stowline_runtime_installer_platform_win32_Win32Handle_close0(env, nullptr, value));
-    DWORD flags = 0;
-    EXPECT_FALSE(::GetHandleInformation(file, &flags));  // closed in this process
-    EXPECT_FALSE(Java_com_stowline_runtime_installer_platform_win32_Win32Handle_close0(env, nullptr, value));
-    EXPECT_TRUE(::DeleteFileW(path.c_str()));  // nothing holds the file any more
+        EXPECT_TRUE(Java_com_stowline_runtime_installer_platform_win32_Win32Handle_close0(env, nullptr, value));
+        DWORD flags = 0;
+        EXPECT_FALSE(::GetHandleInformation(file, &flags));  // closed in this process
+        EXPECT_FALSE(Java_com_stowline_runtime_installer_platform_win32_Win32Handle_close0(env, nullptr, value));
+        EXPECT_TRUE(::DeleteFileW(path.c_str()));  // nothing holds the file any more
+        while (filler.size() < 0x4000) {
+            filler.emplace_back();
+            ASSERT_TRUE(::DuplicateHandle(::GetCurrentProcess(), event.get(), ::GetCurrentProcess(),
+                                          filler.back().put(), 0, FALSE, DUPLICATE_SAME_ACCESS));
+        }
+    }
 }
 
 TEST_F(Win32Handle, DeviceNamesOfLinks)

@@ -130,4 +130,29 @@ TEST_F(WinGuiHelper, PeerAndHandleThroughReflection)
     EXPECT_FALSE((*env)->ExceptionCheck(env));
 }
 
+std::vector<WPARAM> ncActivations;
+
+LRESULT CALLBACK recordingProcedure(HWND window, UINT message, WPARAM w, LPARAM l)
+{
+    if (message == WM_NCACTIVATE) ncActivations.push_back(w);
+    return ::DefWindowProcW(window, message, w, l);
+}
+
+TEST_F(WinGuiHelper, FlashWindowTogglesTheCaption)
+{
+    WNDCLASSW type{};
+    type.lpfnWndProc = recordingProcedure;
+    type.hInstance = ::GetModuleHandleW(nullptr);
+    type.lpszClassName = L"flash test";
+    ::RegisterClassW(&type);
+    HWND window = ::CreateWindowExW(0, L"flash test", L"flash", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr, nullptr,
+                                    ::GetModuleHandleW(nullptr), nullptr);
+    if (window == nullptr) GTEST_SKIP() << "no display: a top-level window needs Xvfb";
+    ncActivations.clear();
+    Java_com_stowline_runtime_installer_platform_win32_WinGuiHelper_flashWindow0(env, nullptr, handleToJava(window), JNI_TRUE);
+    EXPECT_FALSE(ncActivations.empty());
+    Java_com_stowline_runtime_installer_platform_win32_WinGuiHelper_flashWindow0(env, nullptr, 0, JNI_FALSE);  // no window
+    ::DestroyWindow(window);
+}
+
 }  // namespace

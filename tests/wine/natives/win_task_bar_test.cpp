@@ -41,4 +41,20 @@ TEST_F(WinTaskBar, SettersBeforeAndAfterTheTaskBarExists)
     ::DestroyWindow(window);
 }
 
+TEST_F(WinTaskBar, ConcurrentFirstCallsAndSettersFromOtherThreads)
+{
+    if (!inFreshProcess()) return;
+    HWND window = ::CreateWindowExW(0, L"STATIC", L"taskbar test", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, HWND_MESSAGE,
+                                    nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(window, nullptr);
+    atOnce(8, [this](int) { Java_com_stowline_runtime_installer_platform_win32_WinTaskBar_initTaskBar0(env, nullptr); });
+    // Threads without COM, one in the multi-threaded apartment, and this one.
+    atOnce(4, [this, window](int i) {
+        if (i == 0) ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        setAll(env, reinterpret_cast<jlong>(window), 0);
+    });
+    setAll(env, reinterpret_cast<jlong>(window), 0);
+    ::DestroyWindow(window);
+}
+
 }  // namespace
