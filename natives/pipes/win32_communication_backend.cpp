@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -59,6 +60,42 @@ bool readPayload(HANDLE handle, uint32_t length, std::vector<uint8_t>& payload)
         received += got;
     }
     return true;
+}
+
+// Bytes cross between the pipe and a Java array through a buffer of at most this size, which stays
+// in the cache, rather than through a second buffer of the whole block: under Wine each fresh
+// megabyte costs about a millisecond of page faults. It matches the pipe's own buffers, so a read
+// rarely returns less for it. On the heap: a Java thread's stack may be small.
+constexpr size_t kCopyChunk = 65536;
+
+std::unique_ptr<uint8_t[]> copyChunk(size_t length)
+{
+    return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[std::max<size_t>(1, std::min(length, kCopyChunk))]);
+}
+
+// A payload of the first chunk's size or less is read straight into its Java array, allocated at
+// once since such a length costs nothing even when false: ReadFile fills the small buffer and one
+// region write moves each piece. Null (with no exception pending) when the pipe fails first.
+jbyteArray readPayloadIntoJava(JNIEnv* env, HANDLE handle, uint32_t length)
+{
+    jbyteArray array = (*env)->NewByteArray(env, static_cast<jsize>(length));
+    if (array == nullptr) {
+        clearPendingException(env);
+        return nullptr;
+    }
+    const std::unique_ptr<uint8_t[]> chunk = copyChunk(length);
+    for (size_t received = 0; received < length;) {
+        const DWORD wanted = static_cast<DWORD>(std::min<size_t>(length - received, kCopyChunk));
+        DWORD got = 0;
+        if (chunk == nullptr || !::ReadFile(handle, chunk.get(), wanted, &got, nullptr) || got == 0) {
+            (*env)->DeleteLocalRef(env, array);
+            return nullptr;
+        }
+        (*env)->SetByteArrayRegion(env, array, static_cast<jsize>(received), static_cast<jsize>(got),
+                                   reinterpret_cast<const jbyte*>(chunk.get()));
+        received += got;
+    }
+    return array;
 }
 
 }  // namespace
@@ -182,6 +219,7 @@ JNIEXPORT jbyteArray JNICALL Java_com_stowline_runtime_installer_platform_win32_
         if (!readFully(pipe, prefix, sizeof prefix)) return nullptr;
         const uint32_t length = decodePipeBlockPrefix(prefix);
         if (!pipeBlockLengthAccepted(length)) return nullptr;
+        if (length <= kPipeBlockFirstChunk) return readPayloadIntoJava(env, pipe, length);
         std::vector<uint8_t> payload;
         if (!readPayload(pipe, length, payload)) return nullptr;
         return bytesToJava(env, payload.data(), length);
@@ -195,21 +233,26 @@ JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_Wi
 {
     if (handle == kInvalidHandle || data == nullptr) return JNI_FALSE;
     const HANDLE pipe = javaToHandle(handle);
-    const jsize length = (*env)->GetArrayLength(env, data);
-    // Pinned before anything is sent, so a failure here leaves the stream as it was.
-    jbyte* bytes = (*env)->GetByteArrayElements(env, data, nullptr);
-    if (bytes == nullptr) {
-        clearPendingException(env);
-        return JNI_FALSE;
-    }
+    const size_t length = static_cast<size_t>((*env)->GetArrayLength(env, data));
+    // The payload goes out a chunk at a time, each copied from the array just before its write:
+    // no copy of the whole block, and no pinned array while WriteFile waits for the peer (a VM
+    // whose collector waits for pins would stall, and with it a peer in the same VM).
+    // The buffer is taken before anything is sent, so a failure here leaves the stream as it was.
+    const std::unique_ptr<uint8_t[]> chunk = copyChunk(length);
+    if (chunk == nullptr) return JNI_FALSE;
     const auto prefix = encodePipeBlockPrefix(static_cast<uint32_t>(length));
-    const bool sent = writeFully(pipe, prefix.data(), prefix.size()) &&
-                      writeFully(pipe, reinterpret_cast<const uint8_t*>(bytes), static_cast<size_t>(length));
+    bool sent = writeFully(pipe, prefix.data(), prefix.size());
+    for (size_t done = 0; sent && done < length;) {
+        const size_t piece = std::min(length - done, kCopyChunk);
+        (*env)->GetByteArrayRegion(env, data, static_cast<jsize>(done), static_cast<jsize>(piece),
+                                   reinterpret_cast<jbyte*>(chunk.get()));
+        sent = writeFully(pipe, chunk.get(), piece);
+        done += piece;
+    }
     // Flushing returns once the peer has read everything, which paces the exchange. Its result is
     // not the block's: a peer that reads the block and at once disconnects makes the flush fail
     // (seen under Wine) although the block arrived; a peer that never read it shows at the next read.
     if (sent) ::FlushFileBuffers(pipe);
-    (*env)->ReleaseByteArrayElements(env, data, bytes, JNI_ABORT);
     return sent ? JNI_TRUE : JNI_FALSE;
 }
 
