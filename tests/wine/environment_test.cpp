@@ -102,3 +102,15 @@ TEST_F(Environment, AChildProcessDoesNotSeeTheClearedJavaOptionVariables)
     EXPECT_NE(output.find("STOWLINE_TEST_MARKER=present"), std::string::npos) << output;
     EXPECT_EQ(output.find("injected"), std::string::npos) << output;
 }
+
+TEST(CommonControls, LoadedOnTheirThreadOnceAwaited)
+{
+    // In this process only the launcher's own start-up loads comctl32.
+    ASSERT_EQ(::GetModuleHandleW(L"comctl32.dll"), nullptr);
+    awaitCommonControls();  // never started: returns at once
+    EXPECT_EQ(::GetModuleHandleW(L"comctl32.dll"), nullptr);
+    startCommonControls();
+    awaitCommonControls();
+    EXPECT_NE(::GetModuleHandleW(L"comctl32.dll"), nullptr);
+    awaitCommonControls();  // and again, as the dialog and the launch step both wait
+}
