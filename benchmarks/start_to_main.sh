@@ -18,6 +18,11 @@ doubles="${TEST_DOUBLES:-$root/build/x64/tests/doubles}"
 source "$root/scripts/wine-env.sh"
 work="$(mktemp -d)"
 trap '[ -n "${KEEP_WORK:-}" ] || rm -rf "$work"' EXIT
+printf '#include <windows.h>\nCREATEPROCESS_MANIFEST_RESOURCE_ID RT_MANIFEST "%s"\n' "$root/resources/launcher.manifest" \
+  > "$work/empty_gui.rc"
+x86_64-w64-mingw32-windres "$work/empty_gui.rc" -O coff -o "$work/empty_gui.res"
+x86_64-w64-mingw32-gcc -O2 -s -mwindows -municode -o "$work/empty_gui.exe" "$root/benchmarks/empty_gui.c" \
+  "$work/empty_gui.res" -ladvapi32 -luser32 -lgdi32
 
 mkdir -p "$work/rt/bin/server"
 cp "$doubles/java_stub/java.exe" "$work/rt/bin/java.exe"
@@ -45,7 +50,7 @@ export STOWLINE_JAVA_HOME="$(windows "$work/rt")" TEST_VM_SCRIPT="$(windows "$wo
 wine "$work/bench.exe" -q >/dev/null 2>&1 || true   # warm-up: version cache, prefix services
 
 /usr/bin/python3 - "$work/bench.exe" "$runs" "$temp_dir" "$doubles/xor_copy/xor_copy.exe" \
-    "$doubles/empty_gui/empty_gui.exe" <<'PY'
+    "$work/empty_gui.exe" <<'PY'
 import glob, os, re, statistics, subprocess, sys, time
 exe, runs, temp, empty_program, empty_gui = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4], sys.argv[5]
 to_main, whole, logged, empty_start, gui_start, first_gap = [], [], [], [], [], []

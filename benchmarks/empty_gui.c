@@ -1,6 +1,8 @@
-/* empty_gui.exe: writes "started" on standard output and exits with 0. With any argument it first
- * makes one call into each DLL the launcher imports at its start (never done by the benchmark),
- * so those DLLs stay in its import table and load with it. */
+/* empty_gui.exe, the start-up floor of benchmarks/start_to_main.sh, which builds it: a GUI program
+ * built like the launcher (subsystem, manifest, the imports every launcher has). It writes "started"
+ * on standard output and exits with 0. With any argument it first makes one call into each DLL the
+ * launcher imports at its start (never done by the benchmark), so those DLLs stay in its import
+ * table and load with it. */
 #include <windows.h>
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, LPWSTR arguments, int show)
