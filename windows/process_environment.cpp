@@ -23,6 +23,12 @@ unique_handle& commonControlsThread()
     return thread;
 }
 
+DWORD WINAPI initCommonControlsThread(void*)
+{
+    initCommonControls();
+    return 0;
+}
+
 bool isWindowsVista()
 {
     // GetVersionEx lies to programs without a compatibility manifest entry; ntdll tells the truth.
@@ -64,11 +70,7 @@ void initCommonControls()
 
 void startCommonControls()
 {
-    auto body = [](void*) -> DWORD {
-        initCommonControls();
-        return 0;
-    };
-    commonControlsThread().reset(::CreateThread(nullptr, 0, body, nullptr, 0, nullptr));
+    commonControlsThread().reset(::CreateThread(nullptr, 0, initCommonControlsThread, nullptr, 0, nullptr));
     if (!commonControlsThread()) initCommonControls();
 }
 
