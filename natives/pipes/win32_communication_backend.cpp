@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <memory>
 #include <new>
 #include <vector>
 
@@ -62,40 +61,26 @@ bool readPayload(HANDLE handle, uint32_t length, std::vector<uint8_t>& payload)
     return true;
 }
 
-// Bytes cross between the pipe and a Java array through a buffer of at most this size, which stays
-// in the cache, rather than through a second buffer of the whole block: under Wine each fresh
-// megabyte costs about a millisecond of page faults. It matches the pipe's own buffers, so a read
-// rarely returns less for it. On the heap: a Java thread's stack may be small.
-constexpr size_t kCopyChunk = 65536;
-
-std::unique_ptr<uint8_t[]> copyChunk(size_t length)
+// Bytes cross between the pipe and a Java array through one buffer per thread, kept from block to
+// block: a fresh buffer costs its page faults every time (under Wine about a millisecond a
+// megabyte), and Wine moves a block faster in one large call than in many small ones. It holds up
+// to the first chunk's size; a longer block is written a buffer at a time.
+uint8_t* transferBuffer(size_t length)
 {
-    return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[std::max<size_t>(1, std::min(length, kCopyChunk))]);
+    thread_local std::vector<uint8_t> buffer;
+    const size_t wanted = std::max<size_t>(1, std::min<size_t>(length, kPipeBlockFirstChunk));
+    if (buffer.size() < wanted) buffer.resize(wanted);
+    return buffer.data();
 }
 
-// A payload of the first chunk's size or less is read straight into its Java array, allocated at
-// once since such a length costs nothing even when false: ReadFile fills the small buffer and one
-// region write moves each piece. Null (with no exception pending) when the pipe fails first.
+// A payload of the first chunk's size or less (a length that costs nothing even when false): read
+// into the thread's buffer, which takes it in one request, then given to a new Java array with one
+// region write. Null when the pipe fails first.
 jbyteArray readPayloadIntoJava(JNIEnv* env, HANDLE handle, uint32_t length)
 {
-    jbyteArray array = (*env)->NewByteArray(env, static_cast<jsize>(length));
-    if (array == nullptr) {
-        clearPendingException(env);
-        return nullptr;
-    }
-    const std::unique_ptr<uint8_t[]> chunk = copyChunk(length);
-    for (size_t received = 0; received < length;) {
-        const DWORD wanted = static_cast<DWORD>(std::min<size_t>(length - received, kCopyChunk));
-        DWORD got = 0;
-        if (chunk == nullptr || !::ReadFile(handle, chunk.get(), wanted, &got, nullptr) || got == 0) {
-            (*env)->DeleteLocalRef(env, array);
-            return nullptr;
-        }
-        (*env)->SetByteArrayRegion(env, array, static_cast<jsize>(received), static_cast<jsize>(got),
-                                   reinterpret_cast<const jbyte*>(chunk.get()));
-        received += got;
-    }
-    return array;
+    uint8_t* buffer = transferBuffer(length);
+    if (!readFully(handle, buffer, length)) return nullptr;
+    return bytesToJava(env, buffer, length);
 }
 
 }  // namespace
@@ -234,19 +219,23 @@ JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_Wi
     if (handle == kInvalidHandle || data == nullptr) return JNI_FALSE;
     const HANDLE pipe = javaToHandle(handle);
     const size_t length = static_cast<size_t>((*env)->GetArrayLength(env, data));
-    // The payload goes out a chunk at a time, each copied from the array just before its write:
-    // no copy of the whole block, and no pinned array while WriteFile waits for the peer (a VM
-    // whose collector waits for pins would stall, and with it a peer in the same VM).
+    // The payload is copied from the array into the thread's buffer, a buffer at a time, rather
+    // than pinned: no pinned array while WriteFile waits for the peer (a VM whose collector waits
+    // for pins would stall, and with it a peer in the same VM).
     // The buffer is taken before anything is sent, so a failure here leaves the stream as it was.
-    const std::unique_ptr<uint8_t[]> chunk = copyChunk(length);
-    if (chunk == nullptr) return JNI_FALSE;
+    uint8_t* buffer = nullptr;
+    try {
+        buffer = transferBuffer(length);
+    } catch (...) {
+        return JNI_FALSE;
+    }
     const auto prefix = encodePipeBlockPrefix(static_cast<uint32_t>(length));
     bool sent = writeFully(pipe, prefix.data(), prefix.size());
     for (size_t done = 0; sent && done < length;) {
-        const size_t piece = std::min(length - done, kCopyChunk);
+        const size_t piece = std::min<size_t>(length - done, kPipeBlockFirstChunk);
         (*env)->GetByteArrayRegion(env, data, static_cast<jsize>(done), static_cast<jsize>(piece),
-                                   reinterpret_cast<jbyte*>(chunk.get()));
-        sent = writeFully(pipe, chunk.get(), piece);
+                                   reinterpret_cast<jbyte*>(buffer));
+        sent = writeFully(pipe, buffer, piece);
         done += piece;
     }
     // Flushing returns once the peer has read everything, which paces the exchange. Its result is
