@@ -4,7 +4,9 @@
 # writes on standard output, the wall time of whole runs, and the log's own clock at
 # "calling main" (measured from the log's first line). In the same run, interleaved, the start of
 # an empty program (xor_copy copying nothing: spawn to its one output line), the floor that no
-# launcher can go under; the launcher's time over it is what the launcher itself costs.
+# launcher can go under; the launcher's time over it is what the launcher itself costs. Beside it the
+# fair floor: empty_gui, a GUI program built like the launcher (subsystem, manifest, the imports
+# every launcher has) that writes one line and exits.
 # Usage: benchmarks/start_to_main.sh [runs]   (after scripts/build.sh; LAUNCHER_EXE, STOWPACK and
 # TEST_DOUBLES override the build paths as for the end-to-end tests)
 set -euo pipefail
@@ -16,6 +18,11 @@ doubles="${TEST_DOUBLES:-$root/build/x64/tests/doubles}"
 source "$root/scripts/wine-env.sh"
 work="$(mktemp -d)"
 trap '[ -n "${KEEP_WORK:-}" ] || rm -rf "$work"' EXIT
+printf '#include <windows.h>\nCREATEPROCESS_MANIFEST_RESOURCE_ID RT_MANIFEST "%s"\n' "$root/resources/launcher.manifest" \
+  > "$work/empty_gui.rc"
+x86_64-w64-mingw32-windres "$work/empty_gui.rc" -O coff -o "$work/empty_gui.res"
+x86_64-w64-mingw32-gcc -O2 -s -mwindows -municode -o "$work/empty_gui.exe" "$root/benchmarks/empty_gui.c" \
+  "$work/empty_gui.res" -ladvapi32 -luser32 -lgdi32
 
 mkdir -p "$work/rt/bin/server"
 cp "$doubles/java_stub/java.exe" "$work/rt/bin/java.exe"
@@ -42,17 +49,20 @@ windows() { echo "Z:$(realpath "$1" | tr / '\\')"; }
 export STOWLINE_JAVA_HOME="$(windows "$work/rt")" TEST_VM_SCRIPT="$(windows "$work/script.txt")"
 wine "$work/bench.exe" -q >/dev/null 2>&1 || true   # warm-up: version cache, prefix services
 
-/usr/bin/python3 - "$work/bench.exe" "$runs" "$temp_dir" "$doubles/xor_copy/xor_copy.exe" <<'PY'
+/usr/bin/python3 - "$work/bench.exe" "$runs" "$temp_dir" "$doubles/xor_copy/xor_copy.exe" \
+    "$work/empty_gui.exe" <<'PY'
 import glob, os, re, statistics, subprocess, sys, time
-exe, runs, temp, empty_program = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4]
-to_main, whole, logged, empty_start, first_gap = [], [], [], [], []
-for _ in range(runs):
+exe, runs, temp, empty_program, empty_gui = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4], sys.argv[5]
+to_main, whole, logged, empty_start, gui_start, first_gap = [], [], [], [], [], []
+def first_line(command, into):
     start = time.perf_counter()
-    process = subprocess.Popen(["wine", empty_program, exe, "0", "0", "-"], stdout=subprocess.PIPE,
-                               stderr=subprocess.DEVNULL)
+    process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
     process.stdout.readline()
-    empty_start.append(time.perf_counter() - start)
+    into.append(time.perf_counter() - start)
     process.wait()
+for _ in range(runs):
+    first_line(["wine", empty_program, exe, "0", "0", "-"], empty_start)
+    first_line(["wine", empty_gui], gui_start)
     for old in glob.glob(os.path.join(temp, "stw_nlog_*.log")):
         os.unlink(old)
     env = dict(os.environ, STOWLINE_LOG="yes")
@@ -82,8 +92,10 @@ print(f"whole run (wall): {ms(whole)}")
 print(f"log's first line to 'calling main' (log clock): {ms(logged)}")
 print(f"log's second to third clocked line (DLL set-up to the executable's name): {ms(first_gap)}")
 print(f"empty program, start to its output line (wall): {ms(empty_start)}")
-if to_main and empty_start:
-    over = statistics.median(to_main) - statistics.median(empty_start)
-    print(f"start to main over an empty program's start: {over*1000:.0f} ms "
-          f"(ratio {statistics.median(to_main)/statistics.median(empty_start):.2f})")
+print(f"empty GUI program built like the launcher, start to its output line (wall): {ms(gui_start)}")
+for name, floor in (("an empty program's start", empty_start), ("the empty GUI program's start", gui_start)):
+    if to_main and floor:
+        over = statistics.median(to_main) - statistics.median(floor)
+        print(f"start to main over {name}: {over*1000:.0f} ms "
+              f"(ratio {statistics.median(to_main)/statistics.median(floor):.2f})")
 PY

@@ -197,7 +197,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR rawArguments, int)
         logInfo(L"extract and exit mode");
         state.extractOnly = true;
     }
-    initCommonControls();
     state.arguments = split(::GetCommandLineW(), true);
 
     if (state.deletionMode && state.arguments.size() >= 3) return runDeletion(state.arguments[2]);
@@ -242,6 +241,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR rawArguments, int)
     if (!state.languageRestart) claimInstance(false);
     if (configFlag(keys::kNoProgressDialog)) state.progressThroughWrapper = true;
     logInfo(L"Init done");
+    // Loaded while the payload is checked and extracted: no dialog comes before that. Not earlier,
+    // since the loader lock that the load holds would stall every run-time binding up to here.
+    startCommonControls();
     dispatchWorkFlow();
     return 0;
 }

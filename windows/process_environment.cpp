@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/config_keys.h"
+#include "windows/base/handles.h"
 #include "windows/base/system_functions.h"
 #include "windows/base/wide_text.h"
 #include "windows/config_block.h"
@@ -15,6 +16,18 @@
 #include "windows/variables.h"
 
 namespace {
+
+unique_handle& commonControlsThread()
+{
+    static unique_handle thread;
+    return thread;
+}
+
+DWORD WINAPI initCommonControlsThread(void*)
+{
+    initCommonControls();
+    return 0;
+}
 
 bool isWindowsVista()
 {
@@ -53,6 +66,17 @@ void initCommonControls()
     using InitCommonControlsFunction = void(WINAPI*)();
     auto init = boundFunction<InitCommonControlsFunction>(comctl, "InitCommonControls");
     if (init != nullptr) init();
+}
+
+void startCommonControls()
+{
+    commonControlsThread().reset(::CreateThread(nullptr, 0, initCommonControlsThread, nullptr, 0, nullptr));
+    if (!commonControlsThread()) initCommonControls();
+}
+
+void awaitCommonControls()
+{
+    if (commonControlsThread()) ::WaitForSingleObject(commonControlsThread().get(), INFINITE);
 }
 
 bool attachConsole()

@@ -10,6 +10,14 @@ void restrictDllSearch();
 void preloadSystemDlls();
 // InitCommonControls of comctl32 (from the system directory); nothing when missing.
 void initCommonControls();
+// initCommonControls on a thread of its own (at once when no thread can be made), so that loading
+// comctl32 and its theme overlaps the payload check and the extraction.
+// Called once, on the main thread before other threads exist.
+void startCommonControls();
+// Returns once the common controls started by startCommonControls are ready (at once when they
+// were never started); any thread, any number of times. Before a dialog, and before the runtime,
+// whose natives use a comctl32 that is already loaded.
+void awaitCommonControls();
 // Attaches to the parent's console or allocates one; false only when allocation failed.
 bool attachConsole();
 // Puts a narrow directory (ANSI code page, OEM when the file APIs are set to OEM) on the DLL search

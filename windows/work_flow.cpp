@@ -19,6 +19,7 @@
 #include "windows/launcher_state.h"
 #include "windows/native_log.h"
 #include "windows/payload_check.h"
+#include "windows/process_environment.h"
 #include "windows/progress_dialog.h"
 #include "windows/runtime_archive.h"
 #include "windows/runtime_download.h"
@@ -238,6 +239,7 @@ int runInstaller(HWND window)
         logError(L"Could not start JVM");
         fatalMessage(messages::kJvmNotStarted, nullptr);
     }
+    awaitCommonControls();
     runLaunchStep();
     return 0;
 }
@@ -250,6 +252,7 @@ void dispatchWorkFlow()
         runInstaller(nullptr);
         return;
     }
+    awaitCommonControls();
     registerDialogClass();
     if (state.progressThroughWrapper) {
         runInstaller(state.msiWrapperWindow);

@@ -61,6 +61,28 @@ bool readPayload(HANDLE handle, uint32_t length, std::vector<uint8_t>& payload)
     return true;
 }
 
+// Bytes cross between the pipe and a Java array through one buffer per thread, kept from block to
+// block: a fresh buffer costs its page faults every time (under Wine about a millisecond a
+// megabyte), and Wine moves a block faster in one large call than in many small ones. It holds up
+// to the first chunk's size; a longer block is written a buffer at a time.
+uint8_t* transferBuffer(size_t length)
+{
+    thread_local std::vector<uint8_t> buffer;
+    const size_t wanted = std::max<size_t>(1, std::min<size_t>(length, kPipeBlockFirstChunk));
+    if (buffer.size() < wanted) buffer.resize(wanted);
+    return buffer.data();
+}
+
+// A payload of the first chunk's size or less (a length that costs nothing even when false): read
+// into the thread's buffer, which takes it in one request, then given to a new Java array with one
+// region write. Null when the pipe fails first.
+jbyteArray readPayloadIntoJava(JNIEnv* env, HANDLE handle, uint32_t length)
+{
+    uint8_t* buffer = transferBuffer(length);
+    if (!readFully(handle, buffer, length)) return nullptr;
+    return bytesToJava(env, buffer, length);
+}
+
 }  // namespace
 
 PipeRetrySettings& pipeRetrySettings()
@@ -182,6 +204,7 @@ JNIEXPORT jbyteArray JNICALL Java_com_stowline_runtime_installer_platform_win32_
         if (!readFully(pipe, prefix, sizeof prefix)) return nullptr;
         const uint32_t length = decodePipeBlockPrefix(prefix);
         if (!pipeBlockLengthAccepted(length)) return nullptr;
+        if (length <= kPipeBlockFirstChunk) return readPayloadIntoJava(env, pipe, length);
         std::vector<uint8_t> payload;
         if (!readPayload(pipe, length, payload)) return nullptr;
         return bytesToJava(env, payload.data(), length);
@@ -195,21 +218,30 @@ JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_Wi
 {
     if (handle == kInvalidHandle || data == nullptr) return JNI_FALSE;
     const HANDLE pipe = javaToHandle(handle);
-    const jsize length = (*env)->GetArrayLength(env, data);
-    // Pinned before anything is sent, so a failure here leaves the stream as it was.
-    jbyte* bytes = (*env)->GetByteArrayElements(env, data, nullptr);
-    if (bytes == nullptr) {
-        clearPendingException(env);
+    const size_t length = static_cast<size_t>((*env)->GetArrayLength(env, data));
+    // The payload is copied from the array into the thread's buffer, a buffer at a time, rather
+    // than pinned: no pinned array while WriteFile waits for the peer (a VM whose collector waits
+    // for pins would stall, and with it a peer in the same VM).
+    // The buffer is taken before anything is sent, so a failure here leaves the stream as it was.
+    uint8_t* buffer = nullptr;
+    try {
+        buffer = transferBuffer(length);
+    } catch (...) {
         return JNI_FALSE;
     }
     const auto prefix = encodePipeBlockPrefix(static_cast<uint32_t>(length));
-    const bool sent = writeFully(pipe, prefix.data(), prefix.size()) &&
-                      writeFully(pipe, reinterpret_cast<const uint8_t*>(bytes), static_cast<size_t>(length));
+    bool sent = writeFully(pipe, prefix.data(), prefix.size());
+    for (size_t done = 0; sent && done < length;) {
+        const size_t piece = std::min<size_t>(length - done, kPipeBlockFirstChunk);
+        (*env)->GetByteArrayRegion(env, data, static_cast<jsize>(done), static_cast<jsize>(piece),
+                                   reinterpret_cast<jbyte*>(buffer));
+        sent = writeFully(pipe, buffer, piece);
+        done += piece;
+    }
     // Flushing returns once the peer has read everything, which paces the exchange. Its result is
     // not the block's: a peer that reads the block and at once disconnects makes the flush fail
     // (seen under Wine) although the block arrived; a peer that never read it shows at the next read.
     if (sent) ::FlushFileBuffers(pipe);
-    (*env)->ReleaseByteArrayElements(env, data, bytes, JNI_ABORT);
     return sent ? JNI_TRUE : JNI_FALSE;
 }
 

@@ -102,3 +102,21 @@ TEST_F(Environment, AChildProcessDoesNotSeeTheClearedJavaOptionVariables)
     EXPECT_NE(output.find("STOWLINE_TEST_MARKER=present"), std::string::npos) << output;
     EXPECT_EQ(output.find("injected"), std::string::npos) << output;
 }
+
+TEST(CommonControls, LoadedOnTheirThreadOnceAwaited)
+{
+    if (::GetModuleHandleW(L"comctl32.dll") != nullptr) {
+        // An earlier test of this run loaded comctl32: the check runs alone in a new process.
+        wchar_t self[MAX_PATH];
+        ASSERT_NE(::GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
+        const std::string output = childOutput(L"\"" + std::wstring(self) + L"\" --gtest_filter=CommonControls.*");
+        EXPECT_NE(output.find("[  PASSED  ] 1 test."), std::string::npos) << output;
+        return;
+    }
+    awaitCommonControls();  // never started: returns at once
+    EXPECT_EQ(::GetModuleHandleW(L"comctl32.dll"), nullptr);
+    startCommonControls();
+    awaitCommonControls();
+    EXPECT_NE(::GetModuleHandleW(L"comctl32.dll"), nullptr);
+    awaitCommonControls();  // and again, as the dialog and the launch step both wait
+}

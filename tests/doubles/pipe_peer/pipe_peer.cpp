@@ -2,6 +2,7 @@
 //   echo NAME               connects with the natives and sends every block back until the pipe
 //                           breaks; exit 0 then, 10 when it could not connect, 11 when a write failed
 //   raw-echo NAME           the same with plain ReadFile/WriteFile (the benchmark's reference)
+//   raw-echo-64k NAME       the same, each payload written in 64 KiB WriteFile calls
 //   die-mid-block NAME      connects, sends a prefix announcing 100000 bytes and 1000 of them, dies
 //   read-part-and-die NAME  connects, reads a prefix and 1000 bytes, dies
 //   connect-and-die NAME MS connects, reads nothing, dies after MS milliseconds
@@ -10,6 +11,7 @@
 //   exit CODE               ends at once with CODE
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cwchar>
 #include <string>
@@ -23,10 +25,17 @@ namespace {
 
 #define NATIVE(name) Java_com_stowline_runtime_installer_platform_win32_Win32CommunicationBackend_##name
 
-bool rawWrite(HANDLE pipe, const void* data, DWORD size)
+// Writes size bytes in calls of at most piece bytes each.
+bool rawWrite(HANDLE pipe, const void* data, DWORD size, DWORD piece = MAXDWORD)
 {
-    DWORD written = 0;
-    return ::WriteFile(pipe, data, size, &written, nullptr) && written == size;
+    const auto* at = static_cast<const uint8_t*>(data);
+    for (DWORD done = 0; done < size;) {
+        const DWORD wanted = std::min(size - done, piece);
+        DWORD written = 0;
+        if (!::WriteFile(pipe, at + done, wanted, &written, nullptr) || written != wanted) return false;
+        done += wanted;
+    }
+    return true;
 }
 
 HANDLE rawConnect(const wchar_t* name)
@@ -40,7 +49,7 @@ HANDLE rawConnect(const wchar_t* name)
     return INVALID_HANDLE_VALUE;
 }
 
-int rawEcho(HANDLE pipe)
+int rawEcho(HANDLE pipe, DWORD piece)
 {
     std::vector<uint8_t> buffer;
     for (;;) {
@@ -48,7 +57,7 @@ int rawEcho(HANDLE pipe)
         if (!readExactly(pipe, &length, 4)) return 0;
         buffer.resize(length);
         if (length > 0 && !readExactly(pipe, buffer.data(), length)) return 0;
-        if (!rawWrite(pipe, &length, 4) || (length > 0 && !rawWrite(pipe, buffer.data(), length)) ||
+        if (!rawWrite(pipe, &length, 4) || (length > 0 && !rawWrite(pipe, buffer.data(), length, piece)) ||
             !::FlushFileBuffers(pipe))
             return 11;
     }
@@ -68,9 +77,9 @@ int wmain(int argc, wchar_t** argv)
         ::Sleep(static_cast<DWORD>(_wtoi(argv[3])));
         return 0;
     }
-    if (mode == L"raw-echo") {
+    if (mode == L"raw-echo" || mode == L"raw-echo-64k") {
         unique_file pipe(rawConnect(argv[2]));
-        return pipe ? rawEcho(pipe.get()) : 10;
+        return pipe ? rawEcho(pipe.get(), mode == L"raw-echo" ? MAXDWORD : 65536) : 10;
     }
 
     JNIEnv* env = startTestVm();

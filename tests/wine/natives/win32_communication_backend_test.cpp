@@ -229,7 +229,9 @@ TEST_F(Win32CommunicationBackend, ThousandsOfBlocksEachWayThenASecondClient)
     ::GetEnvironmentVariableW(L"PIPE_TEST_BLOCKS", count, 16);
     const size_t blocks = count[0] != 0 ? std::wcstoul(count, nullptr, 10) : 2500;
     std::mt19937 random(20261208);
-    std::vector<size_t> sizes = {0, 1, 65535, 65536, 65537, 70000, 1048576, 0};
+    // 1 MiB is the largest block read straight into its Java array; one byte more takes the buffer
+    // that grows as bytes arrive.
+    std::vector<size_t> sizes = {0, 1, 65535, 65536, 65537, 70000, 1048576, 1048577, 0};
     while (sizes.size() < blocks) {
         sizes.push_back(random() % 40 == 0 ? random() % (1048576 + 1) : random() % 8193);
     }
