@@ -116,3 +116,10 @@ extern "C" JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platfo
     }
     return JNI_TRUE;
 }
+
+// The rows this file binds, in registration order (registration.cpp orders the classes).
+constexpr NativeMethodName kACLHandlingRows[] = {
+    PLATFORM_ROW(ACLHandling, addACE, "(Ljava/lang/String;ZZZZZILjava/lang/String;)Z"),
+};
+constexpr NativeClass kACLHandlingNatives =
+    nativeClass("com/stowline/runtime/installer/platform/win32/ACLHandling", kACLHandlingRows);

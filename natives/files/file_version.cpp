@@ -66,3 +66,10 @@ extern "C" JNIEXPORT jint JNICALL Java_com_stowline_runtime_installer_platform_w
     if (firstVersion == secondVersion) return 0;
     return firstVersion > secondVersion ? 1 : 2;
 }
+
+// The rows this file binds, in registration order (registration.cpp orders the classes).
+constexpr NativeMethodName kFileVersionRows[] = {
+    PLATFORM_ROW(FileVersion, compare0, "(Ljava/lang/String;Ljava/lang/String;)I"),
+};
+constexpr NativeClass kFileVersionNatives =
+    nativeClass("com/stowline/runtime/installer/platform/win32/FileVersion", kFileVersionRows);

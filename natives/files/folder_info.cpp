@@ -178,3 +178,16 @@ extern "C" JNIEXPORT jstring JNICALL Java_com_stowline_runtime_installer_platfor
     const auto* info = reinterpret_cast<const UNIVERSAL_NAME_INFOW*>(buffer.data());
     return wideToJava(env, info->lpUniversalName != nullptr ? info->lpUniversalName : L"");
 }
+
+// The rows this file binds, in registration order (registration.cpp orders the classes).
+constexpr NativeMethodName kFolderInfoRows[] = {
+    PLATFORM_ROW(FolderInfo, getSpecialFolder0, "(IZ)Ljava/lang/String;"),
+    PLATFORM_ROW(FolderInfo, getPathFromRegistry0, "(Ljava/lang/String;)Ljava/lang/String;"),
+    PLATFORM_ROW(FolderInfo, getWindowsDirectory0, "()Ljava/lang/String;"),
+    PLATFORM_ROW(FolderInfo, getSystemDirectory0, "()Ljava/lang/String;"),
+    PLATFORM_ROW(FolderInfo, getDriveType0, "(Ljava/lang/String;)I"),
+    PLATFORM_ROW(FolderInfo, getShortPathName0, "(Ljava/lang/String;)Ljava/lang/String;"),
+    PLATFORM_ROW(FolderInfo, getUniversalPathName0, "(Ljava/lang/String;)Ljava/lang/String;"),
+};
+constexpr NativeClass kFolderInfoNatives =
+    nativeClass("com/stowline/runtime/installer/platform/win32/FolderInfo", kFolderInfoRows);

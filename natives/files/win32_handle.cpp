@@ -133,18 +133,15 @@ extern "C" JNIEXPORT jobjectArray JNICALL Java_com_stowline_runtime_installer_pl
     if (!handleArray || !nameArray) return nullptr;
     LocalRef<jclass> objectClass(env, findClassQuietly(env, "java/lang/Object"));
     if (!objectClass) return nullptr;
-    jobjectArray result = (*env)->NewObjectArray(env, 2, objectClass.get(), nullptr);
-    if (result == nullptr) {
+    LocalRef<jobjectArray> result(env, (*env)->NewObjectArray(env, 2, objectClass.get(), nullptr));
+    if (!result) {
         clearPendingException(env);
         return nullptr;
     }
-    (*env)->SetObjectArrayElement(env, result, 0, handleArray.get());
-    (*env)->SetObjectArrayElement(env, result, 1, nameArray.get());
-    if (clearPendingException(env)) {
-        (*env)->DeleteLocalRef(env, result);
-        return nullptr;
-    }
-    return result;
+    (*env)->SetObjectArrayElement(env, result.get(), 0, handleArray.get());
+    (*env)->SetObjectArrayElement(env, result.get(), 1, nameArray.get());
+    if (clearPendingException(env)) return nullptr;
+    return result.release();
 }
 
 extern "C" JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32Handle_close0(
@@ -200,3 +197,12 @@ extern "C" JNIEXPORT jstring JNICALL Java_com_stowline_runtime_installer_platfor
     }
     return wideToJava(env, std::wstring(target.Buffer, target.Length / sizeof(wchar_t)));
 }
+
+// The rows this file binds, in registration order (registration.cpp orders the classes).
+constexpr NativeMethodName kWin32HandleRows[] = {
+    PLATFORM_ROW(Win32Handle, list0, "()[Ljava/lang/Object;"),
+    PLATFORM_ROW(Win32Handle, close0, "(I)Z"),
+    PLATFORM_ROW(Win32Handle, getDeviceName0, "(Ljava/lang/String;)Ljava/lang/String;"),
+};
+constexpr NativeClass kWin32HandleNatives =
+    nativeClass("com/stowline/runtime/installer/platform/win32/Win32Handle", kWin32HandleRows);

@@ -123,3 +123,13 @@ extern "C" JNIEXPORT jlong JNICALL Java_com_stowline_runtime_installer_platform_
     putProxyInfo(env, out, info);
     return 0;
 }
+
+// The rows this file binds, in registration order (registration.cpp orders the classes).
+constexpr NativeMethodName kWin32ProxyRows[] = {
+    PLATFORM_ROW(Win32Proxy, getIEConfig0, "([Ljava/lang/String;)I"),
+    PLATFORM_ROW(Win32Proxy, getDefaultConfig0, "([Ljava/lang/String;)I"),
+    PLATFORM_ROW(Win32Proxy, getAutoProxyConfig0, "([Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;IIZ)J"),
+    PLATFORM_ROW(Win32Proxy, loadFunctions0, "()Z"),
+};
+constexpr NativeClass kWin32ProxyNatives =
+    nativeClass("com/stowline/runtime/installer/platform/win32/Win32Proxy", kWin32ProxyRows);

@@ -437,3 +437,23 @@ extern "C" JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_w
     if (!net->setOption(record->request.get(), static_cast<DWORD>(option), &data, sizeof data))
         record->fail(kSetOptionFailed, ::GetLastError());
 }
+
+// The rows this file binds, in registration order (registration.cpp orders the classes).
+constexpr NativeMethodName kWinInetRows[] = {
+    PLATFORM_ROW(wininet_WinInet, init0, "()Z"),
+    PLATFORM_ROW(wininet_WinInet, getErrorMessage0, "(I)Ljava/lang/String;"),
+    PLATFORM_ROW(wininet_WinInet, getErrorCode0, "(J)I"),
+    PLATFORM_ROW(wininet_WinInet, getErrorLocation0, "(J)I"),
+    PLATFORM_ROW(wininet_WinInet, clearError0, "(J)V"),
+    PLATFORM_ROW(wininet_WinInet, destroy0, "(J)V"),
+    PLATFORM_ROW(wininet_WinInet, connect0, "(Ljava/lang/String;ILjava/lang/String;Ljava/lang/String;ILjava/lang/String;II)J"),
+    PLATFORM_ROW(wininet_WinInet, openRequest0, "(JLjava/lang/String;Ljava/lang/String;II)V"),
+    PLATFORM_ROW(wininet_WinInet, getHeaders0, "(J)[B"),
+    PLATFORM_ROW(wininet_WinInet, read0, "(J[BII)I"),
+    PLATFORM_ROW(wininet_WinInet, internetErrorDlg0, "(JIIJ)I"),
+    PLATFORM_ROW(wininet_WinInet, sendRequest0, "(JLjava/lang/String;[B)I"),
+    PLATFORM_ROW(wininet_WinInet, setOption0, "(JI[B)V"),
+    PLATFORM_ROW(wininet_WinInet, setDwordOption0, "(JII)V"),
+};
+constexpr NativeClass kWinInetNatives =
+    nativeClass("com/stowline/runtime/installer/platform/win32/wininet/WinInet", kWinInetRows);

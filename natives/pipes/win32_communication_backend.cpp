@@ -233,3 +233,19 @@ JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_Wi
 }
 
 }  // extern "C"
+
+// The rows this file binds, in registration order (registration.cpp orders the classes).
+constexpr NativeMethodName kWin32CommunicationBackendRows[] = {
+    PLATFORM_ROW(Win32CommunicationBackend, getInvalidHandle0, "()J"),
+    PLATFORM_ROW(Win32CommunicationBackend, createListener0, "(Ljava/lang/String;)J"),
+    PLATFORM_ROW(Win32CommunicationBackend, readDataBlock0, "(J)[B"),
+    PLATFORM_ROW(Win32CommunicationBackend, writeDataBlock0, "(J[B)Z"),
+    PLATFORM_ROW(Win32CommunicationBackend, connectClient0, "(Ljava/lang/String;)J"),
+    PLATFORM_ROW(Win32CommunicationBackend, connectNamedPipe0, "(J)Z"),
+    PLATFORM_ROW(Win32CommunicationBackend, disconnectNamedPipe0, "(J)V"),
+    PLATFORM_ROW(Win32CommunicationBackend, closeHandle0, "(J)V"),
+    PLATFORM_ROW(Win32CommunicationBackend, isProcessAlive0, "(I)Z"),
+    PLATFORM_ROW(Win32CommunicationBackend, getCurrentProcessId0, "()I"),
+};
+constexpr NativeClass kWin32CommunicationBackendNatives =
+    nativeClass("com/stowline/runtime/installer/platform/win32/Win32CommunicationBackend", kWin32CommunicationBackendRows);

@@ -406,3 +406,22 @@ extern "C" JNIEXPORT jint JNICALL Java_com_stowline_runtime_installer_platform_w
 {
     return static_cast<jint>(::GetProcessId(javaToHandle(process)));
 }
+
+// The rows this file binds, in registration order (registration.cpp orders the classes).
+constexpr NativeMethodName kMiscRows[] = {
+    PLATFORM_ROW(Misc, reboot0, "()V"),
+    PLATFORM_ROW(Misc, getRunningModules0, "(Z)[Ljava/lang/String;"),
+    PLATFORM_ROW(Misc, getEnvVarPairs0, "()[Ljava/lang/String;"),
+    PLATFORM_ROW(Misc, broadcastSettingChange0, "()V"),
+    PLATFORM_ROW(Misc, getPhysicalMemory0, "()J"),
+    PLATFORM_ROW(Misc, getFreeDiskSpace0, "(Ljava/lang/String;)J"),
+    PLATFORM_ROW(Misc, moveWithDelayUntilReboot0, "(Ljava/lang/String;Ljava/lang/String;)Z"),
+    PLATFORM_ROW(Misc, toFront0, "()V"),
+    PLATFORM_ROW(Misc, terminateProcesses0, "([IZI)I"),
+    PLATFORM_ROW(Misc, getWindowTitle0, "(I)Ljava/lang/String;"),
+    PLATFORM_ROW(Misc, setForegroundWindow0, "(J)V"),
+    PLATFORM_ROW(Misc, getTopLevelWindows0, "(Ljava/lang/Class;I)[Lcom/stowline/api/windows/WindowInfo;"),
+    PLATFORM_ROW(Misc, getPidFromHandle0, "(J)I"),
+    PLATFORM_ROW(Misc, registerExtensionFunctions0, "(Ljava/lang/ClassLoader;Ljava/lang/String;)Z"),
+};
+constexpr NativeClass kMiscNatives = nativeClass("com/stowline/runtime/installer/platform/win32/Misc", kMiscRows);

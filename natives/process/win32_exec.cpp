@@ -25,3 +25,10 @@ extern "C" JNIEXPORT jint JNICALL Java_com_stowline_runtime_installer_platform_w
     unique_handle thread(created.hThread);
     return 0;
 }
+
+// The rows this file binds, in registration order (registration.cpp orders the classes).
+constexpr NativeMethodName kWin32ExecRows[] = {
+    PLATFORM_ROW(Win32Exec, launch0, "(Ljava/lang/String;Ljava/lang/String;)I"),
+};
+constexpr NativeClass kWin32ExecNatives =
+    nativeClass("com/stowline/runtime/installer/platform/win32/Win32Exec", kWin32ExecRows);

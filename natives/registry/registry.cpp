@@ -342,3 +342,20 @@ extern "C" JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_w
 {
     shellChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
 }
+
+// The rows this file binds, in registration order (registration.cpp orders the classes).
+constexpr NativeMethodName kRegistryRows[] = {
+    PLATFORM_ROW(Registry, keyExists0, "(ILjava/lang/String;I)Z"),
+    PLATFORM_ROW(Registry, createKey0, "(ILjava/lang/String;I)Z"),
+    PLATFORM_ROW(Registry, getValue0, "(ILjava/lang/String;Ljava/lang/String;I)Ljava/lang/Object;"),
+    PLATFORM_ROW(Registry, setValue0, "(ILjava/lang/String;Ljava/lang/String;Ljava/lang/Object;II)Z"),
+    PLATFORM_ROW(Registry, deleteValue0, "(ILjava/lang/String;Ljava/lang/String;I)V"),
+    PLATFORM_ROW(Registry, deleteKey0, "(ILjava/lang/String;ZI)V"),
+    PLATFORM_ROW(Registry, saveKey0, "(ILjava/lang/String;Ljava/lang/String;I)Z"),
+    PLATFORM_ROW(Registry, restoreKey0, "(ILjava/lang/String;Ljava/lang/String;I)Z"),
+    PLATFORM_ROW(Registry, enumSubKeys0, "(ILjava/lang/String;I)[Ljava/lang/String;"),
+    PLATFORM_ROW(Registry, enumValues0, "(ILjava/lang/String;I)[Ljava/lang/String;"),
+    PLATFORM_ROW(Registry, changeNotifyAssociations0, "()V"),
+};
+constexpr NativeClass kRegistryNatives =
+    nativeClass("com/stowline/runtime/installer/platform/win32/Registry", kRegistryRows);

@@ -236,3 +236,19 @@ JNIEXPORT jint JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32S
 }
 
 }  // extern "C"
+
+// The rows this file binds, in registration order (registration.cpp orders the classes).
+constexpr NativeMethodName kWin32ServicesRows[] = {
+    PLATFORM_ROW(Win32Services, installService0, "(Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;)I"),
+    PLATFORM_ROW(Win32Services, changeServiceConfig0, "(Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;IILjava/lang/String;Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;)I"),
+    PLATFORM_ROW(Win32Services, setRestartServiceConfig0, "(Ljava/lang/String;ZIII)I"),
+    PLATFORM_ROW(Win32Services, setDelayedAutoStart0, "(Ljava/lang/String;Z)I"),
+    PLATFORM_ROW(Win32Services, stopService0, "(Ljava/lang/String;I)I"),
+    PLATFORM_ROW(Win32Services, startService0, "(Ljava/lang/String;[Ljava/lang/String;)I"),
+    PLATFORM_ROW(Win32Services, uninstallService0, "(Ljava/lang/String;)I"),
+    PLATFORM_ROW(Win32Services, queryStatus0, "(Ljava/lang/String;)I"),
+    PLATFORM_ROW(Win32Services, getStartType0, "(Ljava/lang/String;)I"),
+    PLATFORM_ROW(Win32Services, getServiceBinary0, "(Ljava/lang/String;)Ljava/lang/String;"),
+};
+constexpr NativeClass kWin32ServicesNatives =
+    nativeClass("com/stowline/runtime/installer/platform/win32/Win32Services", kWin32ServicesRows);

@@ -394,3 +394,19 @@ JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_Wi
 }
 
 }  // extern "C"
+
+// The rows this file binds, in registration order (registration.cpp orders the classes).
+constexpr NativeMethodName kWin32UserInfoRows[] = {
+    PLATFORM_ROW(Win32UserInfo, isMemberOfGroup0, "(I)Z"),
+    PLATFORM_ROW(Win32UserInfo, executeElevated0, "(Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;I)Z"),
+    PLATFORM_ROW(Win32UserInfo, getElevationType0, "()I"),
+    PLATFORM_ROW(Win32UserInfo, addUser0, "(Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;ZZ)Ljava/lang/String;"),
+    PLATFORM_ROW(Win32UserInfo, deleteUser0, "(Ljava/lang/String;Ljava/lang/String;)I"),
+    PLATFORM_ROW(Win32UserInfo, deleteLocalGroup0, "(Ljava/lang/String;Ljava/lang/String;)I"),
+    PLATFORM_ROW(Win32UserInfo, getAccountName0, "(Ljava/lang/String;Z)Ljava/lang/String;"),
+    PLATFORM_ROW(Win32UserInfo, getUserProfileDirectory0, "(Ljava/lang/String;Ljava/lang/String;)Ljava/lang/String;"),
+    PLATFORM_ROW(Win32UserInfo, getUserSid0, "()Ljava/lang/String;"),
+    PLATFORM_ROW(Win32UserInfo, setLsaAccountRight0, "(Ljava/lang/String;Ljava/lang/String;Z)Z"),
+};
+constexpr NativeClass kWin32UserInfoNatives =
+    nativeClass("com/stowline/runtime/installer/platform/win32/Win32UserInfo", kWin32UserInfoRows);

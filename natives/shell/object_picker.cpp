@@ -187,3 +187,10 @@ JNIEXPORT jobjectArray JNICALL Java_com_stowline_runtime_installer_platform_win3
 }
 
 }  // extern "C"
+
+// The rows this file binds, in registration order (registration.cpp orders the classes).
+constexpr NativeMethodName kObjectPickerRows[] = {
+    PLATFORM_ROW(ObjectPicker, show0, "(ZZZZZ)[Lcom/stowline/runtime/installer/platform/win32/ObjectPicker$Result;"),
+};
+constexpr NativeClass kObjectPickerNatives =
+    nativeClass("com/stowline/runtime/installer/platform/win32/ObjectPicker", kObjectPickerRows);

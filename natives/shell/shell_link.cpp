@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr CLSID kShellLinkClass = {0x00021401, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+constexpr CLSID kShellLinkNatives = {0x00021401, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 constexpr DWORD kRunAsUser = 0x2000;  // SLDF_RUNAS_USER
 
 // The text of a byte array up to its first NUL; an array without one ends at its last byte, so
@@ -69,7 +69,7 @@ bool createLink(const IID& id, const wchar_t* file, const Char* target, const Ch
 {
     if (file == nullptr) return false;
     com_ptr<Link> link;
-    if (FAILED(::CoCreateInstance(kShellLinkClass, nullptr, CLSCTX_INPROC_SERVER, id, link.putVoid()))) return false;
+    if (FAILED(::CoCreateInstance(kShellLinkNatives, nullptr, CLSCTX_INPROC_SERVER, id, link.putVoid()))) return false;
     if (target != nullptr) link->SetPath(target);
     if (directory != nullptr) link->SetWorkingDirectory(directory);
     if (icon != nullptr) link->SetIconLocation(icon, 0);
@@ -150,3 +150,13 @@ JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_Sh
 }
 
 }  // extern "C"
+
+// The rows this file binds, in registration order (registration.cpp orders the classes).
+constexpr NativeMethodName kShellLinkRows[] = {
+    PLATFORM_ROW(ShellLink, createWide0, "(Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;ZLjava/lang/String;I)Z"),
+    PLATFORM_ROW(ShellLink, changeNotify0, "([B[B)Z"),
+    PLATFORM_ROW(ShellLink, initialize0, "()Z"),
+    PLATFORM_ROW(ShellLink, uninitialize, "()Z"),
+};
+constexpr NativeClass kShellLinkNatives =
+    nativeClass("com/stowline/runtime/installer/platform/win32/ShellLink", kShellLinkRows);

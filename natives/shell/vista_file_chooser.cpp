@@ -167,3 +167,11 @@ JNIEXPORT jobjectArray JNICALL Java_com_stowline_runtime_installer_platform_win3
 }
 
 }  // extern "C"
+
+// The rows this file binds, in registration order (registration.cpp orders the classes).
+constexpr NativeMethodName kVistaFileChooserRows[] = {
+    PLATFORM_ROW(VistaFileChooser, initialize0, "()V"),
+    PLATFORM_ROW(VistaFileChooser, displayDialog0, "(JLjava/lang/String;Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;IIZLjava/lang/String;[Ljava/lang/String;[Ljava/lang/String;I[Ljava/lang/String;[Z)[Ljava/lang/String;"),
+};
+constexpr NativeClass kVistaFileChooserNatives =
+    nativeClass("com/stowline/runtime/installer/platform/win32/VistaFileChooser", kVistaFileChooserRows);

@@ -107,3 +107,11 @@ JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_win32_VistaT
 }
 
 }  // extern "C"
+
+// The rows this file binds, in registration order (registration.cpp orders the classes).
+constexpr NativeMethodName kVistaTaskDialogRows[] = {
+    PLATFORM_ROW(VistaTaskDialog, show0, "(JLjava/lang/String;Ljava/lang/String;Ljava/lang/String;IIILjava/lang/String;[Ljava/lang/String;I)I"),
+    PLATFORM_ROW(VistaTaskDialog, init0, "()V"),
+};
+constexpr NativeClass kVistaTaskDialogNatives =
+    nativeClass("com/stowline/runtime/installer/platform/win32/VistaTaskDialog", kVistaTaskDialogRows);

@@ -108,3 +108,14 @@ JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_win32_WinGui
 }
 
 }  // extern "C"
+
+// The rows this file binds, in registration order (registration.cpp orders the classes).
+constexpr NativeMethodName kWinGuiHelperRows[] = {
+    PLATFORM_ROW(WinGuiHelper, getPeer0, "(Ljava/awt/Window;Ljava/lang/Class;)Ljava/lang/Object;"),
+    PLATFORM_ROW(WinGuiHelper, getHwnd0, "(Ljava/lang/Object;Ljava/lang/reflect/Method;)J"),
+    PLATFORM_ROW(WinGuiHelper, destroyHIcon0, "(J)V"),
+    PLATFORM_ROW(WinGuiHelper, createHIcon0, "([BII)J"),
+    PLATFORM_ROW(WinGuiHelper, flashWindow0, "(JZ)V"),
+};
+constexpr NativeClass kWinGuiHelperNatives =
+    nativeClass("com/stowline/runtime/installer/platform/win32/WinGuiHelper", kWinGuiHelperRows);

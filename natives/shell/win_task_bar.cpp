@@ -61,3 +61,13 @@ JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_win32_WinTas
 }
 
 }  // extern "C"
+
+// The rows this file binds, in registration order (registration.cpp orders the classes).
+constexpr NativeMethodName kWinTaskBarRows[] = {
+    PLATFORM_ROW(WinTaskBar, initTaskBar0, "()V"),
+    PLATFORM_ROW(WinTaskBar, setOverlayIcon0, "(JJ)V"),
+    PLATFORM_ROW(WinTaskBar, setProgress0, "(JJJ)V"),
+    PLATFORM_ROW(WinTaskBar, setState0, "(JI)V"),
+};
+constexpr NativeClass kWinTaskBarNatives =
+    nativeClass("com/stowline/runtime/installer/platform/win32/WinTaskBar", kWinTaskBarRows);

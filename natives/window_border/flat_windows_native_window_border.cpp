@@ -215,3 +215,19 @@ JNIEXPORT jint JNICALL Java_com_stowline_runtime_flatlaf_FlatWindowsNativeWindow
 }
 
 }  // extern "C"
+
+// The rows this file binds, in registration order (registration.cpp orders the classes).
+constexpr NativeMethodName kFlatWindowsNativeWindowBorderWndProcRows[] = {
+    BORDER_ROW(FlatWindowsNativeWindowBorder_00024WndProc, installImpl, "(J)J"),
+    BORDER_ROW(FlatWindowsNativeWindowBorder_00024WndProc, uninstallImpl, "(J)V"),
+    BORDER_ROW(FlatWindowsNativeWindowBorder_00024WndProc, updateFrame, "(JI)V"),
+    BORDER_ROW(FlatWindowsNativeWindowBorder_00024WndProc, setWindowBackground, "(JIII)V"),
+    BORDER_ROW(FlatWindowsNativeWindowBorder_00024WndProc, showWindow, "(JI)V"),
+};
+constexpr NativeMethodName kFlatWindowsNativeWindowBorderRows[] = {
+    BORDER_ROW(FlatWindowsNativeWindowBorder, registryGetIntValue, "(Ljava/lang/String;Ljava/lang/String;I)I"),
+};
+constexpr NativeClass kFlatWindowsNativeWindowBorderWndProcNatives =
+    nativeClass("com.stowline.runtime.flatlaf.FlatWindowsNativeWindowBorder$WndProc", kFlatWindowsNativeWindowBorderWndProcRows);
+constexpr NativeClass kFlatWindowsNativeWindowBorderNatives =
+    nativeClass("com.stowline.runtime.flatlaf.FlatWindowsNativeWindowBorder", kFlatWindowsNativeWindowBorderRows);
