@@ -19,6 +19,7 @@
 
 #include "jni/jni.h"
 #include "jni/jni_helpers.h"
+#include "natives/guarded.h"
 
 // A Java string as a NUL-terminated wide text for one Win32 call; null stays a null pointer.
 // A NUL inside the Java string ends the text as Win32 sees it.

@@ -7,6 +7,7 @@
 
 #include "core/jni_names.h"
 #include "jni/jni_helpers.h"
+#include "natives/guarded.h"
 #include "natives/files/acl_handling.h"
 #include "natives/files/file_version.h"
 #include "natives/files/folder_info.h"
@@ -128,8 +129,10 @@ bool registerClasses(JNIEnv* env, HMODULE module, const NativeClass* const* clas
 jboolean registerNatives(JNIEnv* env, HMODULE module, NativeErrorFunction error) noexcept
 {
     registrationError = error != nullptr ? error : &ignoreError;
-    return registerClasses(env, module, kPlatformClasses, kPlatformClassCount, ClassFinder{}, error) ? JNI_TRUE
-                                                                                                     : JNI_FALSE;
+    return guarded(JNI_FALSE, [&]() -> jboolean {
+        return registerClasses(env, module, kPlatformClasses, kPlatformClassCount, ClassFinder{}, error) ? JNI_TRUE
+                                                                                                         : JNI_FALSE;
+    });
 }
 
 jboolean registerNativesFlatlaf(JNIEnv* env, jobject loader, jclass classClass, jmethodID forName, HMODULE module,
@@ -139,36 +142,40 @@ jboolean registerNativesFlatlaf(JNIEnv* env, jobject loader, jclass classClass, 
     finder.loader = loader;
     finder.classClass = classClass;
     finder.forName = forName;
-    return registerClasses(env, module, kWindowBorderClasses, kWindowBorderClassCount, finder, error) ? JNI_TRUE
-                                                                                                     : JNI_FALSE;
+    return guarded(JNI_FALSE, [&]() -> jboolean {
+        return registerClasses(env, module, kWindowBorderClasses, kWindowBorderClassCount, finder, error) ? JNI_TRUE
+                                                                                                         : JNI_FALSE;
+    });
 }
 
 extern "C" JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_Misc_registerExtensionFunctions0(
     JNIEnv* env, jclass, jobject loader, jstring functionName) noexcept
 {
-    HMODULE module = nullptr;
-    if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                              reinterpret_cast<LPCWSTR>(&registerNatives), &module))
-        return JNI_FALSE;
-    LocalRef<jclass> classClass(env, findClassQuietly(env, "java/lang/Class"));
-    if (!classClass) return JNI_FALSE;
-    jmethodID forName = staticMethodQuietly(env, classClass.get(), "forName",
-                                            "(Ljava/lang/String;ZLjava/lang/ClassLoader;)Ljava/lang/Class;");
-    if (forName == nullptr || functionName == nullptr) return JNI_FALSE;
-    const char* name = (*env)->GetStringUTFChars(env, functionName, nullptr);
-    if (name == nullptr) {
-        clearPendingException(env);
-        return JNI_FALSE;
-    }
-    auto extension = reinterpret_cast<RegisterExtensionFn>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
-    jboolean result = JNI_FALSE;
-    if (extension == nullptr) {
-        registrationError(L"did not find register natives extension in helper dll (%S)", name);
-    } else if (!extension(env, loader, classClass.get(), forName, module, registrationError)) {
-        registrationError(L"registering helper dll extension failed");
-    } else {
-        result = JNI_TRUE;
-    }
-    (*env)->ReleaseStringUTFChars(env, functionName, name);
-    return result;
+    return guarded(JNI_FALSE, [&]() -> jboolean {
+        HMODULE module = nullptr;
+        if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                  reinterpret_cast<LPCWSTR>(&registerNatives), &module))
+            return JNI_FALSE;
+        LocalRef<jclass> classClass(env, findClassQuietly(env, "java/lang/Class"));
+        if (!classClass) return JNI_FALSE;
+        jmethodID forName = staticMethodQuietly(env, classClass.get(), "forName",
+                                                "(Ljava/lang/String;ZLjava/lang/ClassLoader;)Ljava/lang/Class;");
+        if (forName == nullptr || functionName == nullptr) return JNI_FALSE;
+        const char* name = (*env)->GetStringUTFChars(env, functionName, nullptr);
+        if (name == nullptr) {
+            clearPendingException(env);
+            return JNI_FALSE;
+        }
+        auto extension = reinterpret_cast<RegisterExtensionFn>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
+        jboolean result = JNI_FALSE;
+        if (extension == nullptr) {
+            registrationError(L"did not find register natives extension in helper dll (%S)", name);
+        } else if (!extension(env, loader, classClass.get(), forName, module, registrationError)) {
+            registrationError(L"registering helper dll extension failed");
+        } else {
+            result = JNI_TRUE;
+        }
+        (*env)->ReleaseStringUTFChars(env, functionName, name);
+        return result;
+    });
 }

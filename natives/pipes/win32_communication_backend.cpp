@@ -74,13 +74,15 @@ extern "C" {
 JNIEXPORT jlong JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32CommunicationBackend_getInvalidHandle0(
     JNIEnv*, jclass) noexcept
 {
-    return kInvalidHandle;
+    return guarded(0, [&]() -> jlong {
+        return kInvalidHandle;
+    });
 }
 
 JNIEXPORT jlong JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32CommunicationBackend_createListener0(
     JNIEnv* env, jclass, jstring name) noexcept
 {
-    try {
+    return guarded(kInvalidHandle, [&]() -> jlong {
         const JavaText pipeName(env, name);
         if (pipeName.isNull()) return kInvalidHandle;
         // Only the user, SYSTEM and Administrators may open the pipe, and a name that another
@@ -101,36 +103,36 @@ JNIEXPORT jlong JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32
             maxInstances != 1)
             return kInvalidHandle;
         return handleToJava(pipe.release());
-    } catch (...) {
-        return kInvalidHandle;
-    }
+    });
 }
 
 JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32CommunicationBackend_connectNamedPipe0(
     JNIEnv*, jclass, jlong handle) noexcept
 {
-    if (handle == kInvalidHandle) return JNI_FALSE;
-    const PipeRetrySettings settings = pipeRetrySettings();
-    for (int failures = 0;;) {
-        if (::ConnectNamedPipe(javaToHandle(handle), nullptr)) return JNI_TRUE;
-        const DWORD error = ::GetLastError();
-        // PIPE_CONNECTED: the client opened the pipe before this call. NO_DATA: it opened it and
-        // closed it again; what it wrote can still be read, and the next read reports the break.
-        // Retrying NO_DATA cannot succeed until the pipe is disconnected.
-        if (error == ERROR_PIPE_CONNECTED || error == ERROR_NO_DATA) return JNI_TRUE;
-        if (++failures > settings.listenerRetries) {
-            std::printf("could not connect named pipe %d\n", static_cast<int>(error));
-            std::fflush(stdout);
-            return JNI_FALSE;
+    return guarded(JNI_FALSE, [&]() -> jboolean {
+        if (handle == kInvalidHandle) return JNI_FALSE;
+        const PipeRetrySettings settings = pipeRetrySettings();
+        for (int failures = 0;;) {
+            if (::ConnectNamedPipe(javaToHandle(handle), nullptr)) return JNI_TRUE;
+            const DWORD error = ::GetLastError();
+            // PIPE_CONNECTED: the client opened the pipe before this call. NO_DATA: it opened it and
+            // closed it again; what it wrote can still be read, and the next read reports the break.
+            // Retrying NO_DATA cannot succeed until the pipe is disconnected.
+            if (error == ERROR_PIPE_CONNECTED || error == ERROR_NO_DATA) return JNI_TRUE;
+            if (++failures > settings.listenerRetries) {
+                std::printf("could not connect named pipe %d\n", static_cast<int>(error));
+                std::fflush(stdout);
+                return JNI_FALSE;
+            }
+            ::Sleep(settings.pauseMilliseconds);
         }
-        ::Sleep(settings.pauseMilliseconds);
-    }
+    });
 }
 
 JNIEXPORT jlong JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32CommunicationBackend_connectClient0(
     JNIEnv* env, jclass, jstring name) noexcept
 {
-    try {
+    return guarded(0, [&]() -> jlong {
         const JavaText pipeName(env, name);
         if (pipeName.isNull()) return 0;
         const PipeRetrySettings settings = pipeRetrySettings();
@@ -152,84 +154,94 @@ JNIEXPORT jlong JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32
             ::Sleep(settings.pauseMilliseconds);
             ::WaitNamedPipeW(pipeName.get(), settings.retryWaitMilliseconds);
         }
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32CommunicationBackend_closeHandle0(
     JNIEnv*, jclass, jlong handle) noexcept
 {
-    if (handle == kInvalidHandle) return;
-    unique_handle(javaToHandle(handle)).reset();
+    guarded([&] {
+        if (handle == kInvalidHandle) return;
+        unique_handle(javaToHandle(handle)).reset();
+    });
 }
 
 JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32CommunicationBackend_disconnectNamedPipe0(
     JNIEnv*, jclass, jlong handle) noexcept
 {
-    if (handle == kInvalidHandle) return;
-    ::DisconnectNamedPipe(javaToHandle(handle));
+    guarded([&] {
+        if (handle == kInvalidHandle) return;
+        ::DisconnectNamedPipe(javaToHandle(handle));
+    });
 }
 
 JNIEXPORT jbyteArray JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32CommunicationBackend_readDataBlock0(
     JNIEnv* env, jclass, jlong handle) noexcept
 {
-    if (handle == kInvalidHandle) return nullptr;
-    try {
-        const HANDLE pipe = javaToHandle(handle);
-        // The prefix may arrive in pieces (a writer that splits it); it is completed like the payload.
-        uint8_t prefix[kPipeBlockPrefixSize];
-        if (!readFully(pipe, prefix, sizeof prefix)) return nullptr;
-        const uint32_t length = decodePipeBlockPrefix(prefix);
-        if (!pipeBlockLengthAccepted(length)) return nullptr;
-        std::vector<uint8_t> payload;
-        if (!readPayload(pipe, length, payload)) return nullptr;
-        return bytesToJava(env, payload.data(), length);
-    } catch (...) {
-        return nullptr;
-    }
+    return guarded(nullptr, [&]() -> jbyteArray {
+        if (handle == kInvalidHandle) return nullptr;
+        try {
+            const HANDLE pipe = javaToHandle(handle);
+            // The prefix may arrive in pieces (a writer that splits it); it is completed like the payload.
+            uint8_t prefix[kPipeBlockPrefixSize];
+            if (!readFully(pipe, prefix, sizeof prefix)) return nullptr;
+            const uint32_t length = decodePipeBlockPrefix(prefix);
+            if (!pipeBlockLengthAccepted(length)) return nullptr;
+            std::vector<uint8_t> payload;
+            if (!readPayload(pipe, length, payload)) return nullptr;
+            return bytesToJava(env, payload.data(), length);
+        } catch (...) {
+            return nullptr;
+        }
+    });
 }
 
 JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32CommunicationBackend_writeDataBlock0(
     JNIEnv* env, jclass, jlong handle, jbyteArray data) noexcept
 {
-    if (handle == kInvalidHandle || data == nullptr) return JNI_FALSE;
-    const HANDLE pipe = javaToHandle(handle);
-    const jsize length = (*env)->GetArrayLength(env, data);
-    // Pinned before anything is sent, so a failure here leaves the stream as it was.
-    jbyte* bytes = (*env)->GetByteArrayElements(env, data, nullptr);
-    if (bytes == nullptr) {
-        clearPendingException(env);
-        return JNI_FALSE;
-    }
-    const auto prefix = encodePipeBlockPrefix(static_cast<uint32_t>(length));
-    const bool sent = writeFully(pipe, prefix.data(), prefix.size()) &&
-                      writeFully(pipe, reinterpret_cast<const uint8_t*>(bytes), static_cast<size_t>(length));
-    // Flushing returns once the peer has read everything, which paces the exchange. Its result is
-    // not the block's: a peer that reads the block and at once disconnects makes the flush fail
-    // (seen under Wine) although the block arrived; a peer that never read it shows at the next read.
-    if (sent) ::FlushFileBuffers(pipe);
-    (*env)->ReleaseByteArrayElements(env, data, bytes, JNI_ABORT);
-    return sent ? JNI_TRUE : JNI_FALSE;
+    return guarded(JNI_FALSE, [&]() -> jboolean {
+        if (handle == kInvalidHandle || data == nullptr) return JNI_FALSE;
+        const HANDLE pipe = javaToHandle(handle);
+        const jsize length = (*env)->GetArrayLength(env, data);
+        // Pinned before anything is sent, so a failure here leaves the stream as it was.
+        jbyte* bytes = (*env)->GetByteArrayElements(env, data, nullptr);
+        if (bytes == nullptr) {
+            clearPendingException(env);
+            return JNI_FALSE;
+        }
+        const auto prefix = encodePipeBlockPrefix(static_cast<uint32_t>(length));
+        const bool sent = writeFully(pipe, prefix.data(), prefix.size()) &&
+                          writeFully(pipe, reinterpret_cast<const uint8_t*>(bytes), static_cast<size_t>(length));
+        // Flushing returns once the peer has read everything, which paces the exchange. Its result is
+        // not the block's: a peer that reads the block and at once disconnects makes the flush fail
+        // (seen under Wine) although the block arrived; a peer that never read it shows at the next read.
+        if (sent) ::FlushFileBuffers(pipe);
+        (*env)->ReleaseByteArrayElements(env, data, bytes, JNI_ABORT);
+        return sent ? JNI_TRUE : JNI_FALSE;
+    });
 }
 
 JNIEXPORT jint JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32CommunicationBackend_getCurrentProcessId0(
     JNIEnv*, jclass) noexcept
 {
-    return static_cast<jint>(::GetCurrentProcessId());
+    return guarded(0, [&]() -> jint {
+        return static_cast<jint>(::GetCurrentProcessId());
+    });
 }
 
 JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32CommunicationBackend_isProcessAlive0(
     JNIEnv*, jclass, jint processId) noexcept
 {
-    HANDLE opened = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(processId));
-    const DWORD error = ::GetLastError();
-    unique_handle process(opened);
-    // A process that exists but is protected from us cannot be opened: it still runs.
-    if (!process) return error == ERROR_ACCESS_DENIED ? JNI_TRUE : JNI_FALSE;
-    DWORD exitCode = 0;
-    if (!::GetExitCodeProcess(process.get(), &exitCode)) return JNI_FALSE;
-    return exitCode == STILL_ACTIVE ? JNI_TRUE : JNI_FALSE;
+    return guarded(JNI_FALSE, [&]() -> jboolean {
+        HANDLE opened = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(processId));
+        const DWORD error = ::GetLastError();
+        unique_handle process(opened);
+        // A process that exists but is protected from us cannot be opened: it still runs.
+        if (!process) return error == ERROR_ACCESS_DENIED ? JNI_TRUE : JNI_FALSE;
+        DWORD exitCode = 0;
+        if (!::GetExitCodeProcess(process.get(), &exitCode)) return JNI_FALSE;
+        return exitCode == STILL_ACTIVE ? JNI_TRUE : JNI_FALSE;
+    });
 }
 
 }  // extern "C"

@@ -149,7 +149,7 @@ JNIEXPORT jobjectArray JNICALL Java_com_stowline_runtime_installer_platform_win3
     JNIEnv* env, jclass, jboolean multiSelect, jboolean groups, jboolean users, jboolean wellKnownPrincipals,
     jboolean localComputerOnly) noexcept
 {
-    try {
+    return guarded(nullptr, [&]() -> jobjectArray {
         if (!sidTextAvailable()) return nullptr;
         const HWND owner = ownerWindow();
         if (owner == nullptr) {
@@ -181,9 +181,7 @@ JNIEXPORT jobjectArray JNICALL Java_com_stowline_runtime_installer_platform_win3
         }
         std::fflush(stdout);
         return results;
-    } catch (...) {
-        return nullptr;
-    }
+    });
 }
 
 }  // extern "C"

@@ -87,7 +87,7 @@ JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_Sh
     JNIEnv* env, jclass, jstring file, jstring target, jstring workingDirectory, jstring icon, jstring arguments,
     jboolean runAsAdministrator, jstring description, jint showCommand) noexcept
 {
-    try {
+    return guarded(JNI_FALSE, [&]() -> jboolean {
         const JavaText path(env, file), to(env, target), directory(env, workingDirectory), iconFile(env, icon),
             argumentText(env, arguments), descriptionText(env, description);
         const int show = showCommand;
@@ -96,16 +96,14 @@ JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_Sh
                                        &show)
                    ? JNI_TRUE
                    : JNI_FALSE;
-    } catch (...) {
-        return JNI_FALSE;
-    }
+    });
 }
 
 JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_ShellLink_create0(
     JNIEnv* env, jclass, jstring file, jbyteArray target, jbyteArray workingDirectory, jbyteArray icon,
     jbyteArray arguments, jboolean runAsAdministrator, jbyteArray description) noexcept
 {
-    try {
+    return guarded(JNI_FALSE, [&]() -> jboolean {
         const JavaText path(env, file);
         const ByteText to(env, target), directory(env, workingDirectory), iconFile(env, icon),
             argumentText(env, arguments), descriptionText(env, description);
@@ -114,39 +112,43 @@ JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_Sh
                                        static_cast<const int*>(nullptr))
                    ? JNI_TRUE
                    : JNI_FALSE;
-    } catch (...) {
-        return JNI_FALSE;
-    }
+    });
 }
 
 JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_ShellLink_changeNotify0(
     JNIEnv* env, jclass, jbyteArray created, jbyteArray updatedDirectory) noexcept
 {
-    try {
-        bool createdNull = false, updatedNull = false;
-        const std::wstring item = wideBytes(env, created, createdNull);
-        const std::wstring directory = wideBytes(env, updatedDirectory, updatedNull);
-        shellChangeNotify(SHCNE_CREATE, SHCNF_PATHW, createdNull ? nullptr : item.c_str(), nullptr);
-        shellChangeNotify(SHCNE_UPDATEDIR, SHCNF_PATHW | SHCNF_FLUSH, updatedNull ? nullptr : directory.c_str(),
-                          nullptr);
-    } catch (...) {
-    }
-    return JNI_TRUE;
+    return guarded(JNI_FALSE, [&]() -> jboolean {
+        try {
+            bool createdNull = false, updatedNull = false;
+            const std::wstring item = wideBytes(env, created, createdNull);
+            const std::wstring directory = wideBytes(env, updatedDirectory, updatedNull);
+            shellChangeNotify(SHCNE_CREATE, SHCNF_PATHW, createdNull ? nullptr : item.c_str(), nullptr);
+            shellChangeNotify(SHCNE_UPDATEDIR, SHCNF_PATHW | SHCNF_FLUSH, updatedNull ? nullptr : directory.c_str(),
+                              nullptr);
+        } catch (...) {
+        }
+        return JNI_TRUE;
+    });
 }
 
 JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_ShellLink_initialize0(JNIEnv*,
                                                                                                     jclass) noexcept
 {
-    // Balanced by the Java side's call of uninitialize, so no scope owns it.
-    ::CoInitialize(nullptr);
-    return JNI_TRUE;
+    return guarded(JNI_FALSE, [&]() -> jboolean {
+        // Balanced by the Java side's call of uninitialize, so no scope owns it.
+        ::CoInitialize(nullptr);
+        return JNI_TRUE;
+    });
 }
 
 JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_ShellLink_uninitialize(JNIEnv*,
                                                                                                      jclass) noexcept
 {
-    ::CoUninitialize();
-    return JNI_TRUE;
+    return guarded(JNI_FALSE, [&]() -> jboolean {
+        ::CoUninitialize();
+        return JNI_TRUE;
+    });
 }
 
 }  // extern "C"

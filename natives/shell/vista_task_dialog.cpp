@@ -53,7 +53,7 @@ JNIEXPORT jint JNICALL Java_com_stowline_runtime_installer_platform_win32_VistaT
     JNIEnv* env, jclass, jlong parent, jstring title, jstring instruction, jstring content, jint flags, jint icon,
     jint width, jstring verification, jobjectArray buttons, jint defaultIndex) noexcept
 {
-    try {
+    return guarded(0, [&]() -> jint {
         const TaskDialogFunction taskDialog = taskDialogFunction();
         if (taskDialog == nullptr) return 0;
         const JavaText titleText(env, title), instructionText(env, instruction), contentText(env, content),
@@ -96,9 +96,7 @@ JNIEXPORT jint JNICALL Java_com_stowline_runtime_installer_platform_win32_VistaT
                           ? button - (kFirstButton - 1)
                           : kOtherOutcome;
         return verified ? -result : result;
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_win32_VistaTaskDialog_init0(JNIEnv*,

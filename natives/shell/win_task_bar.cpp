@@ -25,22 +25,26 @@ extern "C" {
 JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_win32_WinTaskBar_initTaskBar0(JNIEnv*,
                                                                                                   jclass) noexcept
 {
-    if (taskBar()) return;
-    // Stays initialised for the object's life, the process's.
-    if (FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return;
-    com_ptr<ITaskbarList3> created;
-    if (FAILED(::CoCreateInstance(kTaskbarListClass, nullptr, CLSCTX_INPROC_SERVER, __uuidof(ITaskbarList3),
-                                  created.putVoid())))
-        return;
-    // The list answers nothing before HrInit.
-    if (FAILED(created->HrInit())) return;
-    taskBar() = std::move(created);
+    guarded([&] {
+        if (taskBar()) return;
+        // Stays initialised for the object's life, the process's.
+        if (FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return;
+        com_ptr<ITaskbarList3> created;
+        if (FAILED(::CoCreateInstance(kTaskbarListClass, nullptr, CLSCTX_INPROC_SERVER, __uuidof(ITaskbarList3),
+                                      created.putVoid())))
+            return;
+        // The list answers nothing before HrInit.
+        if (FAILED(created->HrInit())) return;
+        taskBar() = std::move(created);
+    });
 }
 
 JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_win32_WinTaskBar_setOverlayIcon0(
     JNIEnv*, jclass, jlong window, jlong icon) noexcept
 {
-    if (taskBar()) taskBar()->SetOverlayIcon(javaToHandle<HWND>(window), javaToHandle<HICON>(icon), nullptr);
+    guarded([&] {
+        if (taskBar()) taskBar()->SetOverlayIcon(javaToHandle<HWND>(window), javaToHandle<HICON>(icon), nullptr);
+    });
 }
 
 JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_win32_WinTaskBar_setProgress0(JNIEnv*, jclass,
@@ -48,16 +52,20 @@ JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_win32_WinTas
                                                                                                   jlong completed,
                                                                                                   jlong total) noexcept
 {
-    if (taskBar())
-        taskBar()->SetProgressValue(javaToHandle<HWND>(window), static_cast<ULONGLONG>(completed),
-                                    static_cast<ULONGLONG>(total));
+    guarded([&] {
+        if (taskBar())
+            taskBar()->SetProgressValue(javaToHandle<HWND>(window), static_cast<ULONGLONG>(completed),
+                                        static_cast<ULONGLONG>(total));
+    });
 }
 
 JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_win32_WinTaskBar_setState0(JNIEnv*, jclass,
                                                                                                jlong window,
                                                                                                jint state) noexcept
 {
-    if (taskBar()) taskBar()->SetProgressState(javaToHandle<HWND>(window), static_cast<TBPFLAG>(state));
+    guarded([&] {
+        if (taskBar()) taskBar()->SetProgressState(javaToHandle<HWND>(window), static_cast<TBPFLAG>(state));
+    });
 }
 
 }  // extern "C"
