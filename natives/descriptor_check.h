@@ -14,7 +14,7 @@
 #include <cstddef>
 #include <type_traits>
 
-#include "natives/jni.h"
+#include "jni/jni.h"
 
 namespace descriptor_check {
 
@@ -87,12 +87,3 @@ constexpr bool follows(Result (JNICALL*)(JNIEnv*, jobject, Parameters...) noexce
 }
 
 }  // namespace descriptor_check
-
-// One row of a registration table, {method name, descriptor}, checked against the function that
-// the row's exported name reaches: a row whose function differs does not compile.
-#define CHECKED_NATIVE_ROW(function, method, descriptor)                                                   \
-    [] {                                                                                                    \
-        static_assert(descriptor_check::follows(&function, descriptor),                                    \
-                      #function " does not take the parameters or return the result of " descriptor);     \
-        return NativeMethodName{method, descriptor};                                                        \
-    }()

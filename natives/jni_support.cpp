@@ -4,42 +4,27 @@
 
 namespace {
 
-jclass findClass(JNIEnv* env, const char* name) { return findClassQuietly(env, name); }
-
 // Calls the static valueOf(primitive) of a box class.
 jobject box(JNIEnv* env, const char* className, const char* signature, const jvalue& value)
 {
-    jclass boxClass = findClass(env, className);
-    if (boxClass == nullptr) return nullptr;
+    LocalRef<jclass> boxClass(env, findClassQuietly(env, className));
+    if (!boxClass) return nullptr;
     jobject result = nullptr;
-    jmethodID valueOf = (*env)->GetStaticMethodID(env, boxClass, "valueOf", signature);
-    if (valueOf != nullptr) result = (*env)->CallStaticObjectMethodA(env, boxClass, valueOf, &value);
+    jmethodID valueOf = (*env)->GetStaticMethodID(env, boxClass.get(), "valueOf", signature);
+    if (valueOf != nullptr) result = (*env)->CallStaticObjectMethodA(env, boxClass.get(), valueOf, &value);
     if (clearPendingException(env)) result = nullptr;
-    (*env)->DeleteLocalRef(env, boxClass);
     return result;
 }
 
-// Whether object is an instance of className; the class reference is returned for method lookups.
-jclass instanceClass(JNIEnv* env, jobject object, const char* className)
+// The class of className when object is an instance of it, for method lookups; empty otherwise.
+LocalRef<jclass> instanceClass(JNIEnv* env, jobject object, const char* className)
 {
-    if (object == nullptr) return nullptr;
-    jclass boxClass = findClass(env, className);
-    if (boxClass == nullptr) return nullptr;
-    if (!(*env)->IsInstanceOf(env, object, boxClass)) {
-        (*env)->DeleteLocalRef(env, boxClass);
-        return nullptr;
-    }
+    LocalRef<jclass> boxClass(env, object != nullptr ? findClassQuietly(env, className) : nullptr);
+    if (boxClass && !(*env)->IsInstanceOf(env, object, boxClass.get())) boxClass.reset();
     return boxClass;
 }
 
 }  // namespace
-
-jclass findClassQuietly(JNIEnv* env, const char* name)
-{
-    jclass found = (*env)->FindClass(env, name);
-    if (found == nullptr) (*env)->ExceptionClear(env);
-    return found;
-}
 
 JavaText::JavaText(JNIEnv* env, jstring text) : null_(text == nullptr)
 {
@@ -47,24 +32,6 @@ JavaText::JavaText(JNIEnv* env, jstring text) : null_(text == nullptr)
     // Win32 reads up to the first NUL; keeping the rest would only hide that.
     size_t nul = text_.find(L'\0');
     if (nul != std::wstring::npos) text_.resize(nul);
-}
-
-bool clearPendingException(JNIEnv* env)
-{
-    if (!(*env)->ExceptionCheck(env)) return false;
-    (*env)->ExceptionClear(env);
-    return true;
-}
-
-std::wstring javaToWide(JNIEnv* env, jstring text, bool* isNull)
-{
-    if (isNull) *isNull = text == nullptr;
-    if (text == nullptr) return {};
-    jsize length = (*env)->GetStringLength(env, text);
-    std::wstring result(static_cast<size_t>(length > 0 ? length : 0), L'\0');
-    if (length > 0) (*env)->GetStringRegion(env, text, 0, length, reinterpret_cast<jchar*>(result.data()));
-    if (clearPendingException(env)) return {};
-    return result;
 }
 
 std::string javaToNarrow(JNIEnv* env, jstring text)
@@ -76,13 +43,6 @@ std::string javaToNarrow(JNIEnv* env, jstring text)
     std::string narrow(static_cast<size_t>(length), '\0');
     ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), narrow.data(), length, nullptr, nullptr);
     return narrow;
-}
-
-jstring wideToJava(JNIEnv* env, const std::wstring& text)
-{
-    jstring result = (*env)->NewString(env, reinterpret_cast<const jchar*>(text.data()), static_cast<jsize>(text.size()));
-    if (clearPendingException(env)) return nullptr;
-    return result;
 }
 
 jstring narrowToJava(JNIEnv* env, const std::string& text)
@@ -115,31 +75,25 @@ jobjectArray wideArrayToJava(JNIEnv* env, const std::vector<std::wstring>& texts
 {
     // Each string's local reference is dropped once stored, so a list of any length needs only a
     // few local references.
-    jobjectArray array = newStringArray(env, texts.size());
-    if (array == nullptr) return nullptr;
+    LocalRef<jobjectArray> array(env, newStringArray(env, texts.size()));
+    if (!array) return nullptr;
     jsize stored = 0;
     for (const std::wstring& text : texts) {
-        if (setStringElement(env, array, stored, text)) {
+        if (setStringElement(env, array.get(), stored, text))
             ++stored;
-        } else if (missing == ArrayElement::Fail) {
-            (*env)->DeleteLocalRef(env, array);
+        else if (missing == ArrayElement::Fail)
             return nullptr;
-        }
     }
-    if (static_cast<size_t>(stored) == texts.size()) return array;
+    if (static_cast<size_t>(stored) == texts.size()) return array.release();
     // Some texts were left out: the array Java gets is as long as what was kept.
-    LocalRef<jobjectArray> full(env, array);
-    jobjectArray kept = newStringArray(env, static_cast<size_t>(stored));
-    if (kept == nullptr) return nullptr;
+    LocalRef<jobjectArray> kept(env, newStringArray(env, static_cast<size_t>(stored)));
+    if (!kept) return nullptr;
     for (jsize i = 0; i < stored; ++i) {
-        LocalRef<jobject> element(env, (*env)->GetObjectArrayElement(env, full.get(), i));
-        (*env)->SetObjectArrayElement(env, kept, i, element.get());
+        LocalRef<jobject> element(env, (*env)->GetObjectArrayElement(env, array.get(), i));
+        (*env)->SetObjectArrayElement(env, kept.get(), i, element.get());
     }
-    if (clearPendingException(env)) {
-        (*env)->DeleteLocalRef(env, kept);
-        return nullptr;
-    }
-    return kept;
+    if (clearPendingException(env)) return nullptr;
+    return kept.release();
 }
 
 bool setStringElement(JNIEnv* env, jobjectArray array, jsize index, const std::wstring& text)
@@ -175,17 +129,14 @@ std::vector<std::wstring> javaArrayToWide(JNIEnv* env, jobjectArray array, bool*
 jbyteArray bytesToJava(JNIEnv* env, const void* data, size_t size)
 {
     if (size > 0x7FFFFFFF) return nullptr;
-    jbyteArray array = (*env)->NewByteArray(env, static_cast<jsize>(size));
-    if (array == nullptr) {
+    LocalRef<jbyteArray> array(env, (*env)->NewByteArray(env, static_cast<jsize>(size)));
+    if (!array) {
         clearPendingException(env);
         return nullptr;
     }
-    if (size > 0) (*env)->SetByteArrayRegion(env, array, 0, static_cast<jsize>(size), static_cast<const jbyte*>(data));
-    if (clearPendingException(env)) {
-        (*env)->DeleteLocalRef(env, array);
-        return nullptr;
-    }
-    return array;
+    if (size > 0) (*env)->SetByteArrayRegion(env, array.get(), 0, static_cast<jsize>(size), static_cast<const jbyte*>(data));
+    if (clearPendingException(env)) return nullptr;
+    return array.release();
 }
 
 std::vector<uint8_t> javaToBytes(JNIEnv* env, jbyteArray array, bool* isNull)
@@ -201,17 +152,14 @@ std::vector<uint8_t> javaToBytes(JNIEnv* env, jbyteArray array, bool* isNull)
 
 jintArray intsToJava(JNIEnv* env, const std::vector<jint>& values)
 {
-    jintArray array = (*env)->NewIntArray(env, static_cast<jsize>(values.size()));
-    if (array == nullptr) {
+    LocalRef<jintArray> array(env, (*env)->NewIntArray(env, static_cast<jsize>(values.size())));
+    if (!array) {
         clearPendingException(env);
         return nullptr;
     }
-    if (!values.empty()) (*env)->SetIntArrayRegion(env, array, 0, static_cast<jsize>(values.size()), values.data());
-    if (clearPendingException(env)) {
-        (*env)->DeleteLocalRef(env, array);
-        return nullptr;
-    }
-    return array;
+    if (!values.empty()) (*env)->SetIntArrayRegion(env, array.get(), 0, static_cast<jsize>(values.size()), values.data());
+    if (clearPendingException(env)) return nullptr;
+    return array.release();
 }
 
 std::vector<jint> javaToInts(JNIEnv* env, jintArray array, bool* isNull)
@@ -251,7 +199,7 @@ jobject newObject(JNIEnv* env, jclass objectClass, const char* signature, const 
 
 jobject newObject(JNIEnv* env, const char* className, const char* signature, const jvalue* arguments)
 {
-    LocalRef<jclass> objectClass(env, findClass(env, className));
+    LocalRef<jclass> objectClass(env, findClassQuietly(env, className));
     return newObject(env, objectClass.get(), signature, arguments);
 }
 
@@ -278,10 +226,9 @@ jobject boxBoolean(JNIEnv* env, bool value)
 
 bool unboxInteger(JNIEnv* env, jobject object, jint& value)
 {
-    jclass boxClass = instanceClass(env, object, "java/lang/Integer");
-    if (boxClass == nullptr) return false;
-    jmethodID intValue = (*env)->GetMethodID(env, boxClass, "intValue", "()I");
-    (*env)->DeleteLocalRef(env, boxClass);
+    LocalRef<jclass> boxClass = instanceClass(env, object, "java/lang/Integer");
+    if (!boxClass) return false;
+    jmethodID intValue = (*env)->GetMethodID(env, boxClass.get(), "intValue", "()I");
     if (intValue == nullptr) {
         clearPendingException(env);
         return false;
@@ -294,10 +241,9 @@ bool unboxInteger(JNIEnv* env, jobject object, jint& value)
 
 bool unboxLong(JNIEnv* env, jobject object, jlong& value)
 {
-    jclass boxClass = instanceClass(env, object, "java/lang/Long");
-    if (boxClass == nullptr) return false;
-    jmethodID longValue = (*env)->GetMethodID(env, boxClass, "longValue", "()J");
-    (*env)->DeleteLocalRef(env, boxClass);
+    LocalRef<jclass> boxClass = instanceClass(env, object, "java/lang/Long");
+    if (!boxClass) return false;
+    jmethodID longValue = (*env)->GetMethodID(env, boxClass.get(), "longValue", "()J");
     if (longValue == nullptr) {
         clearPendingException(env);
         return false;

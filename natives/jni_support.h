@@ -15,10 +15,11 @@
 
 #include <cstdint>
 #include <string>
-#include <utility>
 #include <vector>
 
-#include "natives/jni.h"
+#include "jni/jni.h"
+#include "jni/jni_helpers.h"
+#include "natives/guarded.h"
 
 // A Java string as a NUL-terminated wide text for one Win32 call; null stays a null pointer.
 // A NUL inside the Java string ends the text as Win32 sees it.
@@ -36,38 +37,11 @@ private:
     bool null_;
 };
 
-// A local reference deleted when the scope ends, so loops over many objects stay within the
-// VM's guaranteed local references.
-template <typename Reference>
-class LocalRef {
-public:
-    LocalRef(JNIEnv* env, Reference reference) : env_(env), reference_(reference) {}
-    LocalRef(const LocalRef&) = delete;
-    LocalRef& operator=(const LocalRef&) = delete;
-    LocalRef(LocalRef&& other) noexcept : env_(other.env_), reference_(std::exchange(other.reference_, nullptr)) {}
-    ~LocalRef()
-    {
-        if (reference_ != nullptr) (*env_)->DeleteLocalRef(env_, reference_);
-    }
-    Reference get() const { return reference_; }
-    explicit operator bool() const { return reference_ != nullptr; }
-    // Hands the reference over (to be returned to Java).
-    Reference release() { return std::exchange(reference_, nullptr); }
-
-private:
-    JNIEnv* env_;
-    Reference reference_;
-};
-
 // What a String[] for Java does with a text the VM cannot make into a string.
 enum class ArrayElement { Skip, Fail };
 
-// The characters of a Java string; empty for null (and *isNull set when given).
-std::wstring javaToWide(JNIEnv* env, jstring text, bool* isNull = nullptr);
 // The same converted to the ANSI code page (characters it lacks become its default character).
 std::string javaToNarrow(JNIEnv* env, jstring text);
-// A new Java string; null when the VM could not make one.
-jstring wideToJava(JNIEnv* env, const std::wstring& text);
 // A new Java string from ANSI text.
 jstring narrowToJava(JNIEnv* env, const std::string& text);
 
@@ -97,8 +71,6 @@ bool setStringElement(JNIEnv* env, jobjectArray array, jsize index, const std::w
 // the arguments; null when the class, constructor or object cannot be made.
 jobject newObject(JNIEnv* env, const char* className, const char* signature, const jvalue* arguments);
 jobject newObject(JNIEnv* env, jclass objectClass, const char* signature, const jvalue* arguments);
-// FindClass without a pending exception left behind; null when missing.
-jclass findClassQuietly(JNIEnv* env, const char* name);
 
 // Handles and pointers as the 64-bit numbers Java keeps, and back.
 inline jlong handleToJava(const void* handle) { return static_cast<jlong>(reinterpret_cast<intptr_t>(handle)); }
@@ -115,6 +87,3 @@ jobject boxBoolean(JNIEnv* env, bool value);
 // Reads a boxed Integer or Long; false (value untouched) when object is null or of another class.
 bool unboxInteger(JNIEnv* env, jobject object, jint& value);
 bool unboxLong(JNIEnv* env, jobject object, jlong& value);
-
-// True when an exception was pending; it is cleared.
-bool clearPendingException(JNIEnv* env);

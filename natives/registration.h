@@ -1,40 +1,20 @@
 // Binding the exported natives to their Java classes with RegisterNatives. Every function is found
 // by its exported JNI name in the launcher's own module, so the tables hold names only; each row is
-// checked against its function's parameters when the table is compiled (descriptor_check.h).
+// checked against its function's parameters when the table is compiled (native_table.h). Each class
+// file keeps its own table; registration.cpp keeps the order of the classes.
 #pragma once
 
 #include <windows.h>
 
 #include <cstddef>
 
-#include "natives/jni.h"
-
-// The shape of the native log's error writer (wide printf format).
-typedef void (*NativeErrorFunction)(const wchar_t* format, ...);
-
-// The exported entry points, as looked up by name.
-typedef jboolean (*RegisterNativesFn)(JNIEnv* env, HMODULE module, NativeErrorFunction error);
-typedef jboolean (*RegisterExtensionFn)(JNIEnv* env, jobject loader, jclass classClass, jmethodID forName,
-                                        HMODULE module, NativeErrorFunction error);
-
-// One native method: Java name and JNI signature.
-struct NativeMethodName {
-    const char* name;
-    const char* signature;
-};
-
-// One class and its natives in registration order; slash name, or dotted for classes found
-// through Class.forName.
-struct NativeClass {
-    const char* name;
-    const NativeMethodName* methods;
-    size_t methodCount;
-};
+#include "jni/native_entry.h"
+#include "natives/native_table.h"
 
 // The platform classes (registerNatives) and the window-border classes (registerNativesFlatlaf).
-extern const NativeClass kPlatformClasses[];
+extern const NativeClass* const kPlatformClasses[];
 extern const size_t kPlatformClassCount;
-extern const NativeClass kWindowBorderClasses[];
+extern const NativeClass* const kWindowBorderClasses[];
 extern const size_t kWindowBorderClassCount;
 
 // How a class of a table is found.
@@ -46,7 +26,7 @@ struct ClassFinder {
 
 // Registers the classes in order, stopping at the first one that fails (reported through error);
 // true when all were registered.
-bool registerClasses(JNIEnv* env, HMODULE module, const NativeClass* classes, size_t count,
+bool registerClasses(JNIEnv* env, HMODULE module, const NativeClass* const* classes, size_t count,
                      const ClassFinder& finder, NativeErrorFunction error);
 
 extern "C" {
@@ -55,7 +35,4 @@ JNIEXPORT jboolean registerNatives(JNIEnv* env, HMODULE module, NativeErrorFunct
 // Registers the window-border classes, which live in the class loader given.
 JNIEXPORT jboolean registerNativesFlatlaf(JNIEnv* env, jobject loader, jclass classClass, jmethodID forName,
                                           HMODULE module, NativeErrorFunction error) noexcept;
-// Misc.registerExtensionFunctions0: runs the exported registration function named, for the loader.
-JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_Misc_registerExtensionFunctions0(
-    JNIEnv* env, jclass type, jobject loader, jstring functionName) noexcept;
 }

@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""The Java side of the natives, from the registration table of natives/registration.cpp.
+"""The Java side of the natives, from their registration tables: each class file under natives/ keeps
+its rows, natives/registration.cpp lists the classes in order.
 
     native_decls.py cxx OUT.inc        the test VM's class list: {"owner", "name", "signature"} rows
     native_decls.py java OUTDIR        one Java source per table class, each native declared with the
@@ -7,17 +8,19 @@
                                        a nested class becomes a top-level class of the same binary name)
     native_decls.py check              only the checks below
 
-Every mode first checks the table against the natives' headers (natives/**/*.h): each row has one
-exported declaration of its JNI name, marked JNICALL, whose parameters match the descriptor one for
-one (jint for I, jstring for java/lang/String, jbyteArray for [B, ...) and whose return type matches.
-A mismatch names the row and exits with status 1, so the build stops before a VM meets it.
+The compiler already checks each row's arity, primitive types and calling convention against its
+function (natives/native_table.h). What it cannot tell apart is the kind of a reference (jstring,
+jclass and arrays are all jobject to it) and whether a native is static: every mode first reads each
+row's exported declaration in natives/**/*.h and compares its reference types and its second
+parameter (jclass: static) with the descriptor. A mismatch names the row and exits with status 1.
 """
 import pathlib
 import re
 import sys
 
 ROOT = pathlib.Path(__file__).resolve().parents[1]
-TABLE = ROOT / "natives" / "registration.cpp"
+NATIVES = ROOT / "natives"
+ORDER = NATIVES / "registration.cpp"
 
 PRIMITIVES = {"Z": ("boolean", "jboolean"), "B": ("byte", "jbyte"), "C": ("char", "jchar"), "S": ("short", "jshort"),
               "I": ("int", "jint"), "J": ("long", "jlong"), "F": ("float", "jfloat"), "D": ("double", "jdouble")}
@@ -29,27 +32,36 @@ def fail(text):
     sys.exit(f"native_decls: {text}")
 
 
-def read_table(text=None):
-    """[(slash class name, [(method, descriptor)])] in registration order, both tables."""
-    text = text if text is not None else TABLE.read_text()
-    arrays = {}
+def read_rows(text, arrays, classes):
+    """Adds the method arrays and the classes one class file defines."""
     for match in re.finditer(r"constexpr NativeMethodName (\w+)\[\] = \{(.*?)\n\};", text, re.S):
-        # Rows are checked rows, ROW(klass, method, "descriptor"), or plain {"name", "descriptor"}.
         body = match.group(2)
-        rows = re.findall(r'\b[A-Z]+_ROW\(\w+, (\w+), "([^"]+)"\)', body) + \
-            re.findall(r'\{"([^"]+)", "([^"]+)"\}', body)
-        if not rows or len(rows) != body.count("_ROW(") + body.count("{"):
-            fail(f"{match.group(1)}: a row that is neither ROW(class, name, \"descriptor\") nor {{\"name\", \"descriptor\"}}")
+        rows = re.findall(r'\b[A-Z]+_ROW\(\w+, (\w+), "([^"]+)"\)', body)
+        if not rows or len(rows) != body.count("_ROW("):
+            fail(f"{match.group(1)}: a row that is not ROW(class, name, \"descriptor\")")
         arrays[match.group(1)] = rows
+    for variable, name, array in re.findall(r'constexpr NativeClass (\w+) =\s*nativeClass\("([^"]+)", (\w+)\);', text):
+        if array not in arrays:
+            fail(f"{name}: no method array {array}")
+        classes[variable] = (name.replace(".", "/"), arrays[array])
+
+
+def read_table(edit=lambda text: text):
+    """[(slash class name, [(method, descriptor)])] in registration order, both tables; edit sees
+    each source's text before it is read."""
+    arrays, defined = {}, {}
+    for source in sorted(NATIVES.rglob("*.cpp")):
+        read_rows(edit(source.read_text()), arrays, defined)
+    text = edit(ORDER.read_text())
     classes = []
     for table in ("kPlatformClasses", "kWindowBorderClasses"):
-        body = re.search(r"const NativeClass " + table + r"\[\] = \{(.*?)\n\};", text, re.S)
+        body = re.search(r"const NativeClass\* const " + table + r"\[\] = \{(.*?)\n\};", text, re.S)
         if body is None:
-            fail(f"{table} not found in {TABLE}")
-        for name, array in re.findall(r'\{"([^"]+)", (\w+), std::size\(\2\)\}', body.group(1)):
-            if array not in arrays:
-                fail(f"{name}: no method array {array}")
-            classes.append((name.replace(".", "/"), arrays[array]))
+            fail(f"{table} not found in {ORDER}")
+        for variable in re.findall(r"&(\w+),", body.group(1)):
+            if variable not in defined:
+                fail(f"{table}: {variable} is defined by no class file")
+            classes.append(defined[variable])
     if not classes:
         fail("no classes in the table")
     return classes
@@ -113,15 +125,15 @@ def java_type(element):
 
 
 def read_declarations():
-    """{exported name: (return type, [parameter types], has JNICALL)} from the natives' headers."""
+    """{exported name: (return type, [parameter types])} from the natives' headers."""
     found = {}
     for header in sorted((ROOT / "natives").rglob("*.h")):
         text = re.sub(r"//[^\n]*", "", header.read_text())
-        for match in re.finditer(r"JNIEXPORT\s+(\w+)\s+(JNICALL\s+)?(Java_\w+)\s*\(([^)]*)\)", text):
-            parameters = [re.sub(r"\s+\w+$", "", p.strip()).replace(" ", "") for p in match.group(4).split(",")]
-            if match.group(3) in found:
-                fail(f"{match.group(3)} declared twice ({header.relative_to(ROOT)})")
-            found[match.group(3)] = (match.group(1), parameters, bool(match.group(2)))
+        for match in re.finditer(r"JNIEXPORT\s+(\w+)\s+(?:JNICALL\s+)?(Java_\w+)\s*\(([^)]*)\)", text):
+            parameters = [re.sub(r"\s+\w+$", "", p.strip()).replace(" ", "") for p in match.group(3).split(",")]
+            if match.group(2) in found:
+                fail(f"{match.group(2)} declared twice ({header.relative_to(ROOT)})")
+            found[match.group(2)] = (match.group(1), parameters)
     return found
 
 
@@ -134,9 +146,7 @@ def check(classes, declarations):
             where = f"{owner}.{method}{descriptor}"
             if name not in declarations:
                 fail(f"{where}: no declaration of {name} in natives/")
-            returned, parameters, jnicall = declarations[name]
-            if not jnicall:
-                fail(f"{where}: {name} is not JNICALL")
+            returned, parameters = declarations[name]
             elements, java_return = split_descriptor(descriptor)
             if parameters[:1] != ["JNIEnv*"] or len(parameters) < 2 or parameters[1] not in ("jclass", "jobject"):
                 fail(f"{where}: {name} does not begin with JNIEnv* and jclass or jobject")
@@ -150,7 +160,7 @@ def check(classes, declarations):
 
 
 def write_cxx(classes, out):
-    lines = ["// Generated by scripts/native_decls.py from natives/registration.cpp: do not edit."]
+    lines = ["// Generated by scripts/native_decls.py from the natives' registration tables: do not edit."]
     for owner, methods in classes:
         lines += [f'{{"{owner}", "{method}", "{descriptor}"}},' for method, descriptor in methods]
     out = pathlib.Path(out)
@@ -164,7 +174,7 @@ def write_java(classes, static, outdir):
     that same binary name, which is all RegisterNatives and Class.forName see of it."""
     for owner, methods in classes:
         package, _, simple = owner.rpartition("/")
-        body = ["// Generated by scripts/native_decls.py from natives/registration.cpp: do not edit.",
+        body = ["// Generated by scripts/native_decls.py from the natives' registration tables: do not edit.",
                 f"package {package.replace('/', '.')};", "", f"public class {simple} {{"]
         for method, descriptor in methods:
             elements, returned = split_descriptor(descriptor)

@@ -3,6 +3,8 @@
 #include "core/command_line.h"
 #include "core/config_keys.h"
 #include "core/vm_options_rules.h"
+#include "jni/jni_helpers.h"
+#include "jni/native_entry.h"
 #include "windows/base/handles.h"
 #include "windows/base/system_functions.h"
 #include "windows/base/wide_text.h"
@@ -42,28 +44,6 @@ const char* launcherClassName()
     return isInstaller() ? "com/stowline/runtime/launcher/WinLauncher" : "com/tallow/runtime/WinLauncher";
 }
 
-// FindClass, leaving no exception pending when the class is missing.
-jclass findClass(JNIEnv* env, const char* name)
-{
-    jclass found = (*env)->FindClass(env, name);
-    if (found == nullptr) (*env)->ExceptionClear(env);
-    return found;
-}
-
-jmethodID staticMethod(JNIEnv* env, jclass owner, const char* name, const char* signature)
-{
-    jmethodID method = (*env)->GetStaticMethodID(env, owner, name, signature);
-    if (method == nullptr) (*env)->ExceptionClear(env);
-    return method;
-}
-
-jstring newString(JNIEnv* env, const std::wstring& text)
-{
-    jstring string = (*env)->NewString(env, reinterpret_cast<const jchar*>(text.data()), static_cast<jsize>(text.size()));
-    if (string == nullptr) (*env)->ExceptionClear(env);
-    return string;
-}
-
 std::wstring configWide(int32_t key, size_t limit)
 {
     std::wstring text(limit + 1, L'\0');
@@ -84,51 +64,45 @@ std::wstring redirectionFile(int32_t flagKey, int32_t fileKey)
 // The splash text lines configured for the Java side.
 void initAwtSplashConfig(JNIEnv* env)
 {
-    jclass launcher = findClass(env, "com/tallow/runtime/WinLauncher");
-    if (launcher == nullptr) {
+    LocalRef<jclass> launcher(env, findClassQuietly(env, "com/tallow/runtime/WinLauncher"));
+    if (!launcher) {
         logError(L"could not find main class for splash properties");
         return;
     }
-    jmethodID method = staticMethod(env, launcher, "initAwtSplashConfig",
-                                    "(ZZLjava/lang/String;IILjava/lang/String;IILjava/lang/String;IILjava/lang/"
-                                    "String;II)V");
+    jmethodID method = staticMethodQuietly(env, launcher.get(), "initAwtSplashConfig",
+                                           "(ZZLjava/lang/String;IILjava/lang/String;IILjava/lang/String;IILjava/"
+                                           "lang/String;II)V");
     if (method == nullptr) {
         logError(L"could not find method for splash properties");
-        (*env)->DeleteLocalRef(env, launcher);
         return;
     }
-    auto text = [&](int32_t key) { return newString(env, narrowToWide(configStringDup(key))); };
+    auto text = [&](int32_t key) { return LocalRef<jstring>(env, wideToJava(env, narrowToWide(configStringDup(key)))); };
     // Two lines, each: text, x, y, colour "r,g,b", font size, and one further setting.
-    jstring firstText = text(keys::kSplashFirstLineText);
-    jstring firstColour = text(keys::kSplashFirstLineColor);
-    jstring secondText = text(keys::kSplashSecondLineText);
-    jstring secondColour = text(keys::kSplashSecondLineColor);
+    LocalRef<jstring> firstText = text(keys::kSplashFirstLineText);
+    LocalRef<jstring> firstColour = text(keys::kSplashFirstLineColor);
+    LocalRef<jstring> secondText = text(keys::kSplashSecondLineText);
+    LocalRef<jstring> secondColour = text(keys::kSplashSecondLineColor);
     jvalue values[14];
     values[0].z = JNI_TRUE;
     values[1].z = configInt(keys::kSplashSetting) != 0 ? JNI_TRUE : JNI_FALSE;
-    values[2].l = firstText;
+    values[2].l = firstText.get();
     values[3].i = configInt(keys::kSplashFirstLineX);
     values[4].i = configInt(keys::kSplashFirstLineY);
-    values[5].l = firstColour;
+    values[5].l = firstColour.get();
     values[6].i = configInt(keys::kSplashFirstLineFontSize);
     values[7].i = configInt(keys::kSplashFirstLineSetting);
-    values[8].l = secondText;
+    values[8].l = secondText.get();
     values[9].i = configInt(keys::kSplashSecondLineX);
     values[10].i = configInt(keys::kSplashSecondLineY);
-    values[11].l = secondColour;
+    values[11].l = secondColour.get();
     values[12].i = configInt(keys::kSplashSecondLineFontSize);
     values[13].i = configInt(keys::kSplashSecondLineSetting);
-    (*env)->CallStaticVoidMethodA(env, launcher, method, values);
+    (*env)->CallStaticVoidMethodA(env, launcher.get(), method, values);
     reportJavaException(env, false);
-    for (jstring string : {firstText, firstColour, secondText, secondColour})
-        if (string != nullptr) (*env)->DeleteLocalRef(env, string);
-    (*env)->DeleteLocalRef(env, launcher);
 }
 
 // The launcher's own export "registerNatives", looked up by name like any library's entry point:
 // JNIEnv, the module that holds the natives, and the error writer (the native log's logError).
-using RegisterNativesFn = jboolean (*)(JNIEnv* env, HMODULE module, void (*error)(const wchar_t* format, ...));
-
 void registerInstallerNatives(JNIEnv* env)
 {
     logInfo(L"load helper dll");
@@ -149,15 +123,14 @@ void registerInstallerNatives(JNIEnv* env)
 // Tells the Java side which executable to delete after the installer has ended.
 void handOverSelfDeletion(JNIEnv* env)
 {
-    jclass winDel = findClass(env, "com/tallow/runtime/util/WinDel");
-    if (winDel == nullptr) {
+    LocalRef<jclass> winDel(env, findClassQuietly(env, "com/tallow/runtime/util/WinDel"));
+    if (!winDel) {
         logError(L"did not find WinDel class");
         return;
     }
-    scope_exit release([&] { (*env)->DeleteLocalRef(env, winDel); });
-    jfieldID field = (*env)->GetStaticFieldID(env, winDel, "externalExecutable", "Ljava/lang/String;");
+    jfieldID field = (*env)->GetStaticFieldID(env, winDel.get(), "externalExecutable", "Ljava/lang/String;");
     if (field == nullptr) {
-        (*env)->ExceptionClear(env);
+        clearPendingException(env);
         logError(L"did not find WinDel field");
         return;
     }
@@ -166,47 +139,41 @@ void handOverSelfDeletion(JNIEnv* env)
         logError(L"could not get module name for WinDel");
         return;
     }
-    jstring value = newString(env, path);
-    if (value == nullptr) {
+    LocalRef<jstring> value(env, wideToJava(env, path));
+    if (!value) {
         logError(L"could not create string for WinDel");
         return;
     }
-    (*env)->SetStaticObjectField(env, winDel, field, value);
-    (*env)->DeleteLocalRef(env, value);
+    (*env)->SetStaticObjectField(env, winDel.get(), field, value.get());
 }
 
 // The "-D" property may carry a short or lossy narrow path; this one is the exact Unicode path.
 void setModuleNameProperty(JNIEnv* env)
 {
-    jclass system = findClass(env, "java/lang/System");
-    if (system == nullptr) {
+    LocalRef<jclass> system(env, findClassQuietly(env, "java/lang/System"));
+    if (!system) {
         logError(L"could not get system class");
         return;
     }
-    scope_exit release([&] { (*env)->DeleteLocalRef(env, system); });
-    jmethodID setProperty =
-        staticMethod(env, system, "setProperty", "(Ljava/lang/String;Ljava/lang/String;)Ljava/lang/String;");
+    jmethodID setProperty = staticMethodQuietly(env, system.get(), "setProperty",
+                                                "(Ljava/lang/String;Ljava/lang/String;)Ljava/lang/String;");
     if (setProperty == nullptr) {
         logError(L"could not get method for module name init");
         return;
     }
     const std::wstring& path = executablePathWide();
-    jstring key = newString(env, L"tallow.moduleName");
-    jstring value = key ? newString(env, path) : nullptr;
-    if (key == nullptr || value == nullptr) {
+    LocalRef<jstring> key(env, wideToJava(env, L"tallow.moduleName"));
+    LocalRef<jstring> value(env, key ? wideToJava(env, path) : nullptr);
+    if (!key || !value) {
         logError(L"could not create string for init module name");
-        if (key) (*env)->DeleteLocalRef(env, key);
         return;
     }
     logInfo(L"setting tallow.moduleName to %s", path.c_str());
     jvalue arguments[2];
-    arguments[0].l = key;
-    arguments[1].l = value;
-    jobject previous = (*env)->CallStaticObjectMethodA(env, system, setProperty, arguments);
+    arguments[0].l = key.get();
+    arguments[1].l = value.get();
+    LocalRef<jobject> previous(env, (*env)->CallStaticObjectMethodA(env, system.get(), setProperty, arguments));
     reportJavaException(env, false);
-    if (previous) (*env)->DeleteLocalRef(env, previous);
-    (*env)->DeleteLocalRef(env, value);
-    (*env)->DeleteLocalRef(env, key);
 }
 
 bool runVmBody(void* context) { return runVm(*static_cast<LaunchRecord*>(context)); }
@@ -229,20 +196,19 @@ JavaVM* runningJavaVm() { return vmRunning() ? vmState().vm : nullptr; }
 
 bool initFromLauncher(JNIEnv* env, bool value)
 {
-    jclass common = findClass(env, "com/stowline/runtime/installer/platform/win32/Common");
-    if (common == nullptr) {
+    LocalRef<jclass> common(env, findClassQuietly(env, "com/stowline/runtime/installer/platform/win32/Common"));
+    if (!common) {
         logError(L"did not find com/stowline/runtime/installer/platform/win32/Common");
         return false;
     }
-    scope_exit release([&] { (*env)->DeleteLocalRef(env, common); });
-    jmethodID method = staticMethod(env, common, "initFromLauncher", "(Z)V");
+    jmethodID method = staticMethodQuietly(env, common.get(), "initFromLauncher", "(Z)V");
     if (method == nullptr) {
         logError(L"did not find initMethod");
         return false;
     }
     jvalue argument;
     argument.z = value ? JNI_TRUE : JNI_FALSE;
-    (*env)->CallStaticVoidMethodA(env, common, method, &argument);
+    (*env)->CallStaticVoidMethodA(env, common.get(), method, &argument);
     reportJavaException(env, false);
     return true;
 }
@@ -270,28 +236,27 @@ bool invokeMain(const LaunchRecord& record, JNIEnv* env)
 {
     const char* className = launcherClassName();
     logInfo(L"main class: %S", className);
-    jclass launcher = findClass(env, className);
+    jclass launcher = findClassQuietly(env, className);
     if (launcher == nullptr) {
         logError(L"could not find main class");
         fatalMessage(messages::kMainClassNotLoaded, nullptr);
     }
-    jmethodID main = staticMethod(env, launcher, "main", "([Ljava/lang/String;)V");
+    jmethodID main = staticMethodQuietly(env, launcher, "main", "([Ljava/lang/String;)V");
     if (main == nullptr) {
         logError(L"could not find main method");
         fatalMessage(messages::kMainMethodNotFound, nullptr);
     }
     std::vector<std::wstring> arguments = buildMainArguments(record);
     logInfo(L"param count: %d", static_cast<int>(arguments.size()));
-    jclass stringClass = findClass(env, "java/lang/String");
+    jclass stringClass = findClassQuietly(env, "java/lang/String");
     jobjectArray array = stringClass ? (*env)->NewObjectArray(env, static_cast<jsize>(arguments.size()), stringClass, nullptr)
                                      : nullptr;
     if (array == nullptr) fatalMessage(messages::kInternalError, kNoArgumentArray);
     for (size_t i = 0; i < arguments.size(); ++i) {
         logInfo(L"param %d: %s", static_cast<int>(i), arguments[i].c_str());
-        jstring argument = newString(env, arguments[i]);
-        if (argument == nullptr) fatalMessage(messages::kInternalError, kNoArgumentString);
-        (*env)->SetObjectArrayElement(env, array, static_cast<jsize>(i), argument);
-        (*env)->DeleteLocalRef(env, argument);
+        LocalRef<jstring> argument(env, wideToJava(env, arguments[i]));
+        if (!argument) fatalMessage(messages::kInternalError, kNoArgumentString);
+        (*env)->SetObjectArrayElement(env, array, static_cast<jsize>(i), argument.get());
     }
     logInfo(L"calling main");
     jvalue argument;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "natives/jni.h"
+#include "jni/jni.h"
 #include "windows/jvm_search.h"
 #include "windows/vm_options.h"
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "natives/jni.h"
+#include "jni/jni.h"
 
 // The runtime that LoadDLL loaded, recorded for the VM options and the JVM creation.
 struct LoadedJvm {

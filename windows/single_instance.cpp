@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/config_keys.h"
+#include "jni/jni_helpers.h"
 #include "windows/base/handles.h"
 #include "windows/base/registry.h"
 #include "windows/base/security.h"
@@ -74,21 +75,15 @@ struct StartupMethod {
 bool resolveStartupMethod(JNIEnv* env, StartupMethod& method)
 {
     if (method.controller != nullptr && method.startupPerformed != nullptr) return true;
-    jclass local = (*env)->FindClass(env, "com/tallow/Controller");
-    if ((*env)->ExceptionCheck(env)) (*env)->ExceptionClear(env);
-    jmethodID id = nullptr;
-    if (local != nullptr) {
-        id = (*env)->GetStaticMethodID(env, local, "startupPerformed", "(Ljava/lang/String;)V");
-        if ((*env)->ExceptionCheck(env)) (*env)->ExceptionClear(env);
-    }
-    if (local == nullptr || id == nullptr) {
-        logError(L"error mailslot methods %p %p", static_cast<void*>(local), static_cast<void*>(id));
-        if (local != nullptr) (*env)->DeleteLocalRef(env, local);
+    LocalRef<jclass> local(env, findClassQuietly(env, "com/tallow/Controller"));
+    clearPendingException(env);
+    jmethodID id = local ? staticMethodQuietly(env, local.get(), "startupPerformed", "(Ljava/lang/String;)V") : nullptr;
+    if (!local || id == nullptr) {
+        logError(L"error mailslot methods %p %p", static_cast<void*>(local.get()), static_cast<void*>(id));
         return false;
     }
-    method.controller = static_cast<jclass>((*env)->NewGlobalRef(env, local));
+    method.controller = static_cast<jclass>((*env)->NewGlobalRef(env, local.get()));
     method.startupPerformed = id;
-    (*env)->DeleteLocalRef(env, local);
     return method.controller != nullptr;
 }
 
@@ -115,14 +110,12 @@ void deliver(JNIEnv* env, StartupMethod& method, const std::vector<wchar_t>& mes
     if (empty) {
         (*env)->CallStaticVoidMethod(env, method.controller, method.startupPerformed, static_cast<jstring>(nullptr));
     } else {
-        jstring text = (*env)->NewString(env, reinterpret_cast<const jchar*>(message.data()), static_cast<jsize>(units));
-        if (text == nullptr) {
+        LocalRef<jstring> text(env, wideToJava(env, std::wstring(message.data(), units)));
+        if (!text) {
             logError(L"error mailslot string");
-            if ((*env)->ExceptionCheck(env)) (*env)->ExceptionClear(env);
             return;
         }
-        (*env)->CallStaticVoidMethod(env, method.controller, method.startupPerformed, text);
-        (*env)->DeleteLocalRef(env, text);
+        (*env)->CallStaticVoidMethod(env, method.controller, method.startupPerformed, text.get());
     }
     // An exception out of startupPerformed must not stay pending on this thread's next message.
     reportJavaException(env, true);
@@ -409,16 +402,14 @@ void activateWindows(DWORD processId, bool restore)
 
 void registerNativeLoggerCleanup(JNIEnv* env)
 {
-    jclass logger = (*env)->FindClass(env, "com/stowline/runtime/installer/helper/NativeLogger");
-    if (logger == nullptr) {
+    LocalRef<jclass> logger(env, findClassQuietly(env, "com/stowline/runtime/installer/helper/NativeLogger"));
+    if (!logger) {
         logError(L"did not find NativeLogger class");
-    } else {
-        JNINativeMethod method{const_cast<char*>("cleanup0"), const_cast<char*>("()V"),
-                               reinterpret_cast<void*>(nativeLoggerCleanup)};
-        jint result = (*env)->RegisterNatives(env, logger, &method, 1);
-        if (result != 0) logError(L"could not register NativeLogger class %d", static_cast<int>(result));
-        if ((*env)->ExceptionCheck(env)) (*env)->ExceptionClear(env);
-        (*env)->DeleteLocalRef(env, logger);
+        return;
     }
-    if ((*env)->ExceptionCheck(env)) (*env)->ExceptionClear(env);
+    JNINativeMethod method{const_cast<char*>("cleanup0"), const_cast<char*>("()V"),
+                           reinterpret_cast<void*>(nativeLoggerCleanup)};
+    jint result = (*env)->RegisterNatives(env, logger.get(), &method, 1);
+    if (result != 0) logError(L"could not register NativeLogger class %d", static_cast<int>(result));
+    clearPendingException(env);
 }

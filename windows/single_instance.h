@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "natives/jni.h"
+#include "jni/jni.h"
 #include "windows/base/handles.h"
 
 // Claims this executable's semaphore. In the first instance (or without single-instance mode) it

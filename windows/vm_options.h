@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/vm_options_rules.h"
-#include "natives/jni.h"
+#include "jni/jni.h"
 #include "windows/jvm_search.h"
 
 // The option list and the JNI view of it; the view points into options, so neither moves.

@@ -66,53 +66,62 @@ extern "C" JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platfo
     JNIEnv* env, jclass, jstring path, jboolean registry, jboolean read, jboolean write, jboolean execute,
     jboolean all, jint trusteeKind, jstring account) noexcept
 {
-    DWORD access = 0;
-    if (read) access |= GENERIC_READ;
-    if (write) access |= GENERIC_WRITE;
-    if (execute) access |= GENERIC_EXECUTE;
-    if (all) access |= GENERIC_ALL;
-    const SE_OBJECT_TYPE objectType = registry ? SE_REGISTRY_KEY : SE_FILE_OBJECT;
-    TrusteeSid sid;
-    if (!trusteeSid(env, trusteeKind, account, sid)) return JNI_FALSE;
+    return guarded(JNI_FALSE, [&]() -> jboolean {
+        DWORD access = 0;
+        if (read) access |= GENERIC_READ;
+        if (write) access |= GENERIC_WRITE;
+        if (execute) access |= GENERIC_EXECUTE;
+        if (all) access |= GENERIC_ALL;
+        const SE_OBJECT_TYPE objectType = registry ? SE_REGISTRY_KEY : SE_FILE_OBJECT;
+        TrusteeSid sid;
+        if (!trusteeSid(env, trusteeKind, account, sid)) return JNI_FALSE;
 
-    const JavaText objectPath(env, path);
-    PACL dacl = nullptr;
-    unique_local descriptor;
-    DWORD status = ERROR_INVALID_PARAMETER;
-    if (!objectPath.isNull())
-        status = ::GetNamedSecurityInfoW(objectPath.get(), objectType, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
-                                         nullptr, reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.put()));
-    if (status != ERROR_SUCCESS) {
-        std::printf("GetNamedSecurityInfo Error %u %S\n", static_cast<unsigned>(status),
-                    objectPath.isNull() ? L"(null)" : objectPath.get());
-        std::fflush(stdout);
-        return JNI_FALSE;
-    }
+        const JavaText objectPath(env, path);
+        PACL dacl = nullptr;
+        unique_local descriptor;
+        DWORD status = ERROR_INVALID_PARAMETER;
+        if (!objectPath.isNull())
+            status = ::GetNamedSecurityInfoW(objectPath.get(), objectType, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                                             nullptr, reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.put()));
+        if (status != ERROR_SUCCESS) {
+            std::printf("GetNamedSecurityInfo Error %u %S\n", static_cast<unsigned>(status),
+                        objectPath.isNull() ? L"(null)" : objectPath.get());
+            std::fflush(stdout);
+            return JNI_FALSE;
+        }
 
-    EXPLICIT_ACCESS_W entry{};
-    entry.grfAccessPermissions = access;
-    entry.grfAccessMode = GRANT_ACCESS;
-    entry.grfInheritance = SUB_CONTAINERS_AND_OBJECTS_INHERIT;
-    entry.Trustee.pMultipleTrustee = nullptr;
-    entry.Trustee.MultipleTrusteeOperation = NO_MULTIPLE_TRUSTEE;
-    entry.Trustee.TrusteeForm = TRUSTEE_IS_SID;
-    entry.Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
-    entry.Trustee.ptstrName = static_cast<LPWSTR>(sid.get());
-    PACL newAcl = nullptr;
-    status = ::SetEntriesInAclW(1, &entry, dacl, &newAcl);
-    unique_local newAclOwner(newAcl);
-    if (status != ERROR_SUCCESS) {
-        std::printf("SetEntriesInAcl Error %u\n", static_cast<unsigned>(status));
-        std::fflush(stdout);
-        return JNI_FALSE;
-    }
+        EXPLICIT_ACCESS_W entry{};
+        entry.grfAccessPermissions = access;
+        entry.grfAccessMode = GRANT_ACCESS;
+        entry.grfInheritance = SUB_CONTAINERS_AND_OBJECTS_INHERIT;
+        entry.Trustee.pMultipleTrustee = nullptr;
+        entry.Trustee.MultipleTrusteeOperation = NO_MULTIPLE_TRUSTEE;
+        entry.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+        entry.Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
+        entry.Trustee.ptstrName = static_cast<LPWSTR>(sid.get());
+        PACL newAcl = nullptr;
+        status = ::SetEntriesInAclW(1, &entry, dacl, &newAcl);
+        unique_local newAclOwner(newAcl);
+        if (status != ERROR_SUCCESS) {
+            std::printf("SetEntriesInAcl Error %u\n", static_cast<unsigned>(status));
+            std::fflush(stdout);
+            return JNI_FALSE;
+        }
 
-    status = ::SetNamedSecurityInfoW(const_cast<LPWSTR>(objectPath.get()), objectType, DACL_SECURITY_INFORMATION, nullptr,
-                                     nullptr, newAcl, nullptr);
-    if (status != ERROR_SUCCESS) {
-        std::printf("SetNamedSecurityInfo Error %u\n", static_cast<unsigned>(status));
-        std::fflush(stdout);
-        return JNI_FALSE;
-    }
-    return JNI_TRUE;
+        status = ::SetNamedSecurityInfoW(const_cast<LPWSTR>(objectPath.get()), objectType, DACL_SECURITY_INFORMATION, nullptr,
+                                         nullptr, newAcl, nullptr);
+        if (status != ERROR_SUCCESS) {
+            std::printf("SetNamedSecurityInfo Error %u\n", static_cast<unsigned>(status));
+            std::fflush(stdout);
+            return JNI_FALSE;
+        }
+        return JNI_TRUE;
+    });
 }
+
+// The rows this file binds, in registration order (registration.cpp orders the classes).
+constexpr NativeMethodName kACLHandlingRows[] = {
+    PLATFORM_ROW(ACLHandling, addACE, "(Ljava/lang/String;ZZZZZILjava/lang/String;)Z"),
+};
+constexpr NativeClass kACLHandlingNatives =
+    nativeClass("com/stowline/runtime/installer/platform/win32/ACLHandling", kACLHandlingRows);

@@ -2,7 +2,8 @@
 // the access list of a file, directory or registry key.
 #pragma once
 
-#include "natives/jni.h"
+#include "jni/jni.h"
+#include "natives/native_table.h"
 
 extern "C" {
 // Grants the trustee (kind 1 Authenticated Users, 3 the account as SID string or name, 5 S-1-2-547,
@@ -13,3 +14,6 @@ JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_AC
     JNIEnv* env, jclass type, jstring path, jboolean registry, jboolean read, jboolean write, jboolean execute,
     jboolean all, jint trusteeKind, jstring account) noexcept;
 }
+
+// The class com/stowline/runtime/installer/platform/win32/ACLHandling and its rows, for registration.
+extern const NativeClass kACLHandlingNatives;

@@ -61,8 +61,17 @@ bool fileVersion(JNIEnv* env, jstring path, ULONGLONG& version)
 extern "C" JNIEXPORT jint JNICALL Java_com_stowline_runtime_installer_platform_win32_FileVersion_compare0(
     JNIEnv* env, jclass, jstring first, jstring second) noexcept
 {
-    ULONGLONG firstVersion = 0, secondVersion = 0;
-    if (!fileVersion(env, first, firstVersion) || !fileVersion(env, second, secondVersion)) return 3;
-    if (firstVersion == secondVersion) return 0;
-    return firstVersion > secondVersion ? 1 : 2;
+    return guarded(3, [&]() -> jint {
+        ULONGLONG firstVersion = 0, secondVersion = 0;
+        if (!fileVersion(env, first, firstVersion) || !fileVersion(env, second, secondVersion)) return 3;
+        if (firstVersion == secondVersion) return 0;
+        return firstVersion > secondVersion ? 1 : 2;
+    });
 }
+
+// The rows this file binds, in registration order (registration.cpp orders the classes).
+constexpr NativeMethodName kFileVersionRows[] = {
+    PLATFORM_ROW(FileVersion, compare0, "(Ljava/lang/String;Ljava/lang/String;)I"),
+};
+constexpr NativeClass kFileVersionNatives =
+    nativeClass("com/stowline/runtime/installer/platform/win32/FileVersion", kFileVersionRows);

@@ -1,7 +1,8 @@
 // Natives of com.stowline.runtime.installer.platform.win32.FileVersion: file versions compared.
 #pragma once
 
-#include "natives/jni.h"
+#include "jni/jni.h"
+#include "natives/native_table.h"
 
 extern "C" {
 // Compares the file versions of the fixed version blocks (high half, then low half, both
@@ -9,3 +10,6 @@ extern "C" {
 JNIEXPORT jint JNICALL Java_com_stowline_runtime_installer_platform_win32_FileVersion_compare0(
     JNIEnv* env, jclass type, jstring first, jstring second) noexcept;
 }
+
+// The class com/stowline/runtime/installer/platform/win32/FileVersion and its rows, for registration.
+extern const NativeClass kFileVersionNatives;

@@ -107,86 +107,113 @@ jstring directoryResult(JNIEnv* env, const std::vector<wchar_t>& buffer, UINT le
 extern "C" JNIEXPORT jstring JNICALL Java_com_stowline_runtime_installer_platform_win32_FolderInfo_getSpecialFolder0(
     JNIEnv* env, jclass, jint code, jboolean allUsers) noexcept
 {
-    if (code <= 1000) {
-        FolderPathFunction folderPath = folderPathFunction();
-        if (folderPath == nullptr) return nullptr;
-        wchar_t path[MAX_PATH + 1] = {};
-        if (folderPath(nullptr, folderCsidl(code, allUsers != JNI_FALSE) | CSIDL_FLAG_CREATE, nullptr, 0, path) != S_OK)
-            return nullptr;
+    return guarded(nullptr, [&]() -> jstring {
+        if (code <= 1000) {
+            FolderPathFunction folderPath = folderPathFunction();
+            if (folderPath == nullptr) return nullptr;
+            wchar_t path[MAX_PATH + 1] = {};
+            if (folderPath(nullptr, folderCsidl(code, allUsers != JNI_FALSE) | CSIDL_FLAG_CREATE, nullptr, 0, path) != S_OK)
+                return nullptr;
+            return wideToJava(env, path);
+        }
+        KnownFolderPathFunction knownFolderPath = knownFolderPathFunction();
+        if (knownFolderPath == nullptr) return nullptr;
+        PWSTR path = nullptr;
+        const HRESULT result = knownFolderPath(knownFolder(code), 0, nullptr, &path);
+        unique_cotaskmem owner(path);  // freed on failure too
+        if (result != S_OK || path == nullptr) return nullptr;
         return wideToJava(env, path);
-    }
-    KnownFolderPathFunction knownFolderPath = knownFolderPathFunction();
-    if (knownFolderPath == nullptr) return nullptr;
-    PWSTR path = nullptr;
-    const HRESULT result = knownFolderPath(knownFolder(code), 0, nullptr, &path);
-    unique_cotaskmem owner(path);  // freed on failure too
-    if (result != S_OK || path == nullptr) return nullptr;
-    return wideToJava(env, path);
+    });
 }
 
 extern "C" JNIEXPORT jstring JNICALL Java_com_stowline_runtime_installer_platform_win32_FolderInfo_getPathFromRegistry0(
     JNIEnv* env, jclass, jstring name) noexcept
 {
-    unique_hkey key = openKey(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion", KEY_QUERY_VALUE);
-    if (!key) return nullptr;
-    const JavaText valueName(env, name);
-    std::vector<wchar_t> buffer(kPathUnits / 2 + 1);
-    DWORD size = kPathUnits;
-    if (::RegQueryValueExW(key.get(), valueName.get(), nullptr, nullptr, reinterpret_cast<BYTE*>(buffer.data()), &size) !=
-        ERROR_SUCCESS)
-        return nullptr;
-    key.reset();
-    // Up to the first NUL, and never past the data the registry returned.
-    std::wstring text(buffer.data(), size / sizeof(wchar_t));
-    return wideToJava(env, text.substr(0, text.find(L'\0')));
+    return guarded(nullptr, [&]() -> jstring {
+        unique_hkey key = openKey(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion", KEY_QUERY_VALUE);
+        if (!key) return nullptr;
+        const JavaText valueName(env, name);
+        std::vector<wchar_t> buffer(kPathUnits / 2 + 1);
+        DWORD size = kPathUnits;
+        if (::RegQueryValueExW(key.get(), valueName.get(), nullptr, nullptr, reinterpret_cast<BYTE*>(buffer.data()), &size) !=
+            ERROR_SUCCESS)
+            return nullptr;
+        key.reset();
+        // Up to the first NUL, and never past the data the registry returned.
+        std::wstring text(buffer.data(), size / sizeof(wchar_t));
+        return wideToJava(env, text.substr(0, text.find(L'\0')));
+    });
 }
 
 extern "C" JNIEXPORT jstring JNICALL Java_com_stowline_runtime_installer_platform_win32_FolderInfo_getWindowsDirectory0(
     JNIEnv* env, jclass) noexcept
 {
-    std::vector<wchar_t> buffer(kPathUnits);
-    auto systemWindowsDirectory = kernelFunction<SystemWindowsDirectoryFunction>("GetSystemWindowsDirectoryW");
-    const UINT length = systemWindowsDirectory != nullptr ? systemWindowsDirectory(buffer.data(), kPathUnits)
-                                                          : ::GetWindowsDirectoryW(buffer.data(), kPathUnits);
-    return directoryResult(env, buffer, length);
+    return guarded(nullptr, [&]() -> jstring {
+        std::vector<wchar_t> buffer(kPathUnits);
+        auto systemWindowsDirectory = kernelFunction<SystemWindowsDirectoryFunction>("GetSystemWindowsDirectoryW");
+        const UINT length = systemWindowsDirectory != nullptr ? systemWindowsDirectory(buffer.data(), kPathUnits)
+                                                              : ::GetWindowsDirectoryW(buffer.data(), kPathUnits);
+        return directoryResult(env, buffer, length);
+    });
 }
 
 extern "C" JNIEXPORT jstring JNICALL Java_com_stowline_runtime_installer_platform_win32_FolderInfo_getSystemDirectory0(
     JNIEnv* env, jclass) noexcept
 {
-    std::vector<wchar_t> buffer(kPathUnits);
-    return directoryResult(env, buffer, ::GetSystemDirectoryW(buffer.data(), kPathUnits));
+    return guarded(nullptr, [&]() -> jstring {
+        std::vector<wchar_t> buffer(kPathUnits);
+        return directoryResult(env, buffer, ::GetSystemDirectoryW(buffer.data(), kPathUnits));
+    });
 }
 
 extern "C" JNIEXPORT jint JNICALL Java_com_stowline_runtime_installer_platform_win32_FolderInfo_getDriveType0(
     JNIEnv* env, jclass, jstring root) noexcept
 {
-    const JavaText rootPath(env, root);
-    return static_cast<jint>(::GetDriveTypeW(rootPath.get()));
+    return guarded(0, [&]() -> jint {
+        const JavaText rootPath(env, root);
+        return static_cast<jint>(::GetDriveTypeW(rootPath.get()));
+    });
 }
 
 extern "C" JNIEXPORT jstring JNICALL Java_com_stowline_runtime_installer_platform_win32_FolderInfo_getShortPathName0(
     JNIEnv* env, jclass, jstring path) noexcept
 {
-    const JavaText longPath(env, path);
-    std::vector<wchar_t> buffer(kPathUnits);
-    const DWORD length = longPath.isNull() ? 0 : ::GetShortPathNameW(longPath.get(), buffer.data(), kPathUnits);
-    if (length == 0 || length >= kPathUnits) return path;
-    jstring shortPath = wideToJava(env, std::wstring(buffer.data(), length));
-    return shortPath != nullptr ? shortPath : path;
+    return guarded(nullptr, [&]() -> jstring {
+        const JavaText longPath(env, path);
+        std::vector<wchar_t> buffer(kPathUnits);
+        const DWORD length = longPath.isNull() ? 0 : ::GetShortPathNameW(longPath.get(), buffer.data(), kPathUnits);
+        if (length == 0 || length >= kPathUnits) return path;
+        jstring shortPath = wideToJava(env, std::wstring(buffer.data(), length));
+        return shortPath != nullptr ? shortPath : path;
+    });
 }
 
 extern "C" JNIEXPORT jstring JNICALL Java_com_stowline_runtime_installer_platform_win32_FolderInfo_getUniversalPathName0(
     JNIEnv* env, jclass, jstring path) noexcept
 {
-    UniversalNameFunction universalName = universalNameFunction();
-    if (universalName == nullptr) return path;
-    const JavaText localPath(env, path);
-    // UNIVERSAL_NAME_INFOW points into the same buffer; pointer-aligned storage keeps it readable.
-    std::vector<ULONG_PTR> buffer(0xFFFE / sizeof(ULONG_PTR) + 1);
-    DWORD size = 0xFFFE;
-    const DWORD status = universalName(localPath.get(), UNIVERSAL_NAME_INFO_LEVEL, buffer.data(), &size);
-    if (status != NO_ERROR) return wideToJava(env, L";" + std::to_wstring(static_cast<int>(status)));
-    const auto* info = reinterpret_cast<const UNIVERSAL_NAME_INFOW*>(buffer.data());
-    return wideToJava(env, info->lpUniversalName != nullptr ? info->lpUniversalName : L"");
+    return guarded(nullptr, [&]() -> jstring {
+        UniversalNameFunction universalName = universalNameFunction();
+        if (universalName == nullptr) return path;
+        const JavaText localPath(env, path);
+        // UNIVERSAL_NAME_INFOW points into the same buffer; pointer-aligned storage keeps it readable.
+        std::vector<ULONG_PTR> buffer(0xFFFE / sizeof(ULONG_PTR) + 1);
+        DWORD size = 0xFFFE;
+        const DWORD status = universalName(localPath.get(), UNIVERSAL_NAME_INFO_LEVEL, buffer.data(), &size);
+        if (status != NO_ERROR) return wideToJava(env, L";" + std::to_wstring(static_cast<int>(status)));
+        const auto* info = reinterpret_cast<const UNIVERSAL_NAME_INFOW*>(buffer.data());
+        return wideToJava(env, info->lpUniversalName != nullptr ? info->lpUniversalName : L"");
+    });
 }
+
+// The rows this file binds, in registration order (registration.cpp orders the classes).
+constexpr NativeMethodName kFolderInfoRows[] = {
+    PLATFORM_ROW(FolderInfo, getSpecialFolder0, "(IZ)Ljava/lang/String;"),
+    PLATFORM_ROW(FolderInfo, getPathFromRegistry0, "(Ljava/lang/String;)Ljava/lang/String;"),
+    PLATFORM_ROW(FolderInfo, getWindowsDirectory0, "()Ljava/lang/String;"),
+    PLATFORM_ROW(FolderInfo, getSystemDirectory0, "()Ljava/lang/String;"),
+    PLATFORM_ROW(FolderInfo, getDriveType0, "(Ljava/lang/String;)I"),
+    PLATFORM_ROW(FolderInfo, getShortPathName0, "(Ljava/lang/String;)Ljava/lang/String;"),
+    PLATFORM_ROW(FolderInfo, getUniversalPathName0, "(Ljava/lang/String;)Ljava/lang/String;"),
+};
+constexpr NativeClass kFolderInfoNatives =
+    nativeClass("com/stowline/runtime/installer/platform/win32/FolderInfo", kFolderInfoRows);

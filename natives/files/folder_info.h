@@ -2,7 +2,8 @@
 // directories, drive types and other forms of a path.
 #pragma once
 
-#include "natives/jni.h"
+#include "jni/jni.h"
+#include "natives/native_table.h"
 
 extern "C" {
 // The special folder of the code (up to 1000 by CSIDL for all users or the current user, created
@@ -29,3 +30,6 @@ JNIEXPORT jstring JNICALL Java_com_stowline_runtime_installer_platform_win32_Fol
 JNIEXPORT jstring JNICALL Java_com_stowline_runtime_installer_platform_win32_FolderInfo_getUniversalPathName0(
     JNIEnv* env, jclass type, jstring path) noexcept;
 }
+
+// The class com/stowline/runtime/installer/platform/win32/FolderInfo and its rows, for registration.
+extern const NativeClass kFolderInfoNatives;

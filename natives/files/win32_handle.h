@@ -2,7 +2,8 @@
 // file handles, closing one of them, and the targets of object-manager symbolic links.
 #pragma once
 
-#include "natives/jni.h"
+#include "jni/jni.h"
+#include "natives/native_table.h"
 
 extern "C" {
 // Object[2]: int[] handle values and String[] object names (device paths) of this process's open
@@ -16,3 +17,6 @@ JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_Wi
 JNIEXPORT jstring JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32Handle_getDeviceName0(
     JNIEnv* env, jclass type, jstring name) noexcept;
 }
+
+// The class com/stowline/runtime/installer/platform/win32/Win32Handle and its rows, for registration.
+extern const NativeClass kWin32HandleNatives;

@@ -3,7 +3,8 @@
 // WinHTTP function is missing.
 #pragma once
 
-#include "natives/jni.h"
+#include "jni/jni.h"
+#include "natives/native_table.h"
 
 extern "C" {
 // True when all five WinHTTP functions were found (the lookup is made once).
@@ -24,3 +25,6 @@ JNIEXPORT jlong JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32
     JNIEnv* env, jclass type, jobjectArray out, jstring url, jstring configUrl, jint flags, jint autoDetectFlags,
     jboolean autoLogon) noexcept;
 }
+
+// The class com/stowline/runtime/installer/platform/win32/Win32Proxy and its rows, for registration.
+extern const NativeClass kWin32ProxyNatives;

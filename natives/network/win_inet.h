@@ -5,7 +5,8 @@
 // every function do nothing and answer 0 or null.
 #pragma once
 
-#include "natives/jni.h"
+#include "jni/jni.h"
+#include "natives/native_table.h"
 
 extern "C" {
 // Loads WinInet and its functions; false (with a line on standard output) when something is missing.
@@ -57,3 +58,6 @@ JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_win32_winine
 JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_win32_wininet_WinInet_setDwordOption0(
     JNIEnv* env, jclass type, jlong handle, jint option, jint value) noexcept;
 }
+
+// The class com/stowline/runtime/installer/platform/win32/wininet/WinInet and its rows, for registration.
+extern const NativeClass kWinInetNatives;

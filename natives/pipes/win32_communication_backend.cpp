@@ -96,13 +96,15 @@ extern "C" {
 JNIEXPORT jlong JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32CommunicationBackend_getInvalidHandle0(
     JNIEnv*, jclass) noexcept
 {
-    return kInvalidHandle;
+    return guarded(0, [&]() -> jlong {
+        return kInvalidHandle;
+    });
 }
 
 JNIEXPORT jlong JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32CommunicationBackend_createListener0(
     JNIEnv* env, jclass, jstring name) noexcept
 {
-    try {
+    return guarded(kInvalidHandle, [&]() -> jlong {
         const JavaText pipeName(env, name);
         if (pipeName.isNull()) return kInvalidHandle;
         // Only the user, SYSTEM and Administrators may open the pipe, and a name that another
@@ -123,36 +125,36 @@ JNIEXPORT jlong JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32
             maxInstances != 1)
             return kInvalidHandle;
         return handleToJava(pipe.release());
-    } catch (...) {
-        return kInvalidHandle;
-    }
+    });
 }
 
 JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32CommunicationBackend_connectNamedPipe0(
     JNIEnv*, jclass, jlong handle) noexcept
 {
-    if (handle == kInvalidHandle) return JNI_FALSE;
-    const PipeRetrySettings settings = pipeRetrySettings();
-    for (int failures = 0;;) {
-        if (::ConnectNamedPipe(javaToHandle(handle), nullptr)) return JNI_TRUE;
-        const DWORD error = ::GetLastError();
-        // PIPE_CONNECTED: the client opened the pipe before this call. NO_DATA: it opened it and
-        // closed it again; what it wrote can still be read, and the next read reports the break.
-        // Retrying NO_DATA cannot succeed until the pipe is disconnected.
-        if (error == ERROR_PIPE_CONNECTED || error == ERROR_NO_DATA) return JNI_TRUE;
-        if (++failures > settings.listenerRetries) {
-            std::printf("could not connect named pipe %d\n", static_cast<int>(error));
-            std::fflush(stdout);
-            return JNI_FALSE;
+    return guarded(JNI_FALSE, [&]() -> jboolean {
+        if (handle == kInvalidHandle) return JNI_FALSE;
+        const PipeRetrySettings settings = pipeRetrySettings();
+        for (int failures = 0;;) {
+            if (::ConnectNamedPipe(javaToHandle(handle), nullptr)) return JNI_TRUE;
+            const DWORD error = ::GetLastError();
+            // PIPE_CONNECTED: the client opened the pipe before this call. NO_DATA: it opened it and
+            // closed it again; what it wrote can still be read, and the next read reports the break.
+            // Retrying NO_DATA cannot succeed until the pipe is disconnected.
+            if (error == ERROR_PIPE_CONNECTED || error == ERROR_NO_DATA) return JNI_TRUE;
+            if (++failures > settings.listenerRetries) {
+                std::printf("could not connect named pipe %d\n", static_cast<int>(error));
+                std::fflush(stdout);
+                return JNI_FALSE;
+            }
+            ::Sleep(settings.pauseMilliseconds);
         }
-        ::Sleep(settings.pauseMilliseconds);
-    }
+    });
 }
 
 JNIEXPORT jlong JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32CommunicationBackend_connectClient0(
     JNIEnv* env, jclass, jstring name) noexcept
 {
-    try {
+    return guarded(0, [&]() -> jlong {
         const JavaText pipeName(env, name);
         if (pipeName.isNull()) return 0;
         const PipeRetrySettings settings = pipeRetrySettings();
@@ -174,94 +176,116 @@ JNIEXPORT jlong JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32
             ::Sleep(settings.pauseMilliseconds);
             ::WaitNamedPipeW(pipeName.get(), settings.retryWaitMilliseconds);
         }
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32CommunicationBackend_closeHandle0(
     JNIEnv*, jclass, jlong handle) noexcept
 {
-    if (handle == kInvalidHandle) return;
-    unique_handle(javaToHandle(handle)).reset();
+    guarded([&] {
+        if (handle == kInvalidHandle) return;
+        unique_handle(javaToHandle(handle)).reset();
+    });
 }
 
 JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32CommunicationBackend_disconnectNamedPipe0(
     JNIEnv*, jclass, jlong handle) noexcept
 {
-    if (handle == kInvalidHandle) return;
-    ::DisconnectNamedPipe(javaToHandle(handle));
+    guarded([&] {
+        if (handle == kInvalidHandle) return;
+        ::DisconnectNamedPipe(javaToHandle(handle));
+    });
 }
 
 JNIEXPORT jbyteArray JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32CommunicationBackend_readDataBlock0(
     JNIEnv* env, jclass, jlong handle) noexcept
 {
-    if (handle == kInvalidHandle) return nullptr;
-    try {
-        const HANDLE pipe = javaToHandle(handle);
-        // The prefix may arrive in pieces (a writer that splits it); it is completed like the payload.
-        uint8_t prefix[kPipeBlockPrefixSize];
-        if (!readFully(pipe, prefix, sizeof prefix)) return nullptr;
-        const uint32_t length = decodePipeBlockPrefix(prefix);
-        if (!pipeBlockLengthAccepted(length)) return nullptr;
-        if (length <= kPipeBlockFirstChunk) return readPayloadIntoJava(env, pipe, length);
-        std::vector<uint8_t> payload;
-        if (!readPayload(pipe, length, payload)) return nullptr;
-        return bytesToJava(env, payload.data(), length);
-    } catch (...) {
-        return nullptr;
-    }
+    return guarded(nullptr, [&]() -> jbyteArray {
+        if (handle == kInvalidHandle) return nullptr;
+        try {
+            const HANDLE pipe = javaToHandle(handle);
+            // The prefix may arrive in pieces (a writer that splits it); it is completed like the payload.
+            uint8_t prefix[kPipeBlockPrefixSize];
+            if (!readFully(pipe, prefix, sizeof prefix)) return nullptr;
+            const uint32_t length = decodePipeBlockPrefix(prefix);
+            if (!pipeBlockLengthAccepted(length)) return nullptr;
+            if (length <= kPipeBlockFirstChunk) return readPayloadIntoJava(env, pipe, length);
+            std::vector<uint8_t> payload;
+            if (!readPayload(pipe, length, payload)) return nullptr;
+            return bytesToJava(env, payload.data(), length);
+        } catch (...) {
+            return nullptr;
+        }
+    });
 }
 
 JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32CommunicationBackend_writeDataBlock0(
     JNIEnv* env, jclass, jlong handle, jbyteArray data) noexcept
 {
-    if (handle == kInvalidHandle || data == nullptr) return JNI_FALSE;
-    const HANDLE pipe = javaToHandle(handle);
-    const size_t length = static_cast<size_t>((*env)->GetArrayLength(env, data));
-    // The payload is copied from the array into the thread's buffer, a buffer at a time, rather
-    // than pinned: no pinned array while WriteFile waits for the peer (a VM whose collector waits
-    // for pins would stall, and with it a peer in the same VM).
-    // The buffer is taken before anything is sent, so a failure here leaves the stream as it was.
-    uint8_t* buffer = nullptr;
-    try {
-        buffer = transferBuffer(length);
-    } catch (...) {
-        return JNI_FALSE;
-    }
-    const auto prefix = encodePipeBlockPrefix(static_cast<uint32_t>(length));
-    bool sent = writeFully(pipe, prefix.data(), prefix.size());
-    for (size_t done = 0; sent && done < length;) {
-        const size_t piece = std::min<size_t>(length - done, kPipeBlockFirstChunk);
-        (*env)->GetByteArrayRegion(env, data, static_cast<jsize>(done), static_cast<jsize>(piece),
-                                   reinterpret_cast<jbyte*>(buffer));
-        sent = writeFully(pipe, buffer, piece);
-        done += piece;
-    }
-    // Flushing returns once the peer has read everything, which paces the exchange. Its result is
-    // not the block's: a peer that reads the block and at once disconnects makes the flush fail
-    // (seen under Wine) although the block arrived; a peer that never read it shows at the next read.
-    if (sent) ::FlushFileBuffers(pipe);
-    return sent ? JNI_TRUE : JNI_FALSE;
+    return guarded(JNI_FALSE, [&]() -> jboolean {
+        if (handle == kInvalidHandle || data == nullptr) return JNI_FALSE;
+        const HANDLE pipe = javaToHandle(handle);
+        const size_t length = static_cast<size_t>((*env)->GetArrayLength(env, data));
+        // The payload is copied from the array into the thread's buffer, a buffer at a time, rather
+        // than pinned: no pinned array while WriteFile waits for the peer (a VM whose collector waits
+        // for pins would stall, and with it a peer in the same VM).
+        // The buffer is taken before anything is sent, so a failure here (guarded answers false)
+        // leaves the stream as it was.
+        uint8_t* buffer = transferBuffer(length);
+        const auto prefix = encodePipeBlockPrefix(static_cast<uint32_t>(length));
+        bool sent = writeFully(pipe, prefix.data(), prefix.size());
+        for (size_t done = 0; sent && done < length;) {
+            const size_t piece = std::min<size_t>(length - done, kPipeBlockFirstChunk);
+            (*env)->GetByteArrayRegion(env, data, static_cast<jsize>(done), static_cast<jsize>(piece),
+                                       reinterpret_cast<jbyte*>(buffer));
+            sent = writeFully(pipe, buffer, piece);
+            done += piece;
+        }
+        // Flushing returns once the peer has read everything, which paces the exchange. Its result is
+        // not the block's: a peer that reads the block and at once disconnects makes the flush fail
+        // (seen under Wine) although the block arrived; a peer that never read it shows at the next read.
+        if (sent) ::FlushFileBuffers(pipe);
+        return sent ? JNI_TRUE : JNI_FALSE;
+    });
 }
 
 JNIEXPORT jint JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32CommunicationBackend_getCurrentProcessId0(
     JNIEnv*, jclass) noexcept
 {
-    return static_cast<jint>(::GetCurrentProcessId());
+    return guarded(0, [&]() -> jint {
+        return static_cast<jint>(::GetCurrentProcessId());
+    });
 }
 
 JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32CommunicationBackend_isProcessAlive0(
     JNIEnv*, jclass, jint processId) noexcept
 {
-    HANDLE opened = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(processId));
-    const DWORD error = ::GetLastError();
-    unique_handle process(opened);
-    // A process that exists but is protected from us cannot be opened: it still runs.
-    if (!process) return error == ERROR_ACCESS_DENIED ? JNI_TRUE : JNI_FALSE;
-    DWORD exitCode = 0;
-    if (!::GetExitCodeProcess(process.get(), &exitCode)) return JNI_FALSE;
-    return exitCode == STILL_ACTIVE ? JNI_TRUE : JNI_FALSE;
+    return guarded(JNI_FALSE, [&]() -> jboolean {
+        HANDLE opened = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(processId));
+        const DWORD error = ::GetLastError();
+        unique_handle process(opened);
+        // A process that exists but is protected from us cannot be opened: it still runs.
+        if (!process) return error == ERROR_ACCESS_DENIED ? JNI_TRUE : JNI_FALSE;
+        DWORD exitCode = 0;
+        if (!::GetExitCodeProcess(process.get(), &exitCode)) return JNI_FALSE;
+        return exitCode == STILL_ACTIVE ? JNI_TRUE : JNI_FALSE;
+    });
 }
 
 }  // extern "C"
+
+// The rows this file binds, in registration order (registration.cpp orders the classes).
+constexpr NativeMethodName kWin32CommunicationBackendRows[] = {
+    PLATFORM_ROW(Win32CommunicationBackend, getInvalidHandle0, "()J"),
+    PLATFORM_ROW(Win32CommunicationBackend, createListener0, "(Ljava/lang/String;)J"),
+    PLATFORM_ROW(Win32CommunicationBackend, readDataBlock0, "(J)[B"),
+    PLATFORM_ROW(Win32CommunicationBackend, writeDataBlock0, "(J[B)Z"),
+    PLATFORM_ROW(Win32CommunicationBackend, connectClient0, "(Ljava/lang/String;)J"),
+    PLATFORM_ROW(Win32CommunicationBackend, connectNamedPipe0, "(J)Z"),
+    PLATFORM_ROW(Win32CommunicationBackend, disconnectNamedPipe0, "(J)V"),
+    PLATFORM_ROW(Win32CommunicationBackend, closeHandle0, "(J)V"),
+    PLATFORM_ROW(Win32CommunicationBackend, isProcessAlive0, "(I)Z"),
+    PLATFORM_ROW(Win32CommunicationBackend, getCurrentProcessId0, "()I"),
+};
+constexpr NativeClass kWin32CommunicationBackendNatives =
+    nativeClass("com/stowline/runtime/installer/platform/win32/Win32CommunicationBackend", kWin32CommunicationBackendRows);

@@ -4,7 +4,8 @@
 // reports failure without calling Windows.
 #pragma once
 
-#include "natives/jni.h"
+#include "jni/jni.h"
+#include "natives/native_table.h"
 
 extern "C" {
 // -1, the invalid handle.
@@ -41,3 +42,6 @@ JNIEXPORT jint JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32C
 JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32CommunicationBackend_isProcessAlive0(
     JNIEnv* env, jclass type, jint processId) noexcept;
 }
+
+// The class com/stowline/runtime/installer/platform/win32/Win32CommunicationBackend and its rows, for registration.
+extern const NativeClass kWin32CommunicationBackendNatives;

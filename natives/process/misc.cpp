@@ -266,146 +266,191 @@ std::vector<std::wstring> toolHelpModules()
 
 extern "C" JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_win32_Misc_reboot0(JNIEnv*, jclass) noexcept
 {
-    if (enablePrivilege(L"SeShutdownPrivilege")) ::ExitWindowsEx(EWX_REBOOT, 0);
+    guarded([&] {
+        if (enablePrivilege(L"SeShutdownPrivilege")) ::ExitWindowsEx(EWX_REBOOT, 0);
+    });
 }
 
 extern "C" JNIEXPORT jobjectArray JNICALL Java_com_stowline_runtime_installer_platform_win32_Misc_getRunningModules0(
     JNIEnv* env, jclass, jboolean debug) noexcept
 {
-    setPrivilege(L"SeDebugPrivilege", debug ? 0 : SE_PRIVILEGE_ENABLED);
-    std::vector<std::wstring> entries = processStatusModules();
-    if (entries.empty()) entries = toolHelpModules();
-    if (entries.empty()) return nullptr;
-    return wideArrayToJava(env, entries);
+    return guarded(nullptr, [&]() -> jobjectArray {
+        setPrivilege(L"SeDebugPrivilege", debug ? 0 : SE_PRIVILEGE_ENABLED);
+        std::vector<std::wstring> entries = processStatusModules();
+        if (entries.empty()) entries = toolHelpModules();
+        if (entries.empty()) return nullptr;
+        return wideArrayToJava(env, entries);
+    });
 }
 
 extern "C" JNIEXPORT jobjectArray JNICALL Java_com_stowline_runtime_installer_platform_win32_Misc_getEnvVarPairs0(
     JNIEnv* env, jclass) noexcept
 {
-    std::vector<std::wstring> entries;
-    unique_environment block(::GetEnvironmentStringsW());
-    if (block) {
-        for (const wchar_t* entry = block.get(); *entry != L'\0'; entry += std::wcslen(entry) + 1)
-            entries.emplace_back(entry);
-    }
-    return wideArrayToJava(env, entries);
+    return guarded(nullptr, [&]() -> jobjectArray {
+        std::vector<std::wstring> entries;
+        unique_environment block(::GetEnvironmentStringsW());
+        if (block) {
+            for (const wchar_t* entry = block.get(); *entry != L'\0'; entry += std::wcslen(entry) + 1)
+                entries.emplace_back(entry);
+        }
+        return wideArrayToJava(env, entries);
+    });
 }
 
 extern "C" JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_win32_Misc_broadcastSettingChange0(
     JNIEnv*, jclass) noexcept
 {
-    DWORD_PTR result = 0;
-    ::SendMessageTimeoutW(HWND_BROADCAST, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(L"Environment"),
-                          SMTO_ABORTIFHUNG, 5000, &result);
+    guarded([&] {
+        DWORD_PTR result = 0;
+        ::SendMessageTimeoutW(HWND_BROADCAST, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(L"Environment"),
+                              SMTO_ABORTIFHUNG, 5000, &result);
+    });
 }
 
 extern "C" JNIEXPORT jlong JNICALL Java_com_stowline_runtime_installer_platform_win32_Misc_getPhysicalMemory0(
     JNIEnv*, jclass) noexcept
 {
-    using GlobalMemoryStatusExFunction = BOOL(WINAPI*)(LPMEMORYSTATUSEX);
-    if (auto statusEx = kernelFunction<GlobalMemoryStatusExFunction>("GlobalMemoryStatusEx")) {
-        MEMORYSTATUSEX status{};
+    return guarded(0, [&]() -> jlong {
+        using GlobalMemoryStatusExFunction = BOOL(WINAPI*)(LPMEMORYSTATUSEX);
+        if (auto statusEx = kernelFunction<GlobalMemoryStatusExFunction>("GlobalMemoryStatusEx")) {
+            MEMORYSTATUSEX status{};
+            status.dwLength = sizeof status;
+            if (statusEx(&status)) return static_cast<jlong>(status.ullTotalPhys);
+            std::printf("error %d\n", static_cast<int>(::GetLastError()));
+            std::fflush(stdout);
+        }
+        MEMORYSTATUS status{};
         status.dwLength = sizeof status;
-        if (statusEx(&status)) return static_cast<jlong>(status.ullTotalPhys);
-        std::printf("error %d\n", static_cast<int>(::GetLastError()));
-        std::fflush(stdout);
-    }
-    MEMORYSTATUS status{};
-    status.dwLength = sizeof status;
-    ::GlobalMemoryStatus(&status);
-    return static_cast<jlong>(status.dwTotalPhys);
+        ::GlobalMemoryStatus(&status);
+        return static_cast<jlong>(status.dwTotalPhys);
+    });
 }
 
 extern "C" JNIEXPORT jlong JNICALL Java_com_stowline_runtime_installer_platform_win32_Misc_getFreeDiskSpace0(
     JNIEnv* env, jclass, jstring directory) noexcept
 {
-    const JavaText path(env, directory);
-    ULARGE_INTEGER available, total, totalFree;
-    if (!::GetDiskFreeSpaceExW(path.get(), &available, &total, &totalFree)) return -1;
-    return static_cast<jlong>(available.QuadPart);
+    return guarded(-1, [&]() -> jlong {
+        const JavaText path(env, directory);
+        ULARGE_INTEGER available, total, totalFree;
+        if (!::GetDiskFreeSpaceExW(path.get(), &available, &total, &totalFree)) return -1;
+        return static_cast<jlong>(available.QuadPart);
+    });
 }
 
 extern "C" JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_Misc_moveWithDelayUntilReboot0(
     JNIEnv* env, jclass, jstring source, jstring target) noexcept
 {
-    using MoveFileExFunction = BOOL(WINAPI*)(LPCWSTR, LPCWSTR, DWORD);
-    // Looked up until found, then kept for the life of the process.
-    static std::atomic<MoveFileExFunction> cached{nullptr};
-    MoveFileExFunction move = cached.load();
-    if (move == nullptr) {
-        move = kernelFunction<MoveFileExFunction>("MoveFileExW");
-        if (move == nullptr) return JNI_FALSE;
-        cached.store(move);
-    }
-    const JavaText from(env, source);
-    const JavaText to(env, target);
-    return move(from.get(), to.get(), MOVEFILE_DELAY_UNTIL_REBOOT) ? JNI_TRUE : JNI_FALSE;
+    return guarded(JNI_FALSE, [&]() -> jboolean {
+        using MoveFileExFunction = BOOL(WINAPI*)(LPCWSTR, LPCWSTR, DWORD);
+        // Looked up until found, then kept for the life of the process.
+        static std::atomic<MoveFileExFunction> cached{nullptr};
+        MoveFileExFunction move = cached.load();
+        if (move == nullptr) {
+            move = kernelFunction<MoveFileExFunction>("MoveFileExW");
+            if (move == nullptr) return JNI_FALSE;
+            cached.store(move);
+        }
+        const JavaText from(env, source);
+        const JavaText to(env, target);
+        return move(from.get(), to.get(), MOVEFILE_DELAY_UNTIL_REBOOT) ? JNI_TRUE : JNI_FALSE;
+    });
 }
 
 extern "C" JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_win32_Misc_toFront0(JNIEnv*, jclass) noexcept
 {
-    ::EnumWindows(raiseOwnWindows, 0);
+    guarded([&] {
+        ::EnumWindows(raiseOwnWindows, 0);
+    });
 }
 
 extern "C" JNIEXPORT jint JNICALL Java_com_stowline_runtime_installer_platform_win32_Misc_terminateProcesses0(
     JNIEnv* env, jclass, jintArray ids, jboolean force, jint timeout) noexcept
 {
-    // A null array is read as an empty one.
-    const std::vector<jint> processIds = javaToInts(env, ids);
-    return force ? terminateByForce(processIds) : closeAndWait(processIds, static_cast<DWORD>(timeout));
+    return guarded(0, [&]() -> jint {
+        // A null array is read as an empty one.
+        const std::vector<jint> processIds = javaToInts(env, ids);
+        return force ? terminateByForce(processIds) : closeAndWait(processIds, static_cast<DWORD>(timeout));
+    });
 }
 
 extern "C" JNIEXPORT jstring JNICALL Java_com_stowline_runtime_installer_platform_win32_Misc_getWindowTitle0(
     JNIEnv* env, jclass, jint processId) noexcept
 {
-    TitleSearch search{static_cast<DWORD>(processId), {}};
-    ::EnumWindows(findTitle, reinterpret_cast<LPARAM>(&search));
-    return wideToJava(env, search.title);
+    return guarded(nullptr, [&]() -> jstring {
+        TitleSearch search{static_cast<DWORD>(processId), {}};
+        ::EnumWindows(findTitle, reinterpret_cast<LPARAM>(&search));
+        return wideToJava(env, search.title);
+    });
 }
 
 extern "C" JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_win32_Misc_setForegroundWindow0(
     JNIEnv*, jclass, jlong handle) noexcept
 {
-    HWND window = javaToHandle<HWND>(handle);
-    WINDOWPLACEMENT placement{};
-    placement.length = sizeof placement;
-    if (::GetWindowPlacement(window, &placement) && placement.showCmd == SW_SHOWMINIMIZED)
-        ::ShowWindow(window, SW_RESTORE);
-    ::SetForegroundWindow(window);
+    guarded([&] {
+        HWND window = javaToHandle<HWND>(handle);
+        WINDOWPLACEMENT placement{};
+        placement.length = sizeof placement;
+        if (::GetWindowPlacement(window, &placement) && placement.showCmd == SW_SHOWMINIMIZED)
+            ::ShowWindow(window, SW_RESTORE);
+        ::SetForegroundWindow(window);
+    });
 }
 
 extern "C" JNIEXPORT jobjectArray JNICALL Java_com_stowline_runtime_installer_platform_win32_Misc_getTopLevelWindows0(
     JNIEnv* env, jclass, jclass infoClass, jint processId) noexcept
 {
-    WindowSearch search{static_cast<DWORD>(processId), {}};
-    ::EnumWindows(collectTopLevelWindows, reinterpret_cast<LPARAM>(&search));
-    if (search.windows.empty() || infoClass == nullptr) return nullptr;
-    jmethodID constructor = (*env)->GetMethodID(env, infoClass, "<init>", "(JILjava/lang/String;Ljava/lang/String;)V");
-    if (constructor == nullptr) {
-        clearPendingException(env);
-        std::fprintf(stderr, "window info constructor not found");
-        std::fflush(stderr);
-        return nullptr;
-    }
-    jobjectArray array = (*env)->NewObjectArray(env, static_cast<jsize>(search.windows.size()), infoClass, nullptr);
-    if (array == nullptr) {
-        clearPendingException(env);
-        std::fprintf(stderr, "could not create window info array");
-        std::fflush(stderr);
-        return nullptr;
-    }
-    jsize next = 0;
-    for (HWND window : search.windows) {
-        LocalRef<jobject> info(env, describeWindow(env, infoClass, constructor, window));
-        if (!info) continue;
-        (*env)->SetObjectArrayElement(env, array, next++, info.get());
-        clearPendingException(env);
-    }
-    return array;
+    return guarded(nullptr, [&]() -> jobjectArray {
+        WindowSearch search{static_cast<DWORD>(processId), {}};
+        ::EnumWindows(collectTopLevelWindows, reinterpret_cast<LPARAM>(&search));
+        if (search.windows.empty() || infoClass == nullptr) return nullptr;
+        jmethodID constructor = (*env)->GetMethodID(env, infoClass, "<init>", "(JILjava/lang/String;Ljava/lang/String;)V");
+        if (constructor == nullptr) {
+            clearPendingException(env);
+            std::fprintf(stderr, "window info constructor not found");
+            std::fflush(stderr);
+            return nullptr;
+        }
+        jobjectArray array = (*env)->NewObjectArray(env, static_cast<jsize>(search.windows.size()), infoClass, nullptr);
+        if (array == nullptr) {
+            clearPendingException(env);
+            std::fprintf(stderr, "could not create window info array");
+            std::fflush(stderr);
+            return nullptr;
+        }
+        jsize next = 0;
+        for (HWND window : search.windows) {
+            LocalRef<jobject> info(env, describeWindow(env, infoClass, constructor, window));
+            if (!info) continue;
+            (*env)->SetObjectArrayElement(env, array, next++, info.get());
+            clearPendingException(env);
+        }
+        return array;
+    });
 }
 
 extern "C" JNIEXPORT jint JNICALL Java_com_stowline_runtime_installer_platform_win32_Misc_getPidFromHandle0(
     JNIEnv*, jclass, jlong process) noexcept
 {
-    return static_cast<jint>(::GetProcessId(javaToHandle(process)));
+    return guarded(0, [&]() -> jint {
+        return static_cast<jint>(::GetProcessId(javaToHandle(process)));
+    });
 }
+
+// The rows this file binds, in registration order (registration.cpp orders the classes).
+constexpr NativeMethodName kMiscRows[] = {
+    PLATFORM_ROW(Misc, reboot0, "()V"),
+    PLATFORM_ROW(Misc, getRunningModules0, "(Z)[Ljava/lang/String;"),
+    PLATFORM_ROW(Misc, getEnvVarPairs0, "()[Ljava/lang/String;"),
+    PLATFORM_ROW(Misc, broadcastSettingChange0, "()V"),
+    PLATFORM_ROW(Misc, getPhysicalMemory0, "()J"),
+    PLATFORM_ROW(Misc, getFreeDiskSpace0, "(Ljava/lang/String;)J"),
+    PLATFORM_ROW(Misc, moveWithDelayUntilReboot0, "(Ljava/lang/String;Ljava/lang/String;)Z"),
+    PLATFORM_ROW(Misc, toFront0, "()V"),
+    PLATFORM_ROW(Misc, terminateProcesses0, "([IZI)I"),
+    PLATFORM_ROW(Misc, getWindowTitle0, "(I)Ljava/lang/String;"),
+    PLATFORM_ROW(Misc, setForegroundWindow0, "(J)V"),
+    PLATFORM_ROW(Misc, getTopLevelWindows0, "(Ljava/lang/Class;I)[Lcom/stowline/api/windows/WindowInfo;"),
+    PLATFORM_ROW(Misc, getPidFromHandle0, "(J)I"),
+    PLATFORM_ROW(Misc, registerExtensionFunctions0, "(Ljava/lang/ClassLoader;Ljava/lang/String;)Z"),
+};
+constexpr NativeClass kMiscNatives = nativeClass("com/stowline/runtime/installer/platform/win32/Misc", kMiscRows);

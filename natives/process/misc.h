@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "natives/jni.h"
+#include "jni/jni.h"
+#include "natives/native_table.h"
 
 extern "C" {
 // Reboots the machine when the shutdown privilege can be enabled; otherwise does nothing.
@@ -51,8 +52,15 @@ JNIEXPORT jobjectArray JNICALL Java_com_stowline_runtime_installer_platform_win3
 // The process id of a process handle, or 0.
 JNIEXPORT jint JNICALL Java_com_stowline_runtime_installer_platform_win32_Misc_getPidFromHandle0(
     JNIEnv* env, jclass type, jlong process) noexcept;
+// Runs the exported registration function named, for the loader (defined with the registration,
+// natives/registration.cpp, whose error writer it reports through).
+JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_Misc_registerExtensionFunctions0(
+    JNIEnv* env, jclass type, jobject loader, jstring functionName) noexcept;
 }
 
 // The running programs through the tool-help snapshot alone: the listing getRunningModules0 falls
 // back to when the process-status functions are missing.
 std::vector<std::wstring> toolHelpModules();
+
+// The class com/stowline/runtime/installer/platform/win32/Misc and its rows, for registration.
+extern const NativeClass kMiscNatives;

@@ -244,101 +244,140 @@ jobjectArray keyNames(JNIEnv* env, jint root, jstring path, jint view,
 extern "C" JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_Registry_keyExists0(
     JNIEnv* env, jclass, jint root, jstring path, jint view) noexcept
 {
-    return openRegistryKey(env, root, path, KeyAccess::Read, view) ? JNI_TRUE : JNI_FALSE;
+    return guarded(JNI_FALSE, [&]() -> jboolean {
+        return openRegistryKey(env, root, path, KeyAccess::Read, view) ? JNI_TRUE : JNI_FALSE;
+    });
 }
 
 extern "C" JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_Registry_createKey0(
     JNIEnv* env, jclass, jint root, jstring path, jint view) noexcept
 {
-    return openRegistryKey(env, root, path, KeyAccess::Create, view) ? JNI_TRUE : JNI_FALSE;
+    return guarded(JNI_FALSE, [&]() -> jboolean {
+        return openRegistryKey(env, root, path, KeyAccess::Create, view) ? JNI_TRUE : JNI_FALSE;
+    });
 }
 
 extern "C" JNIEXPORT jobject JNICALL Java_com_stowline_runtime_installer_platform_win32_Registry_getValue0(
     JNIEnv* env, jclass, jint root, jstring path, jstring name, jint view) noexcept
 {
-    std::optional<RawValue> value;
-    {
-        unique_hkey key = openRegistryKey(env, root, path, KeyAccess::Read, view);
-        if (!key) return nullptr;
-        const JavaText valueName(env, name);
-        value = queryValue(key.get(), valueName.get());
-    }
-    return value ? valueToJava(env, *value) : nullptr;
+    return guarded(nullptr, [&]() -> jobject {
+        std::optional<RawValue> value;
+        {
+            unique_hkey key = openRegistryKey(env, root, path, KeyAccess::Read, view);
+            if (!key) return nullptr;
+            const JavaText valueName(env, name);
+            value = queryValue(key.get(), valueName.get());
+        }
+        return value ? valueToJava(env, *value) : nullptr;
+    });
 }
 
 extern "C" JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_Registry_setValue0(
     JNIEnv* env, jclass, jint root, jstring path, jstring name, jobject value, jint valueType, jint view) noexcept
 {
-    unique_hkey key = openRegistryKey(env, root, path, KeyAccess::Create, view);
-    if (!key) return JNI_FALSE;
-    const JavaText valueName(env, name);
-    std::optional<PreparedValue> prepared = prepareValue(env, value, valueType);
-    if (!prepared) return JNI_FALSE;
-    LSTATUS status = ::RegSetValueExW(key.get(), valueName.get(), 0, prepared->type, prepared->data.data(),
-                                      static_cast<DWORD>(prepared->data.size()));
-    if (status == ERROR_SUCCESS) return JNI_TRUE;
-    std::printf("no success %d\n", static_cast<int>(status));
-    std::fflush(stdout);
-    return JNI_FALSE;
+    return guarded(JNI_FALSE, [&]() -> jboolean {
+        unique_hkey key = openRegistryKey(env, root, path, KeyAccess::Create, view);
+        if (!key) return JNI_FALSE;
+        const JavaText valueName(env, name);
+        std::optional<PreparedValue> prepared = prepareValue(env, value, valueType);
+        if (!prepared) return JNI_FALSE;
+        LSTATUS status = ::RegSetValueExW(key.get(), valueName.get(), 0, prepared->type, prepared->data.data(),
+                                          static_cast<DWORD>(prepared->data.size()));
+        if (status == ERROR_SUCCESS) return JNI_TRUE;
+        std::printf("no success %d\n", static_cast<int>(status));
+        std::fflush(stdout);
+        return JNI_FALSE;
+    });
 }
 
 extern "C" JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_win32_Registry_deleteValue0(
     JNIEnv* env, jclass, jint root, jstring path, jstring name, jint view) noexcept
 {
-    unique_hkey key = openRegistryKey(env, root, path, KeyAccess::Write, view);
-    if (!key) return;
-    const JavaText valueName(env, name);
-    ::RegDeleteValueW(key.get(), valueName.get());
+    guarded([&] {
+        unique_hkey key = openRegistryKey(env, root, path, KeyAccess::Write, view);
+        if (!key) return;
+        const JavaText valueName(env, name);
+        ::RegDeleteValueW(key.get(), valueName.get());
+    });
 }
 
 extern "C" JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_win32_Registry_deleteKey0(
     JNIEnv* env, jclass, jint root, jstring path, jboolean onlyIfEmpty, jint view) noexcept
 {
-    if (onlyIfEmpty) {
-        unique_hkey key = openRegistryKey(env, root, path, KeyAccess::Write, view);
-        if (key && hasContent(key.get())) return;
-    }
-    const HKEY parent = predefinedRoot(root);
-    const JavaText subKey(env, path);
-    // A null or empty path names the root itself: emptying a whole hive is never what is asked.
-    if (parent == nullptr || subKey.text().empty()) return;
-    deleteKeyTree(parent, subKey.get(), static_cast<REGSAM>(view));
+    guarded([&] {
+        if (onlyIfEmpty) {
+            unique_hkey key = openRegistryKey(env, root, path, KeyAccess::Write, view);
+            if (key && hasContent(key.get())) return;
+        }
+        const HKEY parent = predefinedRoot(root);
+        const JavaText subKey(env, path);
+        // A null or empty path names the root itself: emptying a whole hive is never what is asked.
+        if (parent == nullptr || subKey.text().empty()) return;
+        deleteKeyTree(parent, subKey.get(), static_cast<REGSAM>(view));
+    });
 }
 
 extern "C" JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_Registry_saveKey0(
     JNIEnv* env, jclass, jint root, jstring path, jstring file, jint view) noexcept
 {
-    if (!enablePrivilege(SE_BACKUP_NAME)) return JNI_FALSE;
-    unique_hkey key = openRegistryKey(env, root, path, KeyAccess::Write, view);
-    if (!key) return JNI_FALSE;
-    const JavaText fileName(env, file);
-    return ::RegSaveKeyW(key.get(), fileName.get(), nullptr) == ERROR_SUCCESS ? JNI_TRUE : JNI_FALSE;
+    return guarded(JNI_FALSE, [&]() -> jboolean {
+        if (!enablePrivilege(SE_BACKUP_NAME)) return JNI_FALSE;
+        unique_hkey key = openRegistryKey(env, root, path, KeyAccess::Write, view);
+        if (!key) return JNI_FALSE;
+        const JavaText fileName(env, file);
+        return ::RegSaveKeyW(key.get(), fileName.get(), nullptr) == ERROR_SUCCESS ? JNI_TRUE : JNI_FALSE;
+    });
 }
 
 extern "C" JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_Registry_restoreKey0(
     JNIEnv* env, jclass, jint root, jstring path, jstring file, jint view) noexcept
 {
-    if (!enablePrivilege(SE_BACKUP_NAME) || !enablePrivilege(SE_RESTORE_NAME)) return JNI_FALSE;
-    unique_hkey key = openRegistryKey(env, root, path, KeyAccess::Create, view);
-    if (!key) return JNI_FALSE;
-    const JavaText fileName(env, file);
-    return ::RegRestoreKeyW(key.get(), fileName.get(), 0) == ERROR_SUCCESS ? JNI_TRUE : JNI_FALSE;
+    return guarded(JNI_FALSE, [&]() -> jboolean {
+        if (!enablePrivilege(SE_BACKUP_NAME) || !enablePrivilege(SE_RESTORE_NAME)) return JNI_FALSE;
+        unique_hkey key = openRegistryKey(env, root, path, KeyAccess::Create, view);
+        if (!key) return JNI_FALSE;
+        const JavaText fileName(env, file);
+        return ::RegRestoreKeyW(key.get(), fileName.get(), 0) == ERROR_SUCCESS ? JNI_TRUE : JNI_FALSE;
+    });
 }
 
 extern "C" JNIEXPORT jobjectArray JNICALL Java_com_stowline_runtime_installer_platform_win32_Registry_enumSubKeys0(
     JNIEnv* env, jclass, jint root, jstring path, jint view) noexcept
 {
-    return keyNames(env, root, path, view, subkeyNames);
+    return guarded(nullptr, [&]() -> jobjectArray {
+        return keyNames(env, root, path, view, subkeyNames);
+    });
 }
 
 extern "C" JNIEXPORT jobjectArray JNICALL Java_com_stowline_runtime_installer_platform_win32_Registry_enumValues0(
     JNIEnv* env, jclass, jint root, jstring path, jint view) noexcept
 {
-    return keyNames(env, root, path, view, valueNames);
+    return guarded(nullptr, [&]() -> jobjectArray {
+        return keyNames(env, root, path, view, valueNames);
+    });
 }
 
 extern "C" JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_win32_Registry_changeNotifyAssociations0(
     JNIEnv*, jclass) noexcept
 {
-    shellChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+    guarded([&] {
+        shellChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+    });
 }
+
+// The rows this file binds, in registration order (registration.cpp orders the classes).
+constexpr NativeMethodName kRegistryRows[] = {
+    PLATFORM_ROW(Registry, keyExists0, "(ILjava/lang/String;I)Z"),
+    PLATFORM_ROW(Registry, createKey0, "(ILjava/lang/String;I)Z"),
+    PLATFORM_ROW(Registry, getValue0, "(ILjava/lang/String;Ljava/lang/String;I)Ljava/lang/Object;"),
+    PLATFORM_ROW(Registry, setValue0, "(ILjava/lang/String;Ljava/lang/String;Ljava/lang/Object;II)Z"),
+    PLATFORM_ROW(Registry, deleteValue0, "(ILjava/lang/String;Ljava/lang/String;I)V"),
+    PLATFORM_ROW(Registry, deleteKey0, "(ILjava/lang/String;ZI)V"),
+    PLATFORM_ROW(Registry, saveKey0, "(ILjava/lang/String;Ljava/lang/String;I)Z"),
+    PLATFORM_ROW(Registry, restoreKey0, "(ILjava/lang/String;Ljava/lang/String;I)Z"),
+    PLATFORM_ROW(Registry, enumSubKeys0, "(ILjava/lang/String;I)[Ljava/lang/String;"),
+    PLATFORM_ROW(Registry, enumValues0, "(ILjava/lang/String;I)[Ljava/lang/String;"),
+    PLATFORM_ROW(Registry, changeNotifyAssociations0, "()V"),
+};
+constexpr NativeClass kRegistryNatives =
+    nativeClass("com/stowline/runtime/installer/platform/win32/Registry", kRegistryRows);

@@ -4,7 +4,8 @@
 // KEY_WOW64_32KEY) is OR'ed into every open and create.
 #pragma once
 
-#include "natives/jni.h"
+#include "jni/jni.h"
+#include "natives/native_table.h"
 
 extern "C" {
 // True if the key opens for reading.
@@ -45,3 +46,6 @@ JNIEXPORT jobjectArray JNICALL Java_com_stowline_runtime_installer_platform_win3
 JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_win32_Registry_changeNotifyAssociations0(
     JNIEnv* env, jclass type) noexcept;
 }
+
+// The class com/stowline/runtime/installer/platform/win32/Registry and its rows, for registration.
+extern const NativeClass kRegistryNatives;

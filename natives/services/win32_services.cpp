@@ -97,113 +97,131 @@ extern "C" {
 JNIEXPORT jint JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32Services_queryStatus0(
     JNIEnv* env, jclass, jstring name) noexcept
 {
-    return onService(env, name, SC_MANAGER_CONNECT, SERVICE_QUERY_STATUS, [](SC_HANDLE service) -> jint {
-        SERVICE_STATUS status{};
-        if (!::QueryServiceStatus(service, &status)) return lastError();
-        return -static_cast<jint>(status.dwCurrentState);
+    return guarded(ERROR_NOT_ENOUGH_MEMORY, [&]() -> jint {
+        return onService(env, name, SC_MANAGER_CONNECT, SERVICE_QUERY_STATUS, [](SC_HANDLE service) -> jint {
+            SERVICE_STATUS status{};
+            if (!::QueryServiceStatus(service, &status)) return lastError();
+            return -static_cast<jint>(status.dwCurrentState);
+        });
     });
 }
 
 JNIEXPORT jstring JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32Services_getServiceBinary0(
     JNIEnv* env, jclass, jstring name) noexcept
 {
-    std::wstring binary;
-    const jint result = onService(env, name, SC_MANAGER_CONNECT, SERVICE_QUERY_CONFIG, [&](SC_HANDLE service) -> jint {
-        std::vector<unsigned long long> buffer;
-        const jint error = queryConfig(service, buffer);
-        if (error == 0 && config(buffer).lpBinaryPathName != nullptr) binary = config(buffer).lpBinaryPathName;
-        return error;
+    return guarded(nullptr, [&]() -> jstring {
+        std::wstring binary;
+        const jint result = onService(env, name, SC_MANAGER_CONNECT, SERVICE_QUERY_CONFIG, [&](SC_HANDLE service) -> jint {
+            std::vector<unsigned long long> buffer;
+            const jint error = queryConfig(service, buffer);
+            if (error == 0 && config(buffer).lpBinaryPathName != nullptr) binary = config(buffer).lpBinaryPathName;
+            return error;
+        });
+        return wideToJava(env, result == 0 ? binary : L" " + std::to_wstring(result));
     });
-    return wideToJava(env, result == 0 ? binary : L" " + std::to_wstring(result));
 }
 
 JNIEXPORT jint JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32Services_getStartType0(
     JNIEnv* env, jclass, jstring name) noexcept
 {
-    return onService(env, name, SC_MANAGER_CONNECT, SERVICE_QUERY_CONFIG, [](SC_HANDLE service) -> jint {
-        std::vector<unsigned long long> buffer;
-        const jint error = queryConfig(service, buffer);
-        return error != 0 ? error : -static_cast<jint>(config(buffer).dwStartType);
+    return guarded(ERROR_NOT_ENOUGH_MEMORY, [&]() -> jint {
+        return onService(env, name, SC_MANAGER_CONNECT, SERVICE_QUERY_CONFIG, [](SC_HANDLE service) -> jint {
+            std::vector<unsigned long long> buffer;
+            const jint error = queryConfig(service, buffer);
+            return error != 0 ? error : -static_cast<jint>(config(buffer).dwStartType);
+        });
     });
 }
 
 JNIEXPORT jint JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32Services_stopService0(
     JNIEnv* env, jclass, jstring name, jint timeout) noexcept
 {
-    const DWORD wait = static_cast<DWORD>(timeout);
-    return onService(env, name, SC_MANAGER_CONNECT, SERVICE_STOP | SERVICE_QUERY_STATUS, [wait](SC_HANDLE service) {
-        SERVICE_STATUS status{};
-        if (!::ControlService(service, SERVICE_CONTROL_STOP, &status)) return lastError();
-        return waitUntilStopped(service, wait);
+    return guarded(ERROR_NOT_ENOUGH_MEMORY, [&]() -> jint {
+        const DWORD wait = static_cast<DWORD>(timeout);
+        return onService(env, name, SC_MANAGER_CONNECT, SERVICE_STOP | SERVICE_QUERY_STATUS, [wait](SC_HANDLE service) {
+            SERVICE_STATUS status{};
+            if (!::ControlService(service, SERVICE_CONTROL_STOP, &status)) return lastError();
+            return waitUntilStopped(service, wait);
+        });
     });
 }
 
 JNIEXPORT jint JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32Services_startService0(
     JNIEnv* env, jclass, jstring name, jobjectArray arguments) noexcept
 {
-    bool failed = false;
-    const std::vector<std::wstring> texts = javaArrayToWide(env, arguments, &failed);
-    if (failed) return ERROR_INVALID_PARAMETER;
-    std::vector<const wchar_t*> pointers;
-    for (const std::wstring& text : texts) pointers.push_back(text.c_str());
-    return onService(env, name, SC_MANAGER_CONNECT, SERVICE_START, [&](SC_HANDLE service) -> jint {
-        const DWORD count = static_cast<DWORD>(pointers.size());
-        if (!::StartServiceW(service, count, count == 0 ? nullptr : pointers.data())) return lastError();
-        return 0;
+    return guarded(ERROR_NOT_ENOUGH_MEMORY, [&]() -> jint {
+        bool failed = false;
+        const std::vector<std::wstring> texts = javaArrayToWide(env, arguments, &failed);
+        if (failed) return ERROR_INVALID_PARAMETER;
+        std::vector<const wchar_t*> pointers;
+        for (const std::wstring& text : texts) pointers.push_back(text.c_str());
+        return onService(env, name, SC_MANAGER_CONNECT, SERVICE_START, [&](SC_HANDLE service) -> jint {
+            const DWORD count = static_cast<DWORD>(pointers.size());
+            if (!::StartServiceW(service, count, count == 0 ? nullptr : pointers.data())) return lastError();
+            return 0;
+        });
     });
 }
 
 JNIEXPORT jint JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32Services_uninstallService0(
     JNIEnv* env, jclass, jstring name) noexcept
 {
-    return onService(env, name, SC_MANAGER_ALL_ACCESS, DELETE,
-                     [](SC_HANDLE service) -> jint { return ::DeleteService(service) ? 0 : lastError(); });
+    return guarded(ERROR_NOT_ENOUGH_MEMORY, [&]() -> jint {
+        return onService(env, name, SC_MANAGER_ALL_ACCESS, DELETE,
+                         [](SC_HANDLE service) -> jint { return ::DeleteService(service) ? 0 : lastError(); });
+    });
 }
 
 JNIEXPORT jint JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32Services_installService0(
     JNIEnv* env, jclass, jstring name, jstring displayName, jstring binaryPath) noexcept
 {
-    unique_service manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-    if (!manager) return kNoManager;
-    const JavaText serviceName(env, name);
-    const JavaText display(env, displayName);
-    const JavaText binary(env, binaryPath);
-    if (serviceName.isNull()) return ERROR_INVALID_NAME;
-    unique_service service(::CreateServiceW(manager.get(), serviceName.get(), display.get(), SERVICE_ALL_ACCESS,
-                                            SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
-                                            binary.get(), nullptr, nullptr, nullptr, nullptr, nullptr));
-    return service ? 0 : lastError();
+    return guarded(ERROR_NOT_ENOUGH_MEMORY, [&]() -> jint {
+        unique_service manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+        if (!manager) return kNoManager;
+        const JavaText serviceName(env, name);
+        const JavaText display(env, displayName);
+        const JavaText binary(env, binaryPath);
+        if (serviceName.isNull()) return ERROR_INVALID_NAME;
+        unique_service service(::CreateServiceW(manager.get(), serviceName.get(), display.get(), SERVICE_ALL_ACCESS,
+                                                SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                                                binary.get(), nullptr, nullptr, nullptr, nullptr, nullptr));
+        return service ? 0 : lastError();
+    });
 }
 
 JNIEXPORT jint JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32Services_setRestartServiceConfig0(
     JNIEnv* env, jclass, jstring name, jboolean restart, jint delay, jint count, jint resetPeriod) noexcept
 {
-    using ChangeConfig2Function = BOOL(WINAPI*)(SC_HANDLE, DWORD, LPVOID);
-    auto changeConfig2 = loadedFunction<ChangeConfig2Function>(L"advapi32.dll", "ChangeServiceConfig2W");
-    if (changeConfig2 == nullptr) return 1;
-    // The count sizes an allocation: it is checked before anything is built.
-    std::vector<int> types;
-    if (!restartActionTypes(restart != JNI_FALSE, count, types)) return ERROR_INVALID_PARAMETER;
-    const DWORD access = SERVICE_CHANGE_CONFIG | SERVICE_START;
-    return onService(env, name, SC_MANAGER_ALL_ACCESS, access, [&](SC_HANDLE service) -> jint {
-        // No actions with a non-null array removes the failure actions.
-        std::vector<SC_ACTION> actions(types.empty() ? 1 : types.size(), SC_ACTION{SC_ACTION_NONE, 0});
-        for (size_t i = 0; i < types.size(); ++i)
-            actions[i] = SC_ACTION{types[i] == 1 ? SC_ACTION_RESTART : SC_ACTION_NONE, static_cast<DWORD>(delay)};
-        SERVICE_FAILURE_ACTIONSW failure{};
-        failure.dwResetPeriod = static_cast<DWORD>(resetPeriod);
-        failure.cActions = static_cast<DWORD>(types.size());
-        failure.lpsaActions = actions.data();
-        return changeConfig2(service, SERVICE_CONFIG_FAILURE_ACTIONS, &failure) ? 0 : lastError();
+    return guarded(ERROR_NOT_ENOUGH_MEMORY, [&]() -> jint {
+        using ChangeConfig2Function = BOOL(WINAPI*)(SC_HANDLE, DWORD, LPVOID);
+        auto changeConfig2 = loadedFunction<ChangeConfig2Function>(L"advapi32.dll", "ChangeServiceConfig2W");
+        if (changeConfig2 == nullptr) return 1;
+        // The count sizes an allocation: it is checked before anything is built.
+        std::vector<int> types;
+        if (!restartActionTypes(restart != JNI_FALSE, count, types)) return ERROR_INVALID_PARAMETER;
+        const DWORD access = SERVICE_CHANGE_CONFIG | SERVICE_START;
+        return onService(env, name, SC_MANAGER_ALL_ACCESS, access, [&](SC_HANDLE service) -> jint {
+            // No actions with a non-null array removes the failure actions.
+            std::vector<SC_ACTION> actions(types.empty() ? 1 : types.size(), SC_ACTION{SC_ACTION_NONE, 0});
+            for (size_t i = 0; i < types.size(); ++i)
+                actions[i] = SC_ACTION{types[i] == 1 ? SC_ACTION_RESTART : SC_ACTION_NONE, static_cast<DWORD>(delay)};
+            SERVICE_FAILURE_ACTIONSW failure{};
+            failure.dwResetPeriod = static_cast<DWORD>(resetPeriod);
+            failure.cActions = static_cast<DWORD>(types.size());
+            failure.lpsaActions = actions.data();
+            return changeConfig2(service, SERVICE_CONFIG_FAILURE_ACTIONS, &failure) ? 0 : lastError();
+        });
     });
 }
 
 JNIEXPORT jint JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32Services_setDelayedAutoStart0(
     JNIEnv* env, jclass, jstring name, jboolean delayed) noexcept
 {
-    return onService(env, name, SC_MANAGER_ALL_ACCESS, SERVICE_ALL_ACCESS, [&](SC_HANDLE service) -> jint {
-        SERVICE_DELAYED_AUTO_START_INFO info{delayed ? TRUE : FALSE};
-        return ::ChangeServiceConfig2W(service, SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &info) ? 0 : lastError();
+    return guarded(ERROR_NOT_ENOUGH_MEMORY, [&]() -> jint {
+        return onService(env, name, SC_MANAGER_ALL_ACCESS, SERVICE_ALL_ACCESS, [&](SC_HANDLE service) -> jint {
+            SERVICE_DELAYED_AUTO_START_INFO info{delayed ? TRUE : FALSE};
+            return ::ChangeServiceConfig2W(service, SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &info) ? 0 : lastError();
+        });
     });
 }
 
@@ -211,28 +229,46 @@ JNIEXPORT jint JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32S
     JNIEnv* env, jclass, jstring name, jstring displayName, jstring binaryPath, jint serviceType, jint startType,
     jstring dependencies, jstring account, jstring password, jstring description) noexcept
 {
-    const JavaText display(env, displayName);
-    const JavaText binary(env, binaryPath);
-    const JavaText dependencyNames(env, dependencies);
-    const JavaText accountName(env, account);
-    const JavaText secret(env, password);
-    const JavaText about(env, description);
-    return onService(env, name, SC_MANAGER_ALL_ACCESS, SERVICE_ALL_ACCESS, [&](SC_HANDLE service) -> jint {
-        const std::wstring mapped = toWide(serviceAccountName(win32Text(accountName)));
-        std::u16string list;
-        // A list that does not fit is refused whole: a cut list would drop dependencies silently.
-        if (!dependencyList(win32Text(dependencyNames), list)) return ERROR_INSUFFICIENT_BUFFER;
-        const std::wstring dependencyBlock = toWide(list);
-        if (!::ChangeServiceConfigW(service, static_cast<DWORD>(serviceType), static_cast<DWORD>(startType),
-                                    SERVICE_NO_CHANGE, binary.get(), nullptr, nullptr, dependencyBlock.c_str(),
-                                    accountName.isNull() ? nullptr : mapped.c_str(), secret.get(), display.get()))
-            return lastError();
-        if (!about.isNull()) {
-            SERVICE_DESCRIPTIONW text{const_cast<wchar_t*>(about.get())};
-            ::ChangeServiceConfig2W(service, SERVICE_CONFIG_DESCRIPTION, &text);
-        }
-        return 0;
+    return guarded(ERROR_NOT_ENOUGH_MEMORY, [&]() -> jint {
+        const JavaText display(env, displayName);
+        const JavaText binary(env, binaryPath);
+        const JavaText dependencyNames(env, dependencies);
+        const JavaText accountName(env, account);
+        const JavaText secret(env, password);
+        const JavaText about(env, description);
+        return onService(env, name, SC_MANAGER_ALL_ACCESS, SERVICE_ALL_ACCESS, [&](SC_HANDLE service) -> jint {
+            const std::wstring mapped = toWide(serviceAccountName(win32Text(accountName)));
+            std::u16string list;
+            // A list that does not fit is refused whole: a cut list would drop dependencies silently.
+            if (!dependencyList(win32Text(dependencyNames), list)) return ERROR_INSUFFICIENT_BUFFER;
+            const std::wstring dependencyBlock = toWide(list);
+            if (!::ChangeServiceConfigW(service, static_cast<DWORD>(serviceType), static_cast<DWORD>(startType),
+                                        SERVICE_NO_CHANGE, binary.get(), nullptr, nullptr, dependencyBlock.c_str(),
+                                        accountName.isNull() ? nullptr : mapped.c_str(), secret.get(), display.get()))
+                return lastError();
+            if (!about.isNull()) {
+                SERVICE_DESCRIPTIONW text{const_cast<wchar_t*>(about.get())};
+                ::ChangeServiceConfig2W(service, SERVICE_CONFIG_DESCRIPTION, &text);
+            }
+            return 0;
+        });
     });
 }
 
 }  // extern "C"
+
+// The rows this file binds, in registration order (registration.cpp orders the classes).
+constexpr NativeMethodName kWin32ServicesRows[] = {
+    PLATFORM_ROW(Win32Services, installService0, "(Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;)I"),
+    PLATFORM_ROW(Win32Services, changeServiceConfig0, "(Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;IILjava/lang/String;Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;)I"),
+    PLATFORM_ROW(Win32Services, setRestartServiceConfig0, "(Ljava/lang/String;ZIII)I"),
+    PLATFORM_ROW(Win32Services, setDelayedAutoStart0, "(Ljava/lang/String;Z)I"),
+    PLATFORM_ROW(Win32Services, stopService0, "(Ljava/lang/String;I)I"),
+    PLATFORM_ROW(Win32Services, startService0, "(Ljava/lang/String;[Ljava/lang/String;)I"),
+    PLATFORM_ROW(Win32Services, uninstallService0, "(Ljava/lang/String;)I"),
+    PLATFORM_ROW(Win32Services, queryStatus0, "(Ljava/lang/String;)I"),
+    PLATFORM_ROW(Win32Services, getStartType0, "(Ljava/lang/String;)I"),
+    PLATFORM_ROW(Win32Services, getServiceBinary0, "(Ljava/lang/String;)Ljava/lang/String;"),
+};
+constexpr NativeClass kWin32ServicesNatives =
+    nativeClass("com/stowline/runtime/installer/platform/win32/Win32Services", kWin32ServicesRows);

@@ -4,7 +4,8 @@
 // positive number the Win32 error of the call that failed.
 #pragma once
 
-#include "natives/jni.h"
+#include "jni/jni.h"
+#include "natives/native_table.h"
 
 extern "C" {
 // -(current state) (-1 stopped ... -4 running ... -7 paused), or the error.
@@ -44,3 +45,6 @@ JNIEXPORT jint JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32S
     JNIEnv* env, jclass type, jstring name, jstring displayName, jstring binaryPath, jint serviceType, jint startType,
     jstring dependencies, jstring account, jstring password, jstring description) noexcept;
 }
+
+// The class com/stowline/runtime/installer/platform/win32/Win32Services and its rows, for registration.
+extern const NativeClass kWin32ServicesNatives;

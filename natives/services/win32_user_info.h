@@ -4,7 +4,8 @@
 // told from a path, an account name or a SID.
 #pragma once
 
-#include "natives/jni.h"
+#include "jni/jni.h"
+#include "natives/native_table.h"
 
 extern "C" {
 // The SID string of the token's user (thread token first, then the process token), or null.
@@ -45,3 +46,6 @@ JNIEXPORT jstring JNICALL Java_com_stowline_runtime_installer_platform_win32_Win
 JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32UserInfo_setLsaAccountRight0(
     JNIEnv* env, jclass type, jstring account, jstring right, jboolean add) noexcept;
 }
+
+// The class com/stowline/runtime/installer/platform/win32/Win32UserInfo and its rows, for registration.
+extern const NativeClass kWin32UserInfoNatives;

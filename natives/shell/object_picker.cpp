@@ -152,7 +152,7 @@ JNIEXPORT jobjectArray JNICALL Java_com_stowline_runtime_installer_platform_win3
     JNIEnv* env, jclass, jboolean multiSelect, jboolean groups, jboolean users, jboolean wellKnownPrincipals,
     jboolean localComputerOnly) noexcept
 {
-    try {
+    return guarded(nullptr, [&]() -> jobjectArray {
         if (!sidTextAvailable()) return nullptr;
         const HWND owner = ownerWindow();
         if (owner == nullptr) {
@@ -184,9 +184,14 @@ JNIEXPORT jobjectArray JNICALL Java_com_stowline_runtime_installer_platform_win3
         }
         std::fflush(stdout);
         return results;
-    } catch (...) {
-        return nullptr;
-    }
+    });
 }
 
 }  // extern "C"
+
+// The rows this file binds, in registration order (registration.cpp orders the classes).
+constexpr NativeMethodName kObjectPickerRows[] = {
+    PLATFORM_ROW(ObjectPicker, show0, "(ZZZZZ)[Lcom/stowline/runtime/installer/platform/win32/ObjectPicker$Result;"),
+};
+constexpr NativeClass kObjectPickerNatives =
+    nativeClass("com/stowline/runtime/installer/platform/win32/ObjectPicker", kObjectPickerRows);

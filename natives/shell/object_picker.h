@@ -2,7 +2,8 @@
 // group picker.
 #pragma once
 
-#include "natives/jni.h"
+#include "jni/jni.h"
+#include "natives/native_table.h"
 
 extern "C" {
 // Shows the picker for the scopes chosen; one ObjectPicker$Result per selected object (name, path,
@@ -11,3 +12,6 @@ JNIEXPORT jobjectArray JNICALL Java_com_stowline_runtime_installer_platform_win3
     JNIEnv* env, jclass type, jboolean multiSelect, jboolean groups, jboolean users, jboolean wellKnownPrincipals,
     jboolean localComputerOnly) noexcept;
 }
+
+// The class com/stowline/runtime/installer/platform/win32/ObjectPicker and its rows, for registration.
+extern const NativeClass kObjectPickerNatives;

@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr CLSID kShellLinkClass = {0x00021401, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+constexpr CLSID kShellLinkNatives = {0x00021401, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 constexpr DWORD kRunAsUser = 0x2000;  // SLDF_RUNAS_USER
 
 // The text of a byte array up to its first NUL; an array without one ends at its last byte, so
@@ -69,7 +69,7 @@ bool createLink(const IID& id, const wchar_t* file, const Char* target, const Ch
 {
     if (file == nullptr) return false;
     com_ptr<Link> link;
-    if (FAILED(::CoCreateInstance(kShellLinkClass, nullptr, CLSCTX_INPROC_SERVER, id, link.putVoid()))) return false;
+    if (FAILED(::CoCreateInstance(kShellLinkNatives, nullptr, CLSCTX_INPROC_SERVER, id, link.putVoid()))) return false;
     if (target != nullptr) link->SetPath(target);
     if (directory != nullptr) link->SetWorkingDirectory(directory);
     if (icon != nullptr) link->SetIconLocation(icon, 0);
@@ -87,7 +87,7 @@ JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_Sh
     JNIEnv* env, jclass, jstring file, jstring target, jstring workingDirectory, jstring icon, jstring arguments,
     jboolean runAsAdministrator, jstring description, jint showCommand) noexcept
 {
-    try {
+    return guarded(JNI_FALSE, [&]() -> jboolean {
         const JavaText path(env, file), to(env, target), directory(env, workingDirectory), iconFile(env, icon),
             argumentText(env, arguments), descriptionText(env, description);
         const int show = showCommand;
@@ -96,16 +96,14 @@ JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_Sh
                                        &show)
                    ? JNI_TRUE
                    : JNI_FALSE;
-    } catch (...) {
-        return JNI_FALSE;
-    }
+    });
 }
 
 JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_ShellLink_create0(
     JNIEnv* env, jclass, jstring file, jbyteArray target, jbyteArray workingDirectory, jbyteArray icon,
     jbyteArray arguments, jboolean runAsAdministrator, jbyteArray description) noexcept
 {
-    try {
+    return guarded(JNI_FALSE, [&]() -> jboolean {
         const JavaText path(env, file);
         const ByteText to(env, target), directory(env, workingDirectory), iconFile(env, icon),
             argumentText(env, arguments), descriptionText(env, description);
@@ -114,39 +112,53 @@ JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_Sh
                                        static_cast<const int*>(nullptr))
                    ? JNI_TRUE
                    : JNI_FALSE;
-    } catch (...) {
-        return JNI_FALSE;
-    }
+    });
 }
 
 JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_ShellLink_changeNotify0(
     JNIEnv* env, jclass, jbyteArray created, jbyteArray updatedDirectory) noexcept
 {
-    try {
-        bool createdNull = false, updatedNull = false;
-        const std::wstring item = wideBytes(env, created, createdNull);
-        const std::wstring directory = wideBytes(env, updatedDirectory, updatedNull);
-        shellChangeNotify(SHCNE_CREATE, SHCNF_PATHW, createdNull ? nullptr : item.c_str(), nullptr);
-        shellChangeNotify(SHCNE_UPDATEDIR, SHCNF_PATHW | SHCNF_FLUSH, updatedNull ? nullptr : directory.c_str(),
-                          nullptr);
-    } catch (...) {
-    }
-    return JNI_TRUE;
+    return guarded(JNI_FALSE, [&]() -> jboolean {
+        try {
+            bool createdNull = false, updatedNull = false;
+            const std::wstring item = wideBytes(env, created, createdNull);
+            const std::wstring directory = wideBytes(env, updatedDirectory, updatedNull);
+            shellChangeNotify(SHCNE_CREATE, SHCNF_PATHW, createdNull ? nullptr : item.c_str(), nullptr);
+            shellChangeNotify(SHCNE_UPDATEDIR, SHCNF_PATHW | SHCNF_FLUSH, updatedNull ? nullptr : directory.c_str(),
+                              nullptr);
+        } catch (...) {
+        }
+        return JNI_TRUE;
+    });
 }
 
 JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_ShellLink_initialize0(JNIEnv*,
                                                                                                     jclass) noexcept
 {
-    // Balanced by the Java side's call of uninitialize, so no scope owns it.
-    ::CoInitialize(nullptr);
-    return JNI_TRUE;
+    return guarded(JNI_FALSE, [&]() -> jboolean {
+        // Balanced by the Java side's call of uninitialize, so no scope owns it.
+        ::CoInitialize(nullptr);
+        return JNI_TRUE;
+    });
 }
 
 JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_ShellLink_uninitialize(JNIEnv*,
                                                                                                      jclass) noexcept
 {
-    ::CoUninitialize();
-    return JNI_TRUE;
+    return guarded(JNI_FALSE, [&]() -> jboolean {
+        ::CoUninitialize();
+        return JNI_TRUE;
+    });
 }
 
 }  // extern "C"
+
+// The rows this file binds, in registration order (registration.cpp orders the classes).
+constexpr NativeMethodName kShellLinkRows[] = {
+    PLATFORM_ROW(ShellLink, createWide0, "(Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;ZLjava/lang/String;I)Z"),
+    PLATFORM_ROW(ShellLink, changeNotify0, "([B[B)Z"),
+    PLATFORM_ROW(ShellLink, initialize0, "()Z"),
+    PLATFORM_ROW(ShellLink, uninitialize, "()Z"),
+};
+constexpr NativeClass kShellLinkNatives =
+    nativeClass("com/stowline/runtime/installer/platform/win32/ShellLink", kShellLinkRows);

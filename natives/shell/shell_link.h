@@ -2,7 +2,8 @@
 // notifications and the COM initialisation the Java side asks for around them.
 #pragma once
 
-#include "natives/jni.h"
+#include "jni/jni.h"
+#include "natives/native_table.h"
 
 extern "C" {
 // Saves a shortcut file (target, working directory, icon, arguments, run as administrator,
@@ -26,3 +27,6 @@ Java_com_stowline_runtime_installer_platform_win32_ShellLink_initialize0(JNIEnv*
 JNIEXPORT jboolean JNICALL
 Java_com_stowline_runtime_installer_platform_win32_ShellLink_uninitialize(JNIEnv* env, jclass type) noexcept;
 }
+
+// The class com/stowline/runtime/installer/platform/win32/ShellLink and its rows, for registration.
+extern const NativeClass kShellLinkNatives;

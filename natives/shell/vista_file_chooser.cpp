@@ -92,7 +92,9 @@ extern "C" {
 JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_win32_VistaFileChooser_initialize0(JNIEnv*,
                                                                                                        jclass) noexcept
 {
-    ::CoInitialize(nullptr);
+    guarded([&] {
+        ::CoInitialize(nullptr);
+    });
 }
 
 JNIEXPORT jobjectArray JNICALL Java_com_stowline_runtime_installer_platform_win32_VistaFileChooser_displayDialog0(
@@ -100,7 +102,7 @@ JNIEXPORT jobjectArray JNICALL Java_com_stowline_runtime_installer_platform_win3
     jint setOptions, jint clearOptions, jboolean save, jstring defaultExtension, jobjectArray filterNames,
     jobjectArray filterPatterns, jint filterIndex, jobjectArray checkLabels, jbooleanArray checkStates) noexcept
 {
-    try {
+    return guarded(nullptr, [&]() -> jobjectArray {
         bool failed = false, failedPatterns = false, failedLabels = false;
         const std::vector<std::wstring> names = javaArrayToWide(env, filterNames, &failed);
         const std::vector<std::wstring> patterns = javaArrayToWide(env, filterPatterns, &failedPatterns);
@@ -161,9 +163,15 @@ JNIEXPORT jobjectArray JNICALL Java_com_stowline_runtime_installer_platform_win3
             if (FAILED(open->GetResults(items.put()))) return nullptr;
         }
         return pathsToJava(env, items.get());
-    } catch (...) {
-        return nullptr;
-    }
+    });
 }
 
 }  // extern "C"
+
+// The rows this file binds, in registration order (registration.cpp orders the classes).
+constexpr NativeMethodName kVistaFileChooserRows[] = {
+    PLATFORM_ROW(VistaFileChooser, initialize0, "()V"),
+    PLATFORM_ROW(VistaFileChooser, displayDialog0, "(JLjava/lang/String;Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;IIZLjava/lang/String;[Ljava/lang/String;[Ljava/lang/String;I[Ljava/lang/String;[Z)[Ljava/lang/String;"),
+};
+constexpr NativeClass kVistaFileChooserNatives =
+    nativeClass("com/stowline/runtime/installer/platform/win32/VistaFileChooser", kVistaFileChooserRows);

@@ -2,7 +2,8 @@
 // save dialogs with filters and check boxes.
 #pragma once
 
-#include "natives/jni.h"
+#include "jni/jni.h"
+#include "natives/native_table.h"
 
 extern "C" {
 // CoInitialize on the calling thread, outcome ignored.
@@ -15,3 +16,6 @@ JNIEXPORT jobjectArray JNICALL Java_com_stowline_runtime_installer_platform_win3
     jint setOptions, jint clearOptions, jboolean save, jstring defaultExtension, jobjectArray filterNames,
     jobjectArray filterPatterns, jint filterIndex, jobjectArray checkLabels, jbooleanArray checkStates) noexcept;
 }
+
+// The class com/stowline/runtime/installer/platform/win32/VistaFileChooser and its rows, for registration.
+extern const NativeClass kVistaFileChooserNatives;

@@ -53,7 +53,7 @@ JNIEXPORT jint JNICALL Java_com_stowline_runtime_installer_platform_win32_VistaT
     JNIEnv* env, jclass, jlong parent, jstring title, jstring instruction, jstring content, jint flags, jint icon,
     jint width, jstring verification, jobjectArray buttons, jint defaultIndex) noexcept
 {
-    try {
+    return guarded(0, [&]() -> jint {
         const TaskDialogFunction taskDialog = taskDialogFunction();
         if (taskDialog == nullptr) return 0;
         const JavaText titleText(env, title), instructionText(env, instruction), contentText(env, content),
@@ -96,9 +96,7 @@ JNIEXPORT jint JNICALL Java_com_stowline_runtime_installer_platform_win32_VistaT
                           ? button - (kFirstButton - 1)
                           : kOtherOutcome;
         return verified ? -result : result;
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_win32_VistaTaskDialog_init0(JNIEnv*,
@@ -107,3 +105,11 @@ JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_win32_VistaT
 }
 
 }  // extern "C"
+
+// The rows this file binds, in registration order (registration.cpp orders the classes).
+constexpr NativeMethodName kVistaTaskDialogRows[] = {
+    PLATFORM_ROW(VistaTaskDialog, show0, "(JLjava/lang/String;Ljava/lang/String;Ljava/lang/String;IIILjava/lang/String;[Ljava/lang/String;I)I"),
+    PLATFORM_ROW(VistaTaskDialog, init0, "()V"),
+};
+constexpr NativeClass kVistaTaskDialogNatives =
+    nativeClass("com/stowline/runtime/installer/platform/win32/VistaTaskDialog", kVistaTaskDialogRows);

@@ -2,7 +2,8 @@
 // task dialog with custom buttons and a verification box.
 #pragma once
 
-#include "natives/jni.h"
+#include "jni/jni.h"
+#include "natives/native_table.h"
 
 extern "C" {
 // Shows the task dialog (modal on this thread). 1..n for custom button 1..n, 1000 for any other
@@ -15,3 +16,6 @@ JNIEXPORT jint JNICALL Java_com_stowline_runtime_installer_platform_win32_VistaT
 JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_win32_VistaTaskDialog_init0(JNIEnv* env,
                                                                                                 jclass type) noexcept;
 }
+
+// The class com/stowline/runtime/installer/platform/win32/VistaTaskDialog and its rows, for registration.
+extern const NativeClass kVistaTaskDialogNatives;

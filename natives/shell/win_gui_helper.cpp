@@ -59,52 +59,69 @@ extern "C" {
 JNIEXPORT jobject JNICALL Java_com_stowline_runtime_installer_platform_win32_WinGuiHelper_getPeer0(
     JNIEnv* env, jclass, jobject window, jclass componentClass) noexcept
 {
-    // Looked up on every call: the class argument decides which field is meant, and an identifier
-    // kept from another class (or another VM) would not belong to it.
-    if (window == nullptr || componentClass == nullptr) return nullptr;
-    jfieldID peer = (*env)->GetFieldID(env, componentClass, "peer", "Ljava/awt/peer/ComponentPeer;");
-    if (clearPendingException(env) || peer == nullptr) return nullptr;
-    jobject value = (*env)->GetObjectField(env, window, peer);
-    if (clearPendingException(env)) return nullptr;
-    return value;
+    return guarded(nullptr, [&]() -> jobject {
+        // Looked up on every call: the class argument decides which field is meant, and an identifier
+        // kept from another class (or another VM) would not belong to it.
+        if (window == nullptr || componentClass == nullptr) return nullptr;
+        jfieldID peer = (*env)->GetFieldID(env, componentClass, "peer", "Ljava/awt/peer/ComponentPeer;");
+        if (clearPendingException(env) || peer == nullptr) return nullptr;
+        jobject value = (*env)->GetObjectField(env, window, peer);
+        if (clearPendingException(env)) return nullptr;
+        return value;
+    });
 }
 
 JNIEXPORT jlong JNICALL Java_com_stowline_runtime_installer_platform_win32_WinGuiHelper_getHwnd0(
     JNIEnv* env, jclass, jobject peer, jobject method) noexcept
 {
-    if (peer == nullptr || method == nullptr) return 0;
-    jmethodID id = (*env)->FromReflectedMethod(env, method);
-    if (clearPendingException(env) || id == nullptr) return 0;
-    jlong handle = (*env)->CallLongMethod(env, peer, id);
-    if (clearPendingException(env)) return 0;
-    return handle;
+    return guarded(0, [&]() -> jlong {
+        if (peer == nullptr || method == nullptr) return 0;
+        jmethodID id = (*env)->FromReflectedMethod(env, method);
+        if (clearPendingException(env) || id == nullptr) return 0;
+        jlong handle = (*env)->CallLongMethod(env, peer, id);
+        if (clearPendingException(env)) return 0;
+        return handle;
+    });
 }
 
 JNIEXPORT void JNICALL
 Java_com_stowline_runtime_installer_platform_win32_WinGuiHelper_destroyHIcon0(JNIEnv*, jclass, jlong icon) noexcept
 {
-    unique_hicon owned(javaToHandle<HICON>(icon));
+    guarded([&] {
+        unique_hicon owned(javaToHandle<HICON>(icon));
+    });
 }
 
 JNIEXPORT jlong JNICALL Java_com_stowline_runtime_installer_platform_win32_WinGuiHelper_createHIcon0(
     JNIEnv* env, jclass, jbyteArray iconFile, jint width, jint height) noexcept
 {
-    try {
+    return guarded(0, [&]() -> jlong {
         std::vector<uint8_t> bytes = javaToBytes(env, iconFile);
         const IconImage image = chooseImage(bytes, width, height);
         if (image.size == 0) return 0;
         unique_hicon icon(::CreateIconFromResourceEx(bytes.data() + image.offset, static_cast<DWORD>(image.size), TRUE,
                                                      0x00030000, width, height, 0));
         return handleToJava(icon.release());
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_win32_WinGuiHelper_flashWindow0(
     JNIEnv*, jclass, jlong window, jboolean invert) noexcept
 {
-    ::FlashWindow(javaToHandle<HWND>(window), invert != JNI_FALSE);
+    guarded([&] {
+        ::FlashWindow(javaToHandle<HWND>(window), invert != JNI_FALSE);
+    });
 }
 
 }  // extern "C"
+
+// The rows this file binds, in registration order (registration.cpp orders the classes).
+constexpr NativeMethodName kWinGuiHelperRows[] = {
+    PLATFORM_ROW(WinGuiHelper, getPeer0, "(Ljava/awt/Window;Ljava/lang/Class;)Ljava/lang/Object;"),
+    PLATFORM_ROW(WinGuiHelper, getHwnd0, "(Ljava/lang/Object;Ljava/lang/reflect/Method;)J"),
+    PLATFORM_ROW(WinGuiHelper, destroyHIcon0, "(J)V"),
+    PLATFORM_ROW(WinGuiHelper, createHIcon0, "([BII)J"),
+    PLATFORM_ROW(WinGuiHelper, flashWindow0, "(JZ)V"),
+};
+constexpr NativeClass kWinGuiHelperNatives =
+    nativeClass("com/stowline/runtime/installer/platform/win32/WinGuiHelper", kWinGuiHelperRows);

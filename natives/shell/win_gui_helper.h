@@ -2,7 +2,8 @@
 // an AWT window, flashing, and icons made from icon-file bytes.
 #pragma once
 
-#include "natives/jni.h"
+#include "jni/jni.h"
+#include "natives/native_table.h"
 
 extern "C" {
 // The window's "peer" field (looked up on componentClass); null when it cannot be read.
@@ -22,3 +23,6 @@ JNIEXPORT jlong JNICALL Java_com_stowline_runtime_installer_platform_win32_WinGu
 JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_win32_WinGuiHelper_flashWindow0(
     JNIEnv* env, jclass type, jlong window, jboolean invert) noexcept;
 }
+
+// The class com/stowline/runtime/installer/platform/win32/WinGuiHelper and its rows, for registration.
+extern const NativeClass kWinGuiHelperNatives;

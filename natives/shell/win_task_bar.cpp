@@ -72,29 +72,33 @@ extern "C" {
 JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_win32_WinTaskBar_initTaskBar0(JNIEnv*,
                                                                                                   jclass) noexcept
 {
-    // Concurrent first calls make one object: the second waits and finds it made.
-    static std::mutex starting;
-    std::lock_guard<std::mutex> lock(starting);
-    if (ownerWindow.load() != nullptr) return;
-    WNDCLASSW type{};
-    type.lpfnWndProc = ownerProcedure;
-    type.hInstance = ::GetModuleHandleW(nullptr);
-    type.lpszClassName = kOwnerClass;
-    ::RegisterClassW(&type);  // fails harmlessly when an earlier attempt registered it
-    OwnerStart start;
-    start.ready.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!start.ready) return;
-    unique_handle thread(::CreateThread(nullptr, 0, ownerThread, &start, 0, nullptr));
-    if (!thread) return;
-    ::WaitForSingleObject(start.ready.get(), INFINITE);
-    ownerWindow.store(start.window);
+    guarded([&] {
+        // Concurrent first calls make one object: the second waits and finds it made.
+        static std::mutex starting;
+        std::lock_guard<std::mutex> lock(starting);
+        if (ownerWindow.load() != nullptr) return;
+        WNDCLASSW type{};
+        type.lpfnWndProc = ownerProcedure;
+        type.hInstance = ::GetModuleHandleW(nullptr);
+        type.lpszClassName = kOwnerClass;
+        ::RegisterClassW(&type);  // fails harmlessly when an earlier attempt registered it
+        OwnerStart start;
+        start.ready.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        if (!start.ready) return;
+        unique_handle thread(::CreateThread(nullptr, 0, ownerThread, &start, 0, nullptr));
+        if (!thread) return;
+        ::WaitForSingleObject(start.ready.get(), INFINITE);
+        ownerWindow.store(start.window);
+    });
 }
 
 JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_win32_WinTaskBar_setOverlayIcon0(
     JNIEnv*, jclass, jlong window, jlong icon) noexcept
 {
-    onTaskBar([=](ITaskbarList3* taskBar) {
-        taskBar->SetOverlayIcon(javaToHandle<HWND>(window), javaToHandle<HICON>(icon), nullptr);
+    guarded([&] {
+        onTaskBar([=](ITaskbarList3* taskBar) {
+            taskBar->SetOverlayIcon(javaToHandle<HWND>(window), javaToHandle<HICON>(icon), nullptr);
+        });
     });
 }
 
@@ -103,9 +107,11 @@ JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_win32_WinTas
                                                                                                   jlong completed,
                                                                                                   jlong total) noexcept
 {
-    onTaskBar([=](ITaskbarList3* taskBar) {
-        taskBar->SetProgressValue(javaToHandle<HWND>(window), static_cast<ULONGLONG>(completed),
-                                  static_cast<ULONGLONG>(total));
+    guarded([&] {
+        onTaskBar([=](ITaskbarList3* taskBar) {
+            taskBar->SetProgressValue(javaToHandle<HWND>(window), static_cast<ULONGLONG>(completed),
+                                      static_cast<ULONGLONG>(total));
+        });
     });
 }
 
@@ -113,9 +119,21 @@ JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_win32_WinTas
                                                                                                jlong window,
                                                                                                jint state) noexcept
 {
-    onTaskBar([=](ITaskbarList3* taskBar) {
-        taskBar->SetProgressState(javaToHandle<HWND>(window), static_cast<TBPFLAG>(state));
+    guarded([&] {
+        onTaskBar([=](ITaskbarList3* taskBar) {
+            taskBar->SetProgressState(javaToHandle<HWND>(window), static_cast<TBPFLAG>(state));
+        });
     });
 }
 
 }  // extern "C"
+
+// The rows this file binds, in registration order (registration.cpp orders the classes).
+constexpr NativeMethodName kWinTaskBarRows[] = {
+    PLATFORM_ROW(WinTaskBar, initTaskBar0, "()V"),
+    PLATFORM_ROW(WinTaskBar, setOverlayIcon0, "(JJ)V"),
+    PLATFORM_ROW(WinTaskBar, setProgress0, "(JJJ)V"),
+    PLATFORM_ROW(WinTaskBar, setState0, "(JI)V"),
+};
+constexpr NativeClass kWinTaskBarNatives =
+    nativeClass("com/stowline/runtime/installer/platform/win32/WinTaskBar", kWinTaskBarRows);

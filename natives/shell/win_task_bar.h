@@ -2,7 +2,8 @@
 // icon of a window's taskbar button.
 #pragma once
 
-#include "natives/jni.h"
+#include "jni/jni.h"
+#include "natives/native_table.h"
 
 extern "C" {
 // Creates the process's taskbar object once (COM initialised apartment-threaded on this thread).
@@ -19,3 +20,6 @@ JNIEXPORT void JNICALL Java_com_stowline_runtime_installer_platform_win32_WinTas
                                                                                                jlong window,
                                                                                                jint state) noexcept;
 }
+
+// The class com/stowline/runtime/installer/platform/win32/WinTaskBar and its rows, for registration.
+extern const NativeClass kWinTaskBarNatives;

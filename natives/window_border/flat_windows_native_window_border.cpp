@@ -121,97 +121,125 @@ extern "C" {
 JNIEXPORT jlong JNICALL Java_com_stowline_runtime_flatlaf_FlatWindowsNativeWindowBorder_00024WndProc_installImpl(
     JNIEnv*, jobject, jlong handle) noexcept
 {
-    HWND window = toWindow(handle);
-    if (window == nullptr || !::IsWindow(window)) return 0;
-    {
-        TableLock lock;
-        if (table().windows.count(window) != 0) return 0;
-        // Entered before the procedure changes so the first message already finds its original.
-        Subclassed entry;
-        entry.original = reinterpret_cast<WNDPROC>(::GetWindowLongPtrW(window, GWLP_WNDPROC));
-        table().windows[window] = entry;
-    }
-    ::SetLastError(ERROR_SUCCESS);
-    LONG_PTR previous = ::SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&borderProc));
-    if (previous == 0 && ::GetLastError() != ERROR_SUCCESS) {
-        TableLock lock;
-        table().windows.erase(window);
-        return 0;
-    }
-    {
-        TableLock lock;
-        table().windows[window].original = reinterpret_cast<WNDPROC>(previous);
-    }
-    refreshFrame(window);
-    return handle;
+    return guarded(0, [&]() -> jlong {
+        HWND window = toWindow(handle);
+        if (window == nullptr || !::IsWindow(window)) return 0;
+        {
+            TableLock lock;
+            if (table().windows.count(window) != 0) return 0;
+            // Entered before the procedure changes so the first message already finds its original.
+            Subclassed entry;
+            entry.original = reinterpret_cast<WNDPROC>(::GetWindowLongPtrW(window, GWLP_WNDPROC));
+            table().windows[window] = entry;
+        }
+        ::SetLastError(ERROR_SUCCESS);
+        LONG_PTR previous = ::SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&borderProc));
+        if (previous == 0 && ::GetLastError() != ERROR_SUCCESS) {
+            TableLock lock;
+            table().windows.erase(window);
+            return 0;
+        }
+        {
+            TableLock lock;
+            table().windows[window].original = reinterpret_cast<WNDPROC>(previous);
+        }
+        refreshFrame(window);
+        return handle;
+    });
 }
 
 JNIEXPORT void JNICALL Java_com_stowline_runtime_flatlaf_FlatWindowsNativeWindowBorder_00024WndProc_uninstallImpl(
     JNIEnv*, jobject, jlong handle) noexcept
 {
-    HWND window = toWindow(handle);
-    Subclassed entry;
-    {
-        TableLock lock;
-        auto found = table().windows.find(window);
-        if (found == table().windows.end()) return;
-        entry = found->second;
-        table().windows.erase(found);
-    }
-    if (::IsWindow(window)) {
-        ::SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(entry.original));
-        refreshFrame(window);
-    }
+    guarded([&] {
+        HWND window = toWindow(handle);
+        Subclassed entry;
+        {
+            TableLock lock;
+            auto found = table().windows.find(window);
+            if (found == table().windows.end()) return;
+            entry = found->second;
+            table().windows.erase(found);
+        }
+        if (::IsWindow(window)) {
+            ::SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(entry.original));
+            refreshFrame(window);
+        }
+    });
 }
 
 JNIEXPORT void JNICALL Java_com_stowline_runtime_flatlaf_FlatWindowsNativeWindowBorder_00024WndProc_updateFrame(
     JNIEnv*, jobject, jlong handle, jint state) noexcept
 {
-    HWND window = toWindow(handle);
-    {
-        TableLock lock;
-        auto found = table().windows.find(window);
-        if (found == table().windows.end()) return;
-        found->second.state = state;
-    }
-    refreshFrame(window);
+    guarded([&] {
+        HWND window = toWindow(handle);
+        {
+            TableLock lock;
+            auto found = table().windows.find(window);
+            if (found == table().windows.end()) return;
+            found->second.state = state;
+        }
+        refreshFrame(window);
+    });
 }
 
 JNIEXPORT void JNICALL Java_com_stowline_runtime_flatlaf_FlatWindowsNativeWindowBorder_00024WndProc_setWindowBackground(
     JNIEnv*, jobject, jlong handle, jint red, jint green, jint blue) noexcept
 {
-    HWND window = toWindow(handle);
-    {
-        TableLock lock;
-        auto found = table().windows.find(window);
-        if (found == table().windows.end()) return;
-        found->second.hasBackground = true;
-        found->second.background = RGB(red & 0xFF, green & 0xFF, blue & 0xFF);
-    }
-    ::InvalidateRect(window, nullptr, TRUE);
+    guarded([&] {
+        HWND window = toWindow(handle);
+        {
+            TableLock lock;
+            auto found = table().windows.find(window);
+            if (found == table().windows.end()) return;
+            found->second.hasBackground = true;
+            found->second.background = RGB(red & 0xFF, green & 0xFF, blue & 0xFF);
+        }
+        ::InvalidateRect(window, nullptr, TRUE);
+    });
 }
 
 JNIEXPORT void JNICALL Java_com_stowline_runtime_flatlaf_FlatWindowsNativeWindowBorder_00024WndProc_showWindow(
     JNIEnv*, jobject, jlong handle, jint command) noexcept
 {
-    HWND window = toWindow(handle);
-    if (window != nullptr && ::IsWindow(window)) ::ShowWindow(window, command);
+    guarded([&] {
+        HWND window = toWindow(handle);
+        if (window != nullptr && ::IsWindow(window)) ::ShowWindow(window, command);
+    });
 }
 
 JNIEXPORT jint JNICALL Java_com_stowline_runtime_flatlaf_FlatWindowsNativeWindowBorder_registryGetIntValue(
     JNIEnv* env, jclass, jstring key, jstring valueName, jint defaultValue) noexcept
 {
-    if (key == nullptr) return defaultValue;
-    std::string subKey = javaToNarrow(env, key);
-    bool nullName = false;
-    javaToWide(env, valueName, &nullName);
-    std::string name = javaToNarrow(env, valueName);
-    DWORD data = 0;
-    DWORD size = sizeof data;
-    LSTATUS status = ::RegGetValueA(HKEY_CURRENT_USER, subKey.c_str(), nullName ? nullptr : name.c_str(),
-                                    RRF_RT_REG_DWORD | RRF_RT_REG_BINARY, nullptr, &data, &size);
-    if (status != ERROR_SUCCESS || size != sizeof data) return defaultValue;
-    return static_cast<jint>(data);
+    return guarded(defaultValue, [&]() -> jint {
+        if (key == nullptr) return defaultValue;
+        std::string subKey = javaToNarrow(env, key);
+        bool nullName = false;
+        javaToWide(env, valueName, &nullName);
+        std::string name = javaToNarrow(env, valueName);
+        DWORD data = 0;
+        DWORD size = sizeof data;
+        LSTATUS status = ::RegGetValueA(HKEY_CURRENT_USER, subKey.c_str(), nullName ? nullptr : name.c_str(),
+                                        RRF_RT_REG_DWORD | RRF_RT_REG_BINARY, nullptr, &data, &size);
+        if (status != ERROR_SUCCESS || size != sizeof data) return defaultValue;
+        return static_cast<jint>(data);
+    });
 }
 
 }  // extern "C"
+
+// The rows this file binds, in registration order (registration.cpp orders the classes).
+constexpr NativeMethodName kFlatWindowsNativeWindowBorderWndProcRows[] = {
+    BORDER_ROW(FlatWindowsNativeWindowBorder_00024WndProc, installImpl, "(J)J"),
+    BORDER_ROW(FlatWindowsNativeWindowBorder_00024WndProc, uninstallImpl, "(J)V"),
+    BORDER_ROW(FlatWindowsNativeWindowBorder_00024WndProc, updateFrame, "(JI)V"),
+    BORDER_ROW(FlatWindowsNativeWindowBorder_00024WndProc, setWindowBackground, "(JIII)V"),
+    BORDER_ROW(FlatWindowsNativeWindowBorder_00024WndProc, showWindow, "(JI)V"),
+};
+constexpr NativeMethodName kFlatWindowsNativeWindowBorderRows[] = {
+    BORDER_ROW(FlatWindowsNativeWindowBorder, registryGetIntValue, "(Ljava/lang/String;Ljava/lang/String;I)I"),
+};
+constexpr NativeClass kFlatWindowsNativeWindowBorderWndProcNatives =
+    nativeClass("com.stowline.runtime.flatlaf.FlatWindowsNativeWindowBorder$WndProc", kFlatWindowsNativeWindowBorderWndProcRows);
+constexpr NativeClass kFlatWindowsNativeWindowBorderNatives =
+    nativeClass("com.stowline.runtime.flatlaf.FlatWindowsNativeWindowBorder", kFlatWindowsNativeWindowBorderRows);

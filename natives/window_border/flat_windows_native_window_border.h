@@ -2,7 +2,8 @@
 // $WndProc: the look and feel's own title bar on a window whose native caption is taken away.
 #pragma once
 
-#include "natives/jni.h"
+#include "jni/jni.h"
+#include "natives/native_table.h"
 
 extern "C" {
 // Subclasses the window; the same handle, or 0 when nothing was taken over (no handle, already taken).
@@ -24,3 +25,8 @@ JNIEXPORT void JNICALL Java_com_stowline_runtime_flatlaf_FlatWindowsNativeWindow
 JNIEXPORT jint JNICALL Java_com_stowline_runtime_flatlaf_FlatWindowsNativeWindowBorder_registryGetIntValue(
     JNIEnv* env, jclass type, jstring key, jstring valueName, jint defaultValue) noexcept;
 }
+
+// The class com.stowline.runtime.flatlaf.FlatWindowsNativeWindowBorder$WndProc and its rows, for registration.
+extern const NativeClass kFlatWindowsNativeWindowBorderWndProcNatives;
+// The class com.stowline.runtime.flatlaf.FlatWindowsNativeWindowBorder and its rows, for registration.
+extern const NativeClass kFlatWindowsNativeWindowBorderNatives;

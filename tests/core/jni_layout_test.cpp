@@ -1,4 +1,4 @@
-#include "natives/jni.h"
+#include "jni/jni.h"
 
 #include "core/jni_names.h"
 

@@ -180,7 +180,9 @@ protected:
 
     bool run(const std::vector<NativeClass>& classes, const ClassFinder& finder = ClassFinder{})
     {
-        return registerClasses(env, ::GetModuleHandleW(nullptr), classes.data(), classes.size(), finder, collectError);
+        std::vector<const NativeClass*> order;
+        for (const NativeClass& table : classes) order.push_back(&table);
+        return registerClasses(env, ::GetModuleHandleW(nullptr), order.data(), order.size(), finder, collectError);
     }
 
     FakeVm state;
@@ -255,41 +257,44 @@ TEST_F(Registration, LoaderClassesAreFoundByDottedNameWithoutInitialising)
     EXPECT_FALSE(state.pending);
 }
 
-TEST(RegistrationTable, TwentyClassesAndOneHundredTenMethods)
+// Every row of both tables, in order (the class lists of registration.cpp and each class file's rows).
+std::vector<std::pair<const NativeClass*, const NativeMethodName*>> everyRow()
 {
-    size_t methods = 0;
-    std::set<std::string> exported;
-    for (size_t i = 0; i < kPlatformClassCount; ++i) {
-        EXPECT_EQ(std::string(kPlatformClasses[i].name).find('.'), std::string::npos) << kPlatformClasses[i].name;
-        for (size_t m = 0; m < kPlatformClasses[i].methodCount; ++m)
-            exported.insert(jniExportName(kPlatformClasses[i].name, kPlatformClasses[i].methods[m].name));
-        methods += kPlatformClasses[i].methodCount;
-    }
-    for (size_t i = 0; i < kWindowBorderClassCount; ++i) {
-        EXPECT_EQ(std::string(kWindowBorderClasses[i].name).find('/'), std::string::npos);
-        for (size_t m = 0; m < kWindowBorderClasses[i].methodCount; ++m)
-            exported.insert(jniExportName(kWindowBorderClasses[i].name, kWindowBorderClasses[i].methods[m].name));
-        methods += kWindowBorderClasses[i].methodCount;
-    }
-    EXPECT_EQ(kPlatformClassCount, 18u);
-    EXPECT_EQ(kWindowBorderClassCount, 2u);
-    EXPECT_EQ(methods, 110u);
-    EXPECT_EQ(exported.size(), 110u);  // no two entries share an exported name
-    EXPECT_EQ(std::string(kPlatformClasses[0].name), "com/stowline/runtime/installer/platform/win32/FileVersion");
-    EXPECT_EQ(std::string(kWindowBorderClasses[0].name),
-              "com.stowline.runtime.flatlaf.FlatWindowsNativeWindowBorder$WndProc");
-    // The window-border natives exist now: every one of them is exported.
-    HMODULE self = ::GetModuleHandleW(nullptr);
-    for (size_t i = 0; i < kWindowBorderClassCount; ++i)
-        for (size_t m = 0; m < kWindowBorderClasses[i].methodCount; ++m) {
-            std::string name = jniExportName(kWindowBorderClasses[i].name, kWindowBorderClasses[i].methods[m].name);
-            EXPECT_NE(::GetProcAddress(self, name.c_str()), nullptr) << name;
-        }
+    std::vector<std::pair<const NativeClass*, const NativeMethodName*>> rows;
+    for (const auto& [classes, count] : {std::pair{kPlatformClasses, kPlatformClassCount},
+                                         std::pair{kWindowBorderClasses, kWindowBorderClassCount}})
+        for (size_t i = 0; i < count; ++i)
+            for (size_t m = 0; m < classes[i]->methodCount; ++m) rows.emplace_back(classes[i], &classes[i]->methods[m]);
+    return rows;
 }
 
-// The launcher itself, not the test program: every row of both tables, the two registration entry
-// points and the narrow shortcut variant must stand in launcher.exe's export table.
-TEST(RegistrationTable, EveryRowIsExportedByTheLauncher)
+TEST(RegistrationTable, PlatformClassesBySlashNameWindowBorderClassesByDottedName)
+{
+    for (size_t i = 0; i < kPlatformClassCount; ++i)
+        EXPECT_EQ(std::string(kPlatformClasses[i]->name).find('.'), std::string::npos) << kPlatformClasses[i]->name;
+    for (size_t i = 0; i < kWindowBorderClassCount; ++i)
+        EXPECT_EQ(std::string(kWindowBorderClasses[i]->name).find('/'), std::string::npos) << kWindowBorderClasses[i]->name;
+    EXPECT_EQ(std::string(kPlatformClasses[0]->name), "com/stowline/runtime/installer/platform/win32/FileVersion");
+    EXPECT_EQ(std::string(kWindowBorderClasses[0]->name),
+              "com.stowline.runtime.flatlaf.FlatWindowsNativeWindowBorder$WndProc");
+    std::set<std::string> classNames;
+    for (const auto& [table, row] : everyRow()) {
+        classNames.insert(table->name);
+        EXPECT_GT(table->methodCount, 0u) << table->name;
+    }
+    EXPECT_EQ(classNames.size(), kPlatformClassCount + kWindowBorderClassCount);  // no class listed twice
+    // This program links the natives as the launcher does: every row's function is exported here too.
+    HMODULE self = ::GetModuleHandleW(nullptr);
+    for (const auto& [table, row] : everyRow()) {
+        const std::string name = jniExportName(table->name, row->name);
+        EXPECT_NE(::GetProcAddress(self, name.c_str()), nullptr) << name;
+    }
+}
+
+// The launcher itself, not the test program: its Java_ exports are exactly the rows of both
+// tables (no two rows share a name, no native is exported without a row), with the narrow shortcut
+// variant as the one export that nothing binds, and the two registration entry points.
+TEST(RegistrationTable, TheLauncherExportsExactlyTheRows)
 {
     wchar_t path[MAX_PATH];
     DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
@@ -299,15 +304,10 @@ TEST(RegistrationTable, EveryRowIsExportedByTheLauncher)
     const std::wstring launcher = build + L"\\windows\\launcher.exe";
     HMODULE module = ::LoadLibraryExW(launcher.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
     ASSERT_NE(module, nullptr) << "build the launcher target";
-    std::vector<std::string> names{"registerNatives", "registerNativesFlatlaf",
-                                   "Java_com_stowline_runtime_installer_platform_win32_ShellLink_create0"};
-    for (const auto& [classes, count] : {std::pair{kPlatformClasses, kPlatformClassCount},
-                                         std::pair{kWindowBorderClasses, kWindowBorderClassCount}})
-        for (size_t i = 0; i < count; ++i)
-            for (size_t m = 0; m < classes[i].methodCount; ++m)
-                names.push_back(jniExportName(classes[i].name, classes[i].methods[m].name));
-    EXPECT_EQ(names.size(), 113u);
-    for (const std::string& name : names) EXPECT_NE(::GetProcAddress(module, name.c_str()), nullptr) << name;
+    std::set<std::string> expected{"Java_com_stowline_runtime_installer_platform_win32_ShellLink_create0"};
+    const auto rows = everyRow();
+    for (const auto& [table, row] : rows) expected.insert(jniExportName(table->name, row->name));
+    EXPECT_EQ(expected.size(), rows.size() + 1);  // no two rows share an exported name
     // Undecorated: an x86 JNICALL function is exported as "name@bytes" unless the linker strips it,
     // and then neither the VM nor the table finds it. No export carries a decoration or a prefix.
     const auto* base = reinterpret_cast<const BYTE*>(module);
@@ -316,14 +316,16 @@ TEST(RegistrationTable, EveryRowIsExportedByTheLauncher)
     ASSERT_NE(directory.VirtualAddress, 0u);
     const auto* exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + directory.VirtualAddress);
     const auto* nameTable = reinterpret_cast<const DWORD*>(base + exports->AddressOfNames);
-    std::set<std::string> exported;
+    std::set<std::string> natives, entries;
     for (DWORD i = 0; i < exports->NumberOfNames; ++i) {
         const std::string name = reinterpret_cast<const char*>(base + nameTable[i]);
         EXPECT_EQ(name.find('@'), std::string::npos) << name;
         EXPECT_NE(name.front(), '_') << name;
-        exported.insert(name);
+        (name.rfind("Java_", 0) == 0 ? natives : entries).insert(name);
     }
-    for (const std::string& name : names) EXPECT_EQ(exported.count(name), 1u) << name;
+    EXPECT_EQ(natives, expected);
+    EXPECT_EQ(entries.count("registerNatives"), 1u);
+    EXPECT_EQ(entries.count("registerNativesFlatlaf"), 1u);
     ::FreeLibrary(module);
 }
 

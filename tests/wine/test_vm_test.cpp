@@ -1,5 +1,5 @@
 // The platform doubles (test VM jvm.dll, jli.dll, splashscreen.dll), loaded as the launcher loads
-// them and driven through natives/jni.h. Later launch and natives tests trust these doubles, so
+// them and driven through jni/jni.h. Later launch and natives tests trust these doubles, so
 // their recording and their JNI rules are checked here.
 #include <windows.h>
 
@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "natives/jni.h"
+#include "jni/jni.h"
 #include "windows/base/handles.h"
 #include "windows/base/wide_text.h"
 

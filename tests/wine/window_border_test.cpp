@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "natives/jni.h"
+#include "jni/jni.h"
 
 extern "C" {
 jlong JNICALL Java_com_stowline_runtime_flatlaf_FlatWindowsNativeWindowBorder_00024WndProc_installImpl(JNIEnv*, jobject, jlong);

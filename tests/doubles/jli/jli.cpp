@@ -7,7 +7,7 @@
 #include <string>
 
 #include "arg_file.h"
-#include "natives/jni.h"
+#include "jni/jni.h"
 #include "report.h"
 
 namespace {

@@ -1,6 +1,6 @@
 /* The smallest jvm.dll: exports JNI_CreateJavaVM, which refuses to create a VM. Enough for the
  * runtime search, which only loads the DLL and looks the function up. */
-#include "natives/jni.h"
+#include "jni/jni.h"
 
 JNIEXPORT jint JNICALL JNI_CreateJavaVM(JavaVM** vm, void** env, void* arguments)
 {

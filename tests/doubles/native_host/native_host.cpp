@@ -16,7 +16,7 @@
 
 #include <shobjidl.h>
 
-#include "natives/jni.h"
+#include "jni/jni.h"
 #include "natives/registration.h"
 #include "windows/base/handles.h"
 
@@ -82,9 +82,9 @@ int wmain(int argc, wchar_t** argv)
     if (create == nullptr || create(&vm, reinterpret_cast<void**>(&env), &init) != JNI_OK) return 3;
     for (int i = 2; i < argc; ++i) {
         const std::string name = narrow(argv[i]);
-        const NativeClass* found = nullptr;
+        const NativeClass* const* found = nullptr;
         for (size_t c = 0; c < kPlatformClassCount; ++c)
-            if (name == kPlatformClasses[c].name) found = &kPlatformClasses[c];
+            if (name == kPlatformClasses[c]->name) found = &kPlatformClasses[c];
         if (found == nullptr || !registerClasses(env, ::GetModuleHandleW(nullptr), found, 1, ClassFinder{}, printError))
             return 4;
     }

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "natives/jni.h"
+#include "jni/jni.h"
 
 // The VM's environment for the calling thread; null when jvm.dll could not be loaded or started.
 JNIEnv* startTestVm();

@@ -8,7 +8,7 @@ namespace testvm {
 namespace {
 
 // The native methods of the product's classes, as their Java declarations give them. The rows are
-// generated from the launcher's registration table (scripts/native_decls.py, which also checks each
+// generated from the launcher's registration tables (scripts/native_decls.py, which also checks each
 // row against the natives' C++ declarations), like the Java declarations the real-VM tests compile;
 // the NativeLogger native is registered by the launcher itself.
 struct NativeDecl {

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "natives/jni.h"
+#include "jni/jni.h"
 
 namespace {
 

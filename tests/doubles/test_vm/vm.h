@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "natives/jni.h"
+#include "jni/jni.h"
 #include "script.h"
 
 namespace testvm {

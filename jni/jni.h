@@ -7,8 +7,8 @@
 // read through `(*env)->FindClass(env, ...)`.
 //
 // Usable from C and C++.
-#ifndef LAUNCHER_NATIVES_JNI_H
-#define LAUNCHER_NATIVES_JNI_H
+#ifndef LAUNCHER_JNI_JNI_H
+#define LAUNCHER_JNI_JNI_H
 
 #include <stdarg.h>
 #include <stdint.h>
@@ -500,4 +500,4 @@ static_assert(sizeof(jchar) == sizeof(char16_t) && alignof(jchar) == alignof(cha
 static_assert(sizeof(jint) == 4 && sizeof(jlong) == 8 && sizeof(jboolean) == 1, "JNI widths");
 #endif
 
-#endif  // LAUNCHER_NATIVES_JNI_H
+#endif  // LAUNCHER_JNI_JNI_H
