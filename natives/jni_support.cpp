@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "windows/base/wide_text.h"
+
 namespace {
 
 jclass findClass(JNIEnv* env, const char* name) { return findClassQuietly(env, name); }
@@ -67,15 +69,19 @@ std::wstring javaToWide(JNIEnv* env, jstring text, bool* isNull)
     return result;
 }
 
-std::string javaToNarrow(JNIEnv* env, jstring text)
+std::string javaToNarrow(JNIEnv* env, jstring text) { return wideToNarrow(javaToWide(env, text)); }
+
+ByteElements::ByteElements(JNIEnv* env, jbyteArray array) : env_(env), array_(array)
 {
-    std::wstring wide = javaToWide(env, text);
-    if (wide.empty()) return {};
-    int length = ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-    if (length <= 0) return {};
-    std::string narrow(static_cast<size_t>(length), '\0');
-    ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), narrow.data(), length, nullptr, nullptr);
-    return narrow;
+    if (array == nullptr) return;
+    length_ = (*env)->GetArrayLength(env, array);
+    elements_ = (*env)->GetByteArrayElements(env, array, nullptr);
+    if (elements_ == nullptr) clearPendingException(env);
+}
+
+ByteElements::~ByteElements()
+{
+    if (elements_ != nullptr) (*env_)->ReleaseByteArrayElements(env_, array_, elements_, JNI_ABORT);
 }
 
 jstring wideToJava(JNIEnv* env, const std::wstring& text)
@@ -85,18 +91,7 @@ jstring wideToJava(JNIEnv* env, const std::wstring& text)
     return result;
 }
 
-jstring narrowToJava(JNIEnv* env, const std::string& text)
-{
-    std::wstring wide;
-    if (!text.empty()) {
-        int length = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-        if (length > 0) {
-            wide.resize(static_cast<size_t>(length));
-            ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-        }
-    }
-    return wideToJava(env, wide);
-}
+jstring narrowToJava(JNIEnv* env, const std::string& text) { return wideToJava(env, narrowToWide(text)); }
 
 namespace {
 

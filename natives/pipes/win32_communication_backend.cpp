@@ -195,21 +195,16 @@ JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_Wi
 {
     if (handle == kInvalidHandle || data == nullptr) return JNI_FALSE;
     const HANDLE pipe = javaToHandle(handle);
-    const jsize length = (*env)->GetArrayLength(env, data);
     // Pinned before anything is sent, so a failure here leaves the stream as it was.
-    jbyte* bytes = (*env)->GetByteArrayElements(env, data, nullptr);
-    if (bytes == nullptr) {
-        clearPendingException(env);
-        return JNI_FALSE;
-    }
-    const auto prefix = encodePipeBlockPrefix(static_cast<uint32_t>(length));
+    const ByteElements bytes(env, data);
+    if (!bytes.available()) return JNI_FALSE;
+    const auto prefix = encodePipeBlockPrefix(static_cast<uint32_t>(bytes.size()));
     const bool sent = writeFully(pipe, prefix.data(), prefix.size()) &&
-                      writeFully(pipe, reinterpret_cast<const uint8_t*>(bytes), static_cast<size_t>(length));
+                      writeFully(pipe, static_cast<const uint8_t*>(bytes.data()), bytes.size());
     // Flushing returns once the peer has read everything, which paces the exchange. Its result is
     // not the block's: a peer that reads the block and at once disconnects makes the flush fail
     // (seen under Wine) although the block arrived; a peer that never read it shows at the next read.
     if (sent) ::FlushFileBuffers(pipe);
-    (*env)->ReleaseByteArrayElements(env, data, bytes, JNI_ABORT);
     return sent ? JNI_TRUE : JNI_FALSE;
 }
 
