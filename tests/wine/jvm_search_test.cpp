@@ -43,8 +43,9 @@ protected:
         EXPECT_TRUE(::CopyFileA((doubles + "java_stub\\java.exe").c_str(), (bin + "\\java.exe").c_str(), FALSE));
         std::ofstream(bin + "\\java_stub.cfg") << "err=java version \"" << version << "\"\nexit=0\n";
         const char* source = dll == Dll::Loads ? "jvm_min\\jvm.dll" : "jvm_min\\jvm_other_bitness.dll";
-        if (dll != Dll::None)
+        if (dll != Dll::None) {
             EXPECT_TRUE(::CopyFileA((doubles + source).c_str(), (bin + "\\server\\jvm.dll").c_str(), FALSE)) << source;
+        }
         return home;
     }
 

@@ -85,10 +85,14 @@ TEST_F(RegistryContract, AValueThatGrowsAfterTheSizeQueryIsReadWhole)
 TEST_F(RegistryContract, NamesAtTheLengthLimitsComeBackWhole)
 {
     const std::wstring longestKey(255, L'k');
-    EXPECT_TRUE(createKey(key_.get(), longestKey.c_str(), KEY_READ));
-    EXPECT_FALSE(createKey(key_.get(), (longestKey + L"k").c_str(), KEY_READ));
-    EXPECT_EQ(subkeyNames(key_.get()), std::vector<std::wstring>{longestKey});
-    EXPECT_EQ(subkeyNamesNarrow(key_.get()), std::vector<std::string>{std::string(255, 'k')});
+    ASSERT_TRUE(createKey(key_.get(), longestKey.c_str(), KEY_READ));
+    std::vector<std::wstring> expected{longestKey};
+    // Windows refuses a key name one longer; Wine takes it (measured), and then it comes back whole.
+    if (createKey(key_.get(), (longestKey + L"k").c_str(), KEY_READ)) expected.push_back(longestKey + L"k");
+    EXPECT_EQ(subkeyNames(key_.get()), expected);
+    std::vector<std::string> narrow;
+    for (const std::wstring& name : expected) narrow.emplace_back(name.size(), 'k');
+    EXPECT_EQ(subkeyNamesNarrow(key_.get()), narrow);
 
     for (size_t length : {size_t(255), size_t(256), size_t(16383)}) {
         const std::wstring name(length, L'v');
