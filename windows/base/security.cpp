@@ -167,7 +167,8 @@ unique_local sidFromText(const wchar_t* text)
 {
     static const auto convert = LOADED_FUNCTION(L"advapi32.dll", ConvertStringSidToSidW);
     PSID sid = nullptr;
-    if (convert == nullptr || text == nullptr || !convert(text, &sid)) return unique_local();
+    // A null text is the system's to refuse: the caller reports its error (invalid parameter).
+    if (convert == nullptr || !convert(text, &sid)) return unique_local();
     return unique_local(sid);
 }
 
