@@ -199,12 +199,3 @@ std::vector<std::string> searchSummary(const std::vector<ConsideredCandidate>& a
     return lines;
 }
 
-uint16_t peMachine(const std::vector<uint8_t>& head)
-{
-    auto word = [&](size_t at) { return static_cast<uint32_t>(head[at] | (head[at + 1] << 8)); };
-    if (head.size() < 0x40 || head[0] != 'M' || head[1] != 'Z') return 0;
-    uint32_t header = word(0x3c) | (word(0x3e) << 16);
-    if (header > head.size() || head.size() - header < 6) return 0;
-    if (head[header] != 'P' || head[header + 1] != 'E' || head[header + 2] != 0 || head[header + 3] != 0) return 0;
-    return static_cast<uint16_t>(word(header + 4));
-}

@@ -10,6 +10,9 @@
 
 #include "core/java_version.h"
 
+// The key below HKCU and HKLM whose subkeys name located runtimes (their java.exe, "/" for "\").
+constexpr char kLocatedRuntimesKey[] = "SOFTWARE\\fenmoor\\tallow\\locatedjvms";
+
 // One entry of the search list: a type letter and its (unexpanded) argument.
 struct SearchEntry {
     char type = 0;
@@ -123,6 +126,3 @@ std::string refusalText(const ConsideredCandidate& candidate);
 
 // The summary block: a heading line, then one line per candidate in order.
 std::vector<std::string> searchSummary(const std::vector<ConsideredCandidate>& account);
-
-// The CPU a PE image is built for (its machine field), 0 when the bytes are no PE image.
-uint16_t peMachine(const std::vector<uint8_t>& head);

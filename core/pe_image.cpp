@@ -5,6 +5,7 @@ namespace {
 constexpr uint16_t kPe32Magic = 0x10B;
 constexpr uint16_t kPe32PlusMagic = 0x20B;
 constexpr uint32_t kSecurityDirectory = 4;
+constexpr uint32_t kSignatureOffsetField = 60;  // u32: file offset of "PE\0\0"
 
 // Reads size bytes at offset; on a short read or a failed seek records the failure.
 bool readAt(ByteSource& source, uint64_t offset, uint8_t* bytes, size_t size, ReadFailure failure, ReadError& error)
@@ -42,7 +43,7 @@ ReadError readCertificateTable(ByteSource& source, CertificateTable& table)
     table = CertificateTable{};
     ReadError error;
     uint8_t bytes[8];
-    if (!readAt(source, 60, bytes, 4, ReadFailure::ReadInt, error)) return error;
+    if (!readAt(source, kSignatureOffsetField, bytes, 4, ReadFailure::ReadInt, error)) return error;
     const uint64_t pe = u32(bytes);
     if (!readAt(source, pe + 20, bytes, 2, ReadFailure::ReadShort, error)) return error;
     const uint16_t optionalSize = u16(bytes);
@@ -113,4 +114,14 @@ Trailer describeTrailer(ByteSource& source, uint64_t coveredEnd, uint64_t fileSi
         trailer.problem = std::to_string(trailer.stray) + " bytes follow the certificate table";
     }
     return trailer;
+}
+
+uint16_t peMachine(const std::vector<uint8_t>& head)
+{
+    if (head.size() < kSignatureOffsetField + 4 || head[0] != 'M' || head[1] != 'Z') return 0;
+    const uint32_t pe = u32(head.data() + kSignatureOffsetField);
+    if (pe > head.size() || head.size() - pe < 6) return 0;
+    const uint8_t* signature = head.data() + pe;
+    if (signature[0] != 'P' || signature[1] != 'E' || signature[2] != 0 || signature[3] != 0) return 0;
+    return u16(signature + 4);
 }

@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "core/byte_source.h"
 #include "core/config_format.h"
@@ -52,3 +53,7 @@ struct Trailer {
 // covered region is not classified here (the caller reports it as a damaged block): every byte after
 // the region then counts as stray.
 Trailer describeTrailer(ByteSource& source, uint64_t coveredEnd, uint64_t fileSize, const CertificateTable& table);
+
+// The CPU a PE image is built for (the machine field after "PE\0\0"), 0 when the first bytes of a
+// file, head, hold no PE signature where offset 60 points.
+uint16_t peMachine(const std::vector<uint8_t>& head);

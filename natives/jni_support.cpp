@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "windows/base/wide_text.h"
+
 namespace {
 
 // Calls the static valueOf(primitive) of a box class.
@@ -34,29 +36,22 @@ JavaText::JavaText(JNIEnv* env, jstring text) : null_(text == nullptr)
     if (nul != std::wstring::npos) text_.resize(nul);
 }
 
-std::string javaToNarrow(JNIEnv* env, jstring text)
+std::string javaToNarrow(JNIEnv* env, jstring text) { return wideToNarrow(javaToWide(env, text)); }
+
+ByteElements::ByteElements(JNIEnv* env, jbyteArray array) : env_(env), array_(array)
 {
-    std::wstring wide = javaToWide(env, text);
-    if (wide.empty()) return {};
-    int length = ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-    if (length <= 0) return {};
-    std::string narrow(static_cast<size_t>(length), '\0');
-    ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), narrow.data(), length, nullptr, nullptr);
-    return narrow;
+    if (array == nullptr) return;
+    length_ = (*env)->GetArrayLength(env, array);
+    elements_ = (*env)->GetByteArrayElements(env, array, nullptr);
+    if (elements_ == nullptr) clearPendingException(env);
 }
 
-jstring narrowToJava(JNIEnv* env, const std::string& text)
+ByteElements::~ByteElements()
 {
-    std::wstring wide;
-    if (!text.empty()) {
-        int length = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-        if (length > 0) {
-            wide.resize(static_cast<size_t>(length));
-            ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-        }
-    }
-    return wideToJava(env, wide);
+    if (elements_ != nullptr) (*env_)->ReleaseByteArrayElements(env_, array_, elements_, JNI_ABORT);
 }
+
+jstring narrowToJava(JNIEnv* env, const std::string& text) { return wideToJava(env, narrowToWide(text)); }
 
 namespace {
 

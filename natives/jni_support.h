@@ -37,6 +37,25 @@ private:
     bool null_;
 };
 
+// The elements of a Java byte[] pinned for one call, released without copying back. A null array
+// gives no data; elements that cannot be had leave available() false (and no pending exception).
+class ByteElements {
+public:
+    ByteElements(JNIEnv* env, jbyteArray array);
+    ~ByteElements();
+    ByteElements(const ByteElements&) = delete;
+    ByteElements& operator=(const ByteElements&) = delete;
+    bool available() const { return array_ == nullptr || elements_ != nullptr; }
+    void* data() const { return elements_; }
+    DWORD size() const { return elements_ != nullptr ? static_cast<DWORD>(length_) : 0; }
+
+private:
+    JNIEnv* env_;
+    jbyteArray array_;
+    jbyte* elements_ = nullptr;
+    jsize length_ = 0;
+};
+
 // What a String[] for Java does with a text the VM cannot make into a string.
 enum class ArrayElement { Skip, Fail };
 

@@ -1,43 +1,44 @@
 #include "natives/shell_functions.h"
 
+#include <shellapi.h>
+#include <shlobj.h>
+
 #include "windows/base/system_functions.h"
 
 namespace {
 
-using ChangeNotifyFunction = void(WINAPI*)(LONG, UINT, LPCVOID, LPCVOID);
-using ExecuteFunction = HINSTANCE(WINAPI*)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT);
+struct ShellFunctions {
+    decltype(&::SHChangeNotify) changeNotify = nullptr;
+    decltype(&::ShellExecuteW) execute = nullptr;
+};
 
-// Filled without a lock: two first calls at once store the same values.
-ChangeNotifyFunction changeNotify = nullptr;
-ExecuteFunction execute = nullptr;
-bool preloaded = false;
+const ShellFunctions* shellFunctions()
+{
+    static const BoundGroup<ShellFunctions> bound = [] {
+        // Loaded ahead of shell32 as at start-up, so shell32 does not pull them from elsewhere.
+        loadSystemLibrary(L"davhlpr.dll");
+        loadSystemLibrary(L"fwbase.dll");
+        // By its full system path, like the other natives.
+        return bindGroup<ShellFunctions>(loadSystemLibrary(L"shell32.dll"), [](GroupBinder& bind, ShellFunctions& f) {
+            bind(f.changeNotify, "SHChangeNotify")(f.execute, "ShellExecuteW");
+        });
+    }();
+    return bound.get();
+}
 
 }  // namespace
 
-bool loadShellFunctions()
-{
-    if (changeNotify != nullptr && execute != nullptr) return true;
-    if (!preloaded) {
-        // Loaded ahead of shell32 as at start-up, so shell32 does not pull them from elsewhere.
-        preloaded = true;
-        loadSystemLibrary(L"davhlpr.dll");
-        loadSystemLibrary(L"fwbase.dll");
-    }
-    HMODULE shell = loadSystemLibrary(L"shell32.dll");  // by its full system path, like the other natives
-    if (shell == nullptr) return false;
-    changeNotify = boundFunction<ChangeNotifyFunction>(shell, "SHChangeNotify");
-    execute = boundFunction<ExecuteFunction>(shell, "ShellExecuteW");
-    return changeNotify != nullptr && execute != nullptr;
-}
+bool loadShellFunctions() { return shellFunctions() != nullptr; }
 
 void shellChangeNotify(LONG eventId, UINT flags, const void* item1, const void* item2)
 {
-    if (loadShellFunctions()) changeNotify(eventId, flags, item1, item2);
+    if (const ShellFunctions* shell = shellFunctions()) shell->changeNotify(eventId, flags, item1, item2);
 }
 
 HINSTANCE shellExecute(HWND window, const wchar_t* verb, const wchar_t* file, const wchar_t* parameters,
                        const wchar_t* directory, int show)
 {
-    if (!loadShellFunctions()) return nullptr;
-    return execute(window, verb, file, parameters, directory, show);
+    const ShellFunctions* shell = shellFunctions();
+    if (shell == nullptr) return nullptr;
+    return shell->execute(window, verb, file, parameters, directory, show);
 }

@@ -1,11 +1,11 @@
 // The two shell entry points the registry, shell and account natives call, bound at run time from
-// shell32 once per process. Until they are found the wrappers do nothing.
+// shell32 once per process, both or neither. Without them the wrappers do nothing.
 #pragma once
 
 #include <windows.h>
 
 // True when SHChangeNotify and ShellExecuteW are both bound (loading shell32 on first use, after
-// the one-time preload of davhlpr.dll and fwbase.dll).
+// the preload of davhlpr.dll and fwbase.dll).
 bool loadShellFunctions();
 // SHChangeNotify with its four arguments; nothing when the shell functions are unavailable.
 void shellChangeNotify(LONG eventId, UINT flags, const void* item1, const void* item2);

@@ -1,15 +1,17 @@
 #include "natives/sid_text.h"
 
+#include <sddl.h>
+
 #include "windows/base/handles.h"
 #include "windows/base/system_functions.h"
 
 namespace {
 
-using ConvertSidToStringSidFunction = BOOL(WINAPI*)(PSID, LPWSTR*);
+using ConvertSidToStringSidFunction = decltype(&::ConvertSidToStringSidW);
 
 ConvertSidToStringSidFunction convertFunction()
 {
-    return loadedFunction<ConvertSidToStringSidFunction>(L"advapi32.dll", "ConvertSidToStringSidW");
+    return LOADED_FUNCTION(L"advapi32.dll", ConvertSidToStringSidW);
 }
 
 }  // namespace

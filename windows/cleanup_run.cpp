@@ -52,16 +52,7 @@ bool scheduleAtReboot(const std::wstring& path)
 // A reboot needs the shutdown privilege in the process token first.
 bool reboot()
 {
-    unique_handle token;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.put())) return false;
-    TOKEN_PRIVILEGES privileges{};
-    privileges.PrivilegeCount = 1;
-    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-    if (!::LookupPrivilegeValueW(nullptr, L"SeShutdownPrivilege", &privileges.Privileges[0].Luid)) return false;
-    // AdjustTokenPrivileges succeeds without granting when the token lacks the privilege.
-    if (!::AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr) ||
-        ::GetLastError() != ERROR_SUCCESS)
-        return false;
+    if (!enablePrivilege(L"SeShutdownPrivilege")) return false;
     return ::ExitWindowsEx(EWX_REBOOT, SHTDN_REASON_MAJOR_APPLICATION | SHTDN_REASON_FLAG_PLANNED) != FALSE;
 }
 

@@ -18,7 +18,6 @@
 #include "windows/launcher_state.h"
 #include "windows/native_log.h"
 #include "windows/process_environment.h"
-#include "windows/progress_dialog.h"
 #include "windows/temp_dirs.h"
 
 namespace {
@@ -81,7 +80,7 @@ std::wstring currentDirectory()
 
 // Copies one file's data; on a failure the partial file is removed again.
 int copyToTarget(HANDLE source, int64_t length, const std::wstring& target, const std::string& targetNarrow,
-                 std::vector<uint8_t>& buffer, bool mayReplace)
+                 std::vector<uint8_t>& buffer, bool mayReplace, WorkProgress& progress)
 {
     // A link planted at the name is refused, never written through.
     unique_file file;
@@ -96,8 +95,8 @@ int copyToTarget(HANDLE source, int64_t length, const std::wstring& target, cons
         if (failureMeansNoSpace(error)) return kExtractionWriteFailed;
         fatalMessage(messages::kInternalError, std::to_wstring(internal_errors::kExtractedFileNotCreated).c_str());
     }
-    PayloadRead read = [source](void* data, size_t size, size_t* got, uint32_t* systemError) {
-        stopIfCanceled();
+    PayloadRead read = [source, &progress](void* data, size_t size, size_t* got, uint32_t* systemError) {
+        progress.stopIfCancelled();
         DWORD count = 0;
         BOOL ok = ::ReadFile(source, data, static_cast<DWORD>(size), &count, nullptr);
         if (!ok) *systemError = ::GetLastError();
@@ -138,7 +137,7 @@ bool readLength(HANDLE source, int64_t* length)
 }
 
 int extractOne(HANDLE source, const std::wstring& directory, const std::string& directoryNarrow,
-               const std::string& name, std::vector<uint8_t>& buffer, MadeEntries& entries)
+               const std::string& name, std::vector<uint8_t>& buffer, MadeEntries& entries, WorkProgress& progress)
 {
     const std::wstring wideName = narrowToWide(name);
     const std::string targetNarrow = directoryNarrow + "\\" + name;
@@ -167,13 +166,14 @@ int extractOne(HANDLE source, const std::wstring& directory, const std::string& 
     if (length <= 0) return kExtractionDone;
     const bool mayReplace = entries.mayReplace(wideName);
     entries.add(wideName);
-    return copyToTarget(source, length, directory + L"\\" + wideName, targetNarrow, buffer, mayReplace);
+    return copyToTarget(source, length, directory + L"\\" + wideName, targetNarrow, buffer, mayReplace, progress);
 }
 
 }  // namespace
 
 int extractPayloadFiles(HANDLE source, uint64_t payloadOffset, const std::wstring& directory,
-                        const std::string& nameList, int64_t count, uint64_t* unextracted, bool refuseExisting)
+                        const std::string& nameList, int64_t count, uint64_t* unextracted, bool refuseExisting,
+                        WorkProgress& progress)
 {
     LARGE_INTEGER offset;
     offset.QuadPart = static_cast<LONGLONG>(payloadOffset);
@@ -186,7 +186,7 @@ int extractPayloadFiles(HANDLE source, uint64_t payloadOffset, const std::wstrin
     MadeEntries entries;
     entries.refuseExisting = refuseExisting;
     for (const std::string& name : includedFileNames(nameList, count)) {
-        int result = extractOne(source, directory, directoryNarrow, name, buffer, entries);
+        int result = extractOne(source, directory, directoryNarrow, name, buffer, entries, progress);
         if (result != kExtractionDone) {
             logError(L"Failed to extract %S", name.c_str());
             return result;
@@ -264,7 +264,7 @@ void createTemporaryDirectory()
     fatalMessage(messages::kInternalError, std::to_wstring(internal_errors::kNoTemporaryDirectory).c_str());
 }
 
-int extractIncludedFiles(bool createDirectoryFirst)
+int extractIncludedFiles(bool createDirectoryFirst, WorkProgress& progress)
 {
     logInfo(L"extracting files");
     const int32_t count = configInt(keys::kIncludedFileCount);
@@ -280,7 +280,7 @@ int extractIncludedFiles(bool createDirectoryFirst)
     if (!file) fatal(kOwnFileNotOpened);
     return extractPayloadFiles(file.get(), payloadStart(), narrowToWide(temporaryDirectoryName()),
                                configStringDup(keys::kIncludedFileNames), count, &state.unextracted,
-                               state.freshDirectory);
+                               state.freshDirectory, progress);
 }
 
 uint64_t unextractedPosition() { return extractionState().unextracted; }
@@ -330,20 +330,20 @@ void createExtractOnlyDirectory()
     setTemporaryDirectoryName(directory);
 }
 
-[[noreturn]] void failExtraction(HWND owner, int result)
+[[noreturn]] void failExtraction(WorkProgress& progress, int result)
 {
     const std::wstring text =
         messageText(result == kExtractionWriteFailed ? messages::kNotEnoughDiskSpace : messages::kInstallationCorrupted);
     // A quiet run still says why it failed: on the console or standard error, naming the log.
     if (launcherState().quiet ||
-        ::MessageBoxW(owner, text.c_str(), messageText(messages::kWizardTitle).c_str(), MB_OK | MB_ICONERROR) == 0)
+        progress.message(text, messageText(messages::kWizardTitle), MB_OK | MB_ICONERROR) == 0)
         showError(text);
     terminate(1);
 }
 
 }  // namespace
 
-void runExtractionStep(HWND owner)
+void runExtractionStep(WorkProgress& progress)
 {
     const LauncherState& launcher = launcherState();
     ExtractionState& state = extractionState();
@@ -352,13 +352,13 @@ void runExtractionStep(HWND owner)
         return;
     }
     // A Cancel before this point leaves nothing to remove: no directory is made for it.
-    stopIfCanceled();
+    progress.stopIfCancelled();
     if (launcher.extractOnly) createExtractOnlyDirectory();
     else createTemporaryDirectory();
     addNativeLibraryDirectories();
     const std::wstring directory = narrowToWide(temporaryDirectoryName());
     if (!::SetCurrentDirectoryW(directory.c_str()))
         logError(L"Could not change working dir to %s (%d)", directory.c_str(), static_cast<int>(::GetLastError()));
-    int result = extractIncludedFiles(false);
-    if (result != kExtractionDone) failExtraction(owner, result);
+    int result = extractIncludedFiles(false, progress);
+    if (result != kExtractionDone) failExtraction(progress, result);
 }

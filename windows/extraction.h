@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <string>
 
+#include "windows/work_progress.h"
+
 // Results of an extraction.
 constexpr int kExtractionDone = 0;
 constexpr int kExtractionReadFailed = 1;   // the payload ended early, could not be read, or named a file outside
@@ -26,16 +28,17 @@ void createTemporaryDirectory();
 // Extracts the included files (config keys 2002 and 2003) from the executable into the
 // extraction directory, creating that directory first when asked. Returns a result above; a
 // target that cannot be created for another reason ends the process with message 1009 and "11".
-int extractIncludedFiles(bool createDirectoryFirst);
+int extractIncludedFiles(bool createDirectoryFirst, WorkProgress& progress);
 
 // The same over any file: the payload of source starting at payloadOffset, the names of nameList
 // (';'-separated, at most count), into directory. *unextracted receives the offset after the last
 // extracted file when the result is kExtractionDone. A reparse point at a target or its directory
 // is never written through; with refuseExisting (a directory this run created) any entry this
 // extraction did not make is refused too. Both end the process with message 1009 and "11".
+// A Cancel reported by progress stops it before its next read.
 int extractPayloadFiles(HANDLE source, uint64_t payloadOffset, const std::wstring& directory,
                         const std::string& nameList, int64_t count, uint64_t* unextracted,
-                        bool refuseExisting = false);
+                        bool refuseExisting = false, WorkProgress& progress = quietProgress());
 
 // File offset just after the last included file (0 before extraction); handed to the Java side as
 // "tallow.unextractedPosition".
@@ -44,7 +47,7 @@ uint64_t unextractedPosition();
 // The work flow's extraction step: the extraction directory (a fresh one, the ".test" directory of
 // an extract-only run, or the current directory of a language restart that finds its files), the
 // native library directories on PATH, the current directory, then the payload files. A failed
-// extraction is reported with owner as the box's owner and ends the process.
-void runExtractionStep(HWND owner);
+// extraction is reported in a message over the progress and ends the process.
+void runExtractionStep(WorkProgress& progress);
 // True when a language restart found a complete extraction directory (nothing was extracted).
 bool completeLanguageRestart();

@@ -283,8 +283,9 @@ bool isNonWorking(const std::string& javaExe)
 
 const CheckOutcome& lastCheckOutcome() { return outcome(); }
 
-bool checkJavaExe(std::string& path, bool betaAllowed, bool useCache, bool writeCache, std::string& version)
+bool checkJavaExe(std::string& path, CheckRules rules, std::string& version)
 {
+    const bool betaAllowed = rules.betaAllowed;
     const VersionBounds& limits = bounds();
     logInfo(L"checkJavaExe (%S, [out], %d, %d, %d)", path.c_str(), static_cast<int>(limits.minimum.size()),
             static_cast<int>(limits.maximum.size()), betaAllowed ? 1 : 0);
@@ -300,7 +301,7 @@ bool checkJavaExe(std::string& path, bool betaAllowed, bool useCache, bool write
 
     bool verdict = false;
     std::string cached;
-    if (useCache && readCachedVersion(path, lastWrite, cached) && cached != kFailedProbeVersion) {
+    if (rules.useCache && readCachedVersion(path, lastWrite, cached) && cached != kFailedProbeVersion) {
         logInfo(L"got version from registry %S", cached.c_str());
         version = cached;
         outcome().version = version;
@@ -313,7 +314,7 @@ bool checkJavaExe(std::string& path, bool betaAllowed, bool useCache, bool write
             return false;
         }
         logInfo(L"got version from execution %S", probed.c_str());
-        if (writeCache) writeCachedVersion(path, lastWrite, probed);
+        if (rules.writeCache) writeCachedVersion(path, lastWrite, probed);
         version = probed;
         outcome().version = version;
         verdict = judge(version, betaAllowed);

@@ -45,10 +45,23 @@ bool markNonWorking(const std::string& javaExe);
 // Whether the normalised java.exe path is on the non-working list (exact comparison).
 bool isNonWorking(const std::string& javaExe);
 
+// How checkJavaExe judges a java.exe.
+struct CheckRules {
+    bool betaAllowed = false;  // an early-access build passes the bounds
+    bool useCache = true;      // the cached version of an unchanged java.exe stands in for a probe
+    bool writeCache = true;    // a probed version goes into the cache
+};
+// A candidate of the search: release builds only, through the cache.
+inline constexpr CheckRules kReleaseThroughCache{false, true, true};
+// A registry runtime of the search: early-access builds too, through the cache.
+inline constexpr CheckRules kAnyBuildThroughCache{true, true, true};
+// A java.exe the user named: always probed, early-access builds too.
+inline constexpr CheckRules kAnyBuildProbed{true, false, true};
+
 // Whether the java.exe at path (normalised in place; under config key 107 = 1 turned into its
 // javaw.exe) exists, has a version within the bounds (beta rule included) and is not on the
 // non-working list. version receives the version found, also when it is refused.
-bool checkJavaExe(std::string& path, bool betaAllowed, bool useCache, bool writeCache, std::string& version);
+bool checkJavaExe(std::string& path, CheckRules rules, std::string& version);
 
 // What the last checkJavaExe decided: why it refused its candidate (Refusal::None when it passed)
 // and the version it found, for the account of a search that ends without a runtime.

@@ -1,4 +1,6 @@
-// Finding a Java runtime and loading its jvm.dll into this process.
+// Finding a Java runtime and loading its jvm.dll into this process: the search sequence and its
+// report. The candidates and their account (jvm_candidates), the sources (jvm_sources) and the
+// loading (jvm_loading) are its parts.
 #pragma once
 
 #include <windows.h>
@@ -6,6 +8,8 @@
 #include <string>
 
 #include "jni/jni.h"
+#include "windows/jvm_candidates.h"
+#include "windows/jvm_loading.h"
 
 // The runtime that LoadDLL loaded, recorded for the VM options and the JVM creation.
 struct LoadedJvm {
@@ -24,39 +28,18 @@ bool LoadDLL(bool showErrors, const char* location, bool isJavaExe);
 // What the last successful LoadDLL recorded (empty before).
 const LoadedJvm& loadedJvm();
 
-// How a runtime was found; selects the message shown when its jvm.dll does not load.
-enum FoundKind : int {
-    kFoundNothing = 0,
-    kFoundOnSearchPath = 1,
-    kFoundAtLocation = 2,     // a directory of the search list or a runtime-location file
-    kFoundThroughVariable = 3,
-    kFoundInRegistry = 4,     // registry runtimes and earlier installations
-};
-
-// The outcome of searchJvm: the loaded module (null when none loaded), the kind and location of
-// the last accepted candidate, and the java.exe and version of the loaded one.
-struct SearchResult {
-    HMODULE module = nullptr;
-    int foundKind = kFoundNothing;
-    std::string foundLocation;
-    std::string javaExe;
-    std::string version;
-};
-
 // The search sequence over the configured sources; ends at the first candidate whose jvm.dll loads.
 SearchResult searchJvm();
 
+// How testLocation treats a Java home.
+struct LocationRules {
+    bool betaAllowed = false;  // an early-access build passes
+    bool trusted = false;      // accepted whatever its check says; checked without the cache
+};
+
 // Whether the Java home directory (relative to the launcher's directory unless absolute) holds an
 // acceptable java.exe; a trusted location is always accepted. javaExe and version receive the candidate.
-bool testLocation(const std::string& directory, bool betaAllowed, bool trusted, std::string& javaExe,
-                  std::string& version);
-
-// The java.exe of a Java home: "jre\bin\java.exe", or "bin\java.exe" when that does not exist;
-// with config key 131 found only when "lib\tools.jar" exists. Returns whether it counts as found.
-bool locateJavaExe(const std::string& home, std::string& javaExe);
-
-// Loads jvm.dll for a java.exe (retrying through "..\jre\bin\java.exe"); null when none loads.
-HMODULE loadJvmDll(const std::string& javaExe);
+bool testLocation(const std::string& directory, LocationRules rules, std::string& javaExe, std::string& version);
 
 // Records the chosen runtime: JVM home (also for variable expansion) and version.
 void recordJvm(const std::string& javaExe, const std::string& version);

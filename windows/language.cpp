@@ -24,8 +24,7 @@ std::string selectLanguage(const std::vector<std::wstring>* arguments)
         }
     }
     if (!formatAsDefault) {
-        using GetUserDefaultUILanguageFunction = LANGID(WINAPI*)();
-        auto getUiLanguage = kernelFunction<GetUserDefaultUILanguageFunction>("GetUserDefaultUILanguage");
+        auto getUiLanguage = KERNEL_FUNCTION(GetUserDefaultUILanguage);
         if (getUiLanguage != nullptr) languageId = getUiLanguage();
     }
     std::string code = localeCodeForLanguageId(languageId);

@@ -1,6 +1,7 @@
 #include "windows/process_environment.h"
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <cstdlib>
 #include <cwctype>
@@ -42,8 +43,7 @@ bool isWindowsVista()
 void restrictDllSearch()
 {
     if (isWindowsVista()) return;
-    using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
-    auto setDefault = kernelFunction<SetDefaultDllDirectoriesFunction>("SetDefaultDllDirectories");
+    auto setDefault = KERNEL_FUNCTION(SetDefaultDllDirectories);
     if (setDefault == nullptr) return;
     setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_USER_DIRS);
     logInfo(L"restrict DLL directories");
@@ -63,8 +63,7 @@ void initCommonControls()
     HMODULE comctl = ::GetModuleHandleW(L"comctl32.dll");
     if (comctl == nullptr) comctl = ::LoadLibraryExW(L"comctl32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (comctl == nullptr) return;
-    using InitCommonControlsFunction = void(WINAPI*)();
-    auto init = boundFunction<InitCommonControlsFunction>(comctl, "InitCommonControls");
+    auto init = BOUND_FUNCTION(comctl, InitCommonControls);
     if (init != nullptr) init();
 }
 
@@ -81,8 +80,7 @@ void awaitCommonControls()
 
 bool attachConsole()
 {
-    using AttachConsoleFunction = BOOL(WINAPI*)(DWORD);
-    auto attach = kernelFunction<AttachConsoleFunction>("AttachConsole");
+    auto attach = KERNEL_FUNCTION(AttachConsole);
     if (attach != nullptr) {
         if (attach(ATTACH_PARENT_PROCESS) || ::GetLastError() == ERROR_ACCESS_DENIED) return true;
     }

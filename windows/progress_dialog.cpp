@@ -334,3 +334,20 @@ void startUnpackAnimation(HWND window)
     if (window == nullptr) return;
     startThreadAboveNormal(animateUnpack, window, L"unpack animation");
 }
+
+void WindowProgress::doing(const std::wstring& text, const std::wstring& stopLabel)
+{
+    setMainText(window_, text);
+    setCancelLabel(window_, stopLabel);
+}
+
+void WindowProgress::unpacking(unsigned long untarMilliseconds)
+{
+    setUntarDuration(untarMilliseconds);
+    startUnpackAnimation(window_);
+}
+
+int WindowProgress::message(const std::wstring& text, const std::wstring& title, unsigned style)
+{
+    return ::MessageBoxW(window_, text.c_str(), title.c_str(), style);
+}

@@ -13,6 +13,8 @@
 
 #include <string>
 
+#include "windows/work_progress.h"
+
 // The work a progress dialog's worker thread runs with the dialog as its progress window.
 using DialogWork = void (*)(HWND dialog);
 // What the runtime choice dialog's Locate button runs (owner: the dialog); true when a runtime
@@ -79,3 +81,25 @@ void startJavaWindowWatcher(HWND window, int waitStart);
 void setUntarDuration(DWORD milliseconds);
 void setUnpackFinished(bool finished);
 void startUnpackAnimation(HWND window);
+
+// Work's progress shown in a progress window (the dialog or a wrapper's window): the functions
+// above on that window. Without a window nothing shows and messages are unowned; a Cancel is the
+// dialog's (workCanceled, stopIfCanceled).
+class WindowProgress final : public WorkProgress {
+public:
+    explicit WindowProgress(HWND window) : window_(window) {}
+
+    bool shown() const override { return window_ != nullptr; }
+    void doing(const std::wstring& text, const std::wstring& stopLabel) override;
+    void reached(int position) override { setProgressPosition(window_, position); }
+    void status(const std::wstring& text) override { setStatusLine(window_, text); }
+    void showStatus(bool show) override { showStatusLine(window_, show); }
+    void unpacking(unsigned long untarMilliseconds) override;
+    void unpacked() override { setUnpackFinished(true); }
+    int message(const std::wstring& text, const std::wstring& title, unsigned style) override;
+    bool cancelled() const override { return workCanceled(); }
+    void stopIfCancelled() override { stopIfCanceled(); }
+
+private:
+    HWND window_;
+};

@@ -14,7 +14,6 @@
 #include "windows/config_block.h"
 #include "windows/error_exit.h"
 #include "windows/native_log.h"
-#include "windows/progress_dialog.h"
 #include "windows/temp_dirs.h"
 
 namespace {
@@ -40,8 +39,8 @@ const wchar_t kCorruptedRuntime[] =
 // The gz file and the extraction directory behind the tar walk.
 class GzExtraction {
 public:
-    GzExtraction(gzFile archive, const std::wstring& target, HWND window, int64_t expectedSize)
-        : archive_(archive), target_(target), window_(window), expectedSize_(expectedSize)
+    GzExtraction(gzFile archive, const std::wstring& target, WorkProgress& progress, int64_t expectedSize)
+        : archive_(archive), target_(target), progress_(progress), expectedSize_(expectedSize)
     {
     }
 
@@ -51,7 +50,7 @@ public:
         in.read = [this](void* buffer, size_t size) -> long {
             // The walk reads on the worker thread while its file calls run on a second one, where
             // a Cancel cannot unwind: the read is where a cancelled untar stops.
-            stopIfCanceled();
+            progress_.stopIfCancelled();
             return ::gzread(archive_, buffer, static_cast<unsigned>(size));
         };
         in.skip = [this](size_t count) { return ::gzseek(archive_, static_cast<z_off_t>(count), SEEK_CUR) >= 0; };
@@ -90,7 +89,7 @@ public:
             return static_cast<bool>(file_);
         };
         out.write = [this](const void* bytes, size_t size) {
-            stopIfCanceled();  // when no second thread could start, writes run on the worker
+            progress_.stopIfCancelled();  // when no second thread could start, writes run on the worker
             // A short write (a disk filling up) is written on until the system names its error.
             const char* next = static_cast<const char*>(bytes);
             while (size > 0) {
@@ -118,17 +117,17 @@ private:
 
     void progress(uint64_t position, bool fileStart)
     {
-        if (window_ == nullptr || expectedSize_ <= 0) return;
+        if (!progress_.shown() || expectedSize_ <= 0) return;
         DWORD now = ::GetTickCount();
         if (!fileStart && now - lastUpdate_ <= kProgressInterval) return;
         lastUpdate_ = now;
         float share = static_cast<float>(position) / static_cast<float>(expectedSize_) * 100.0f;
-        setProgressPosition(window_, 100 + static_cast<int>(std::min(share, 100.0f)));
+        progress_.reached(100 + static_cast<int>(std::min(share, 100.0f)));
     }
 
     gzFile archive_;
     std::wstring target_;
-    HWND window_;
+    WorkProgress& progress_;
     int64_t expectedSize_;
     unique_file file_;
     bool linkMet_ = false;
@@ -161,7 +160,8 @@ void unpackDirectory(const std::string& runtimeDirectory, const char* subDirecto
 
 }  // namespace
 
-TarOutcome untarArchive(const std::wstring& archive, const std::wstring& target, HWND window, int64_t expectedSize)
+TarOutcome untarArchive(const std::wstring& archive, const std::wstring& target, WorkProgress& progress,
+                        int64_t expectedSize)
 {
     TarOutcome outcome;
     gzFile file = ::gzopen_w(archive.c_str(), "rb");
@@ -174,7 +174,7 @@ TarOutcome untarArchive(const std::wstring& archive, const std::wstring& target,
         // would keep the extraction directory from being removed.
         scope_exit closeArchive([file] { ::gzclose(file); });
         ::gzbuffer(file, kGzInputBuffer);
-        GzExtraction extraction(file, fullPathWide(target), window, expectedSize);
+        GzExtraction extraction(file, fullPathWide(target), progress, expectedSize);
         TarInput in = extraction.input();
         TarOutput out = extraction.output();
         outcome = walkTar(in, out);
@@ -186,10 +186,10 @@ TarOutcome untarArchive(const std::wstring& archive, const std::wstring& target,
     return outcome;
 }
 
-bool untarGzip(const std::wstring& archive, const std::wstring& target, HWND window, int64_t expectedSize)
+bool untarGzip(const std::wstring& archive, const std::wstring& target, WorkProgress& progress, int64_t expectedSize)
 {
     untarFileError = ERROR_SUCCESS;
-    TarOutcome outcome = untarArchive(archive, target, window, expectedSize);
+    TarOutcome outcome = untarArchive(archive, target, progress, expectedSize);
     if (outcome.result != TarResult::Success) failIfNoSpace();
     if (outcome.result == TarResult::FileNotCreated)
         fatal(formatWide(L"Could not open file %S\n", outcome.failedName.c_str()));
@@ -198,7 +198,7 @@ bool untarGzip(const std::wstring& archive, const std::wstring& target, HWND win
 
 void failCorruptedRuntime() { fatal(kCorruptedRuntime); }
 
-void unpackIncludedRuntime(HWND window)
+void unpackIncludedRuntime(WorkProgress& progress)
 {
     const DWORD start = ::GetTickCount();
     logInfo(L"extracting JRE");
@@ -207,18 +207,18 @@ void unpackIncludedRuntime(HWND window)
         logError(L"Could not create JRE dir");
         fatal(kCorruptedRuntime);
     }
-    if (!untarGzip(L"jre.tar.gz", L"jre", window, configInt(keys::kIncludedRuntimeSize))) {
+    if (!untarGzip(L"jre.tar.gz", L"jre", progress, configInt(keys::kIncludedRuntimeSize))) {
         logError(L"Could not untar JRE");
         failCorruptedRuntime();
     }
     ::DeleteFileW(L"jre.tar.gz");
-    setUntarDuration(::GetTickCount() - start);
+    const DWORD untarDuration = ::GetTickCount() - start;
     if (configFlag(keys::kUnpackRuntimeJars)) {
         logInfo(L"JRE is packed");
-        startUnpackAnimation(window);
+        progress.unpacking(untarDuration);
         unpackRuntimeJars("jre");
         unpackRuntimeJars("jre\\jre");
-        setUnpackFinished(true);
+        progress.unpacked();
     }
 }
 

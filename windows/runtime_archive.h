@@ -10,20 +10,21 @@
 #include <string>
 
 #include "core/tar_format.h"
+#include "windows/work_progress.h"
 
-// Extracts the gzip-compressed (or plain) tar archive into target, an existing directory; with a
-// window the bar runs 100-200 by the uncompressed position over expectedSize (no bar when 0 or
-// less). Returns Failure for a damaged or unsafe archive (after logging why) and FileNotCreated
+// Extracts the gzip-compressed (or plain) tar archive into target, an existing directory; the
+// progress runs 100-200 by the uncompressed position over expectedSize (none when 0 or less). Returns Failure for a damaged or unsafe archive (after logging why) and FileNotCreated
 // with the entry's name when a file cannot be created. Never ends the process.
-TarOutcome untarArchive(const std::wstring& archive, const std::wstring& target, HWND window, int64_t expectedSize);
+TarOutcome untarArchive(const std::wstring& archive, const std::wstring& target, WorkProgress& progress,
+                        int64_t expectedSize);
 // untarArchive, but an entry that cannot be created ends the process ("Could not open file %S\n").
 // Returns false when the archive cannot be opened or is damaged.
-bool untarGzip(const std::wstring& archive, const std::wstring& target, HWND window, int64_t expectedSize);
+bool untarGzip(const std::wstring& archive, const std::wstring& target, WorkProgress& progress, int64_t expectedSize);
 
 // The whole step in the current (extraction) directory: untar "jre.tar.gz" into "jre", delete the
 // archive, unpack packed jars when config key 153 is set. A damaged archive ends the process with
 // the corruption text.
-void unpackIncludedRuntime(HWND window);
+void unpackIncludedRuntime(WorkProgress& progress);
 // Ends the process with the corruption text of a damaged runtime archive (bundled or downloaded).
 [[noreturn]] void failCorruptedRuntime();
 

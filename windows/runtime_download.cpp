@@ -1,7 +1,5 @@
 #include "windows/runtime_download.h"
 
-#include <commdlg.h>
-
 #include <algorithm>
 #include <array>
 #include <optional>
@@ -11,22 +9,13 @@
 #include "core/status_format.h"
 #include "core/transfer_rules.h"
 #include "windows/base/handles.h"
-#include "windows/base/registry.h"
-#include "windows/base/system_functions.h"
 #include "windows/base/wide_text.h"
 #include "windows/config_block.h"
 #include "windows/error_exit.h"
-#include "windows/install_flags.h"
-#include "windows/jvm_search.h"
-#include "windows/launcher_state.h"
 #include "windows/native_log.h"
-#include "windows/progress_dialog.h"
 #include "windows/runtime_archive.h"
-#include "windows/temp_dirs.h"
 
 namespace {
-
-constexpr int kDownloadButton = 1004;
 
 // Writes all of size bytes, going on after a short write (a disk filling up) until the system
 // names its error; false with that error as the last error.
@@ -44,44 +33,20 @@ bool writeAll(HANDLE file, const char* bytes, DWORD size)
     }
     return true;
 }
-constexpr int kLocateButton = 1005;
 constexpr int kAttempts = 3;
 constexpr int kLengthQueries = 20;
 constexpr DWORD kReadBlock = 16384;
 constexpr DWORD kStatusInterval = 500;  // milliseconds between status line updates
-constexpr size_t kPathCapacity = 6000;
 // INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PASSIVE
 constexpr DWORD kOpenUrlFlags = 0x0C000000;
 const wchar_t kDefaultStatusFormat[] = L"%.2f MB of %.2f MB (%.1f%%) at %.1f kb/s";
 
-RuntimeAcquisition lastAcquisition = RuntimeAcquisition::None;
-
 void pauseBySleeping(DWORD milliseconds) { ::Sleep(milliseconds); }
 
-template <typename Function>
-bool resolve(HMODULE module, const char* name, Function& function)
-{
-    function = boundFunction<Function>(module, name);
-    return function != nullptr;
-}
-
-void closeBoth(const InternetFunctions& net, HINTERNET internet, HINTERNET request)
+void closeBoth(const DownloadFunctions& net, HINTERNET internet, HINTERNET request)
 {
     if (request != nullptr) net.closeHandle(request);
     if (internet != nullptr) net.closeHandle(internet);
-}
-
-// The located-runtimes record of the search: a key named by the java.exe path with "/" for "\",
-// under HKLM, or HKCU when HKLM cannot be written.
-void recordLocatedRuntime(const std::string& javaExe)
-{
-    std::string name = javaExe;
-    std::replace(name.begin(), name.end(), '\\', '/');
-    const std::string key = "SOFTWARE\\fenmoor\\tallow\\locatedjvms\\" + name;
-    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
-        if (createKey(root, key.c_str(), KEY_ALL_ACCESS)) return;
-    }
-    logError(L"could not record located JRE %S", javaExe.c_str());
 }
 
 // The SHA-256 of a file, read through one handle that nobody may write while it is read; none when
@@ -122,30 +87,19 @@ std::optional<std::array<uint8_t, 32>> fileSha256(const std::wstring& path)
 
 }  // namespace
 
-const InternetFunctions* loadInternetFunctions()
+const DownloadFunctions* downloadFunctions()
 {
-    static InternetFunctions functions;
-    static bool loaded = false;
-    if (loaded) return &functions;
-    // Stays loaded for later attempts and for the natives.
-    HMODULE wininet = loadSystemLibrary(L"wininet.dll");
-    if (wininet == nullptr) {
-        logError(L"Could not load wininet.dll (error %d)", static_cast<int>(::GetLastError()));
-        return nullptr;
-    }
-    InternetFunctions candidate;
-    if (!resolve(wininet, "InternetOpenUrlW", candidate.openUrl) || !resolve(wininet, "InternetOpenW", candidate.open) ||
-        !resolve(wininet, "HttpQueryInfoW", candidate.queryInfo) ||
-        !resolve(wininet, "InternetAttemptConnect", candidate.attemptConnect) ||
-        !resolve(wininet, "InternetCloseHandle", candidate.closeHandle) ||
-        !resolve(wininet, "InternetReadFile", candidate.readFile)) {
-        logError(L"Could not load wininet functions");
-        return nullptr;
-    }
-    candidate.pause = pauseBySleeping;
-    functions = candidate;
-    loaded = true;
-    return &functions;
+    static const std::optional<DownloadFunctions> functions = []() -> std::optional<DownloadFunctions> {
+        const BoundGroup<InternetFunctions>& bound = boundInternetFunctions();
+        if (bound.result == GroupBinding::NoLibrary) logError(L"Could not load wininet.dll");
+        if (bound.result == GroupBinding::NoFunctions) logError(L"Could not load wininet functions");
+        if (bound.get() == nullptr) return std::nullopt;
+        DownloadFunctions download;
+        static_cast<InternetFunctions&>(download) = bound.functions;
+        download.pause = pauseBySleeping;
+        return download;
+    }();
+    return functions ? &*functions : nullptr;
 }
 
 std::wstring downloadStatusText(const std::wstring& format, double doneMegabytes, double totalMegabytes, double percent,
@@ -155,8 +109,8 @@ std::wstring downloadStatusText(const std::wstring& format, double doneMegabytes
     return formatWide(safe, doneMegabytes, totalMegabytes, percent, bytesPerMillisecond);
 }
 
-bool transferToFile(const InternetFunctions& net, HWND window, HINTERNET internet, HINTERNET request, DWORD length,
-                    const std::wstring& file)
+bool transferToFile(const DownloadFunctions& net, WorkProgress& progress, HINTERNET internet, HINTERNET request,
+                    DWORD length, const std::wstring& file)
 {
     logInfo(L"file size: %d, handle %p", static_cast<int>(length), request);
     unique_file out(::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -179,9 +133,9 @@ bool transferToFile(const InternetFunctions& net, HWND window, HINTERNET interne
     DWORD total = 0;
     std::vector<char> buffer(kReadBlock);
     while (total < length) {
-        if (workCanceled()) {
+        if (progress.cancelled()) {
             fail();
-            stopIfCanceled();
+            progress.stopIfCancelled();
         }
         DWORD got = 0;
         if (!net.readFile(request, buffer.data(), std::min(kReadBlock, length - total), &got)) {
@@ -205,11 +159,11 @@ bool transferToFile(const InternetFunctions& net, HWND window, HINTERNET interne
         }
         total += got;
         DWORD now = ::GetTickCount();
-        if (window != nullptr && now - lastUpdate > kStatusInterval) {
+        if (progress.shown() && now - lastUpdate > kStatusInterval) {
             double elapsed = std::max<DWORD>(now - start, 1);
-            setStatusLine(window, downloadStatusText(statusFormat, total / 1048576.0, length / 1048576.0,
-                                                     total * 100.0 / length, total / elapsed));
-            setProgressPosition(window, static_cast<int>(static_cast<float>(total) / static_cast<float>(length) * 100.0f));
+            progress.status(downloadStatusText(statusFormat, total / 1048576.0, length / 1048576.0,
+                                               total * 100.0 / length, total / elapsed));
+            progress.reached(static_cast<int>(static_cast<float>(total) / static_cast<float>(length) * 100.0f));
             lastUpdate = now;
         }
     }
@@ -219,9 +173,10 @@ bool transferToFile(const InternetFunctions& net, HWND window, HINTERNET interne
     return true;
 }
 
-bool downloadAttempt(const InternetFunctions& net, HWND window, const std::wstring& url, const std::wstring& file)
+bool downloadAttempt(const DownloadFunctions& net, WorkProgress& progress, const std::wstring& url,
+                     const std::wstring& file)
 {
-    setStatusLine(window, messageText(messages::kInitializingConnection));
+    progress.status(messageText(messages::kInitializingConnection));
     DWORD connect = net.attemptConnect(0);
     if (connect != 0) logError(L"InternetAttemptConnect returned %d", static_cast<int>(connect));
 
@@ -241,7 +196,7 @@ bool downloadAttempt(const InternetFunctions& net, HWND window, const std::wstri
     // An error page (404, 500) has a length too; it must not be saved as the runtime archive.
     DWORD status = 0;
     DWORD statusSize = sizeof status;
-    if (net.queryInfo(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &statusSize, nullptr) &&
+    if (net.queryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &statusSize, nullptr) &&
         (status < 200 || status > 299)) {
         logError(L"the server answered with HTTP status %d", static_cast<int>(status));
         closeBoth(net, internet, request);
@@ -251,7 +206,7 @@ bool downloadAttempt(const InternetFunctions& net, HWND window, const std::wstri
     DWORD length = 0;
     for (int tries = 1;; ++tries) {
         DWORD size = sizeof length;
-        if (net.queryInfo(request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length, &size, nullptr)) break;
+        if (net.queryInfoW(request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length, &size, nullptr)) break;
         logError(L"HttpQueryInfo (try %d) failed with error code %d", tries, static_cast<int>(::GetLastError()));
         if (tries == kLengthQueries) {
             logError(L"Giving up");
@@ -267,21 +222,22 @@ bool downloadAttempt(const InternetFunctions& net, HWND window, const std::wstri
             return false;
         }
     }
-    return transferToFile(net, window, internet, request, length, file);
+    return transferToFile(net, progress, internet, request, length, file);
 }
 
-bool downloadWithRetries(const InternetFunctions& net, HWND window, const std::wstring& url, const std::wstring& file)
+bool downloadWithRetries(const DownloadFunctions& net, WorkProgress& progress, const std::wstring& url,
+                         const std::wstring& file)
 {
     for (int attempt = 1; attempt <= kAttempts; ++attempt) {
-        stopIfCanceled();
-        if (downloadAttempt(net, window, url, file)) return true;
+        progress.stopIfCancelled();
+        if (downloadAttempt(net, progress, url, file)) return true;
         net.pause(1000);
         logError(L"Retry JRE download");
     }
     return false;
 }
 
-void downloadRuntime(HWND window, const std::wstring& configuredUrl)
+void downloadRuntime(WorkProgress& progress, const std::wstring& configuredUrl)
 {
     const DownloadAddress address = parseDownloadAddress(toU16(configuredUrl));
     if (address.hash == DownloadAddress::Hash::Malformed) {
@@ -293,13 +249,12 @@ void downloadRuntime(HWND window, const std::wstring& configuredUrl)
         logError(L"warning: the runtime is downloaded over plain http without a sha256 hash and is not checked");
     // The fragment is the launcher's, not the server's.
     const std::wstring url = toWide(address.url);
-    setMainText(window, messageText(messages::kDownloadingRuntime));
-    setCancelLabel(window, messageText(messages::kCancelButton));
-    showStatusLine(window, true);
-    const InternetFunctions* net = loadInternetFunctions();
+    progress.doing(messageText(messages::kDownloadingRuntime), messageText(messages::kCancelButton));
+    progress.showStatus(true);
+    const DownloadFunctions* net = downloadFunctions();
     if (net == nullptr) fatalMessage(messages::kCannotInitWininet, nullptr);
-    if (!downloadWithRetries(*net, window, url, L"jre.tar.gz")) fatalMessage(messages::kDownloadError, nullptr);
-    showStatusLine(window, false);
+    if (!downloadWithRetries(*net, progress, url, L"jre.tar.gz")) fatalMessage(messages::kDownloadError, nullptr);
+    progress.showStatus(false);
     if (address.hash == DownloadAddress::Hash::Given) {
         // Checked before anything unpacks it; fetching again would most likely bring the same bytes.
         const std::optional<std::array<uint8_t, 32>> digest = fileSha256(L"jre.tar.gz");
@@ -310,73 +265,4 @@ void downloadRuntime(HWND window, const std::wstring& configuredUrl)
         }
         logInfo(L"the downloaded runtime matches its sha256 hash");
     }
-}
-
-RuntimeAcquisition downloadOrLocateRuntime(HWND window)
-{
-    std::wstring url(kPathCapacity, L'\0');
-    url.resize(configWString(keys::kDownloadUrl, url.data(), url.size()));
-    logInfo(L"Download location: %s", url.c_str());
-
-    const LauncherState& state = launcherState();
-    bool download = false;
-    lastAcquisition = RuntimeAcquisition::None;
-    if (configFlag(keys::kDownloadWithoutAsking) && !state.manualJre) {
-        download = true;
-    } else {
-        INT_PTR choice = showRuntimeChoiceDialog(window, locateRuntime);
-        logInfo(L"runtime choice %d", static_cast<int>(choice));
-        stopIfCanceled();
-        if (choice == -1) {
-            // No dialog can be shown (no desktop): nobody can choose, so say what the search found.
-            logError(L"could not show the runtime choice dialog %d", static_cast<int>(::GetLastError()));
-            if (LoadDLL(true, nullptr, false)) return lastAcquisition;
-            clearInstallStarted(true, true);
-            terminate(1);
-        }
-        if (choice == kLocateButton) lastAcquisition = RuntimeAcquisition::Located;
-        download = choice == kDownloadButton;
-    }
-    if (download) {
-        const std::string directory = temporaryDirectoryName();
-        if (!directory.empty() && !::SetCurrentDirectoryW(narrowToWide(directory).c_str()))
-            logError(L"Could not change working dir to %S (%d)", directory.c_str(), static_cast<int>(::GetLastError()));
-        logInfo(L"Downloading JRE");
-        downloadRuntime(window, url);
-        logInfo(L"Done");
-        lastAcquisition = RuntimeAcquisition::Downloaded;
-    }
-    return lastAcquisition;
-}
-
-RuntimeAcquisition lastRuntimeAcquisition() { return lastAcquisition; }
-
-bool locateRuntime(HWND owner)
-{
-    // The chosen path goes to LoadDLL and into registry key names, both narrow: the dialog is the
-    // ANSI one.
-    using GetOpenFileNameFn = BOOL(WINAPI*)(LPOPENFILENAMEA);
-    static GetOpenFileNameFn getOpenFileName = nullptr;
-    if (getOpenFileName == nullptr) {
-        HMODULE comdlg = loadSystemLibrary(L"comdlg32.dll");
-        if (comdlg == nullptr || !resolve(comdlg, "GetOpenFileNameA", getOpenFileName)) {
-            logError(L"could not load GetOpenFileNameA");
-            return false;
-        }
-    }
-    std::vector<char> file(kPathCapacity, '\0');
-    const std::string title = wideToNarrow(messageText(messages::kChooseJavaExe));
-    OPENFILENAMEA request{};
-    request.lStructSize = sizeof request;
-    request.hwndOwner = owner;
-    request.lpstrFilter = "Java EXE\0java.exe\0";  // the literal's own NUL ends the list
-    request.lpstrFile = file.data();
-    request.nMaxFile = static_cast<DWORD>(file.size());
-    request.lpstrTitle = title.c_str();
-    request.Flags = OFN_FILEMUSTEXIST;
-    if (!getOpenFileName(&request)) return false;
-    logInfo(L"located %S", file.data());
-    if (!LoadDLL(true, file.data(), true)) return false;
-    recordLocatedRuntime(file.data());
-    return true;
 }

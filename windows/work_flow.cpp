@@ -22,7 +22,7 @@
 #include "windows/process_environment.h"
 #include "windows/progress_dialog.h"
 #include "windows/runtime_archive.h"
-#include "windows/runtime_download.h"
+#include "windows/runtime_choice.h"
 #include "windows/temp_dirs.h"
 
 namespace {
@@ -182,7 +182,9 @@ int runInstaller(HWND window)
     }
     if (!state.languageRestart) verifyPayload(window);
 
-    runExtractionStep(window);
+    WindowProgress shown(window);
+    WorkProgress& progress = window != nullptr ? static_cast<WorkProgress&>(shown) : quietProgress();
+    runExtractionStep(progress);
     // The checked bytes are extracted: the Java side and the clean-up may now open the file freely.
     unlockOwnExecutable();
     stopIfCanceled();
@@ -220,7 +222,7 @@ int runInstaller(HWND window)
     if (!completeRestart) {
         waitStart = waitStartPosition(included, configFlag(keys::kUnpackRuntimeJars));
         if (included) {
-            unpackIncludedRuntime(window);
+            unpackIncludedRuntime(progress);
             loadIncludedRuntime();
         }
         unpackPayloadJars();

@@ -8,16 +8,15 @@
 
 #include "natives/jni_support.h"
 #include "windows/base/handles.h"
-#include "windows/base/system_functions.h"
+#include "windows/base/security.h"
 
 namespace {
 
-// The trustee's SID with the owner its allocation needs: LocalFree for a SID from a string or a
-// name lookup, FreeSid for one built from an authority.
+// The trustee's SID: an account's own copy, or one built from an authority (FreeSid'd).
 struct TrusteeSid {
-    unique_local local;
+    std::vector<BYTE> account;
     unique_sid allocated;
-    PSID get() const { return local ? static_cast<PSID>(local.get()) : allocated.get(); }
+    PSID get() const { return !account.empty() ? const_cast<BYTE*>(account.data()) : allocated.get(); }
 };
 
 bool wellKnownSid(SID_IDENTIFIER_AUTHORITY authority, DWORD subAuthority, TrusteeSid& sid)
@@ -28,25 +27,8 @@ bool wellKnownSid(SID_IDENTIFIER_AUTHORITY authority, DWORD subAuthority, Truste
 bool accountSid(JNIEnv* env, jstring account, TrusteeSid& sid)
 {
     if (account == nullptr) return false;
-    const JavaText name(env, account);
-    using ConvertFunction = BOOL(WINAPI*)(LPCWSTR, PSID*);
-    auto convert = loadedFunction<ConvertFunction>(L"advapi32.dll", "ConvertStringSidToSidW");
-    if (convert == nullptr) return false;
-    PSID converted = nullptr;
-    if (convert(name.get(), &converted)) {
-        sid.local.reset(converted);
-        return true;
-    }
-    constexpr DWORD kSidBytes = 8192;
-    unique_local buffer(::LocalAlloc(LPTR, kSidBytes));
-    if (!buffer) return false;
-    DWORD sidSize = kSidBytes;
-    std::vector<wchar_t> domain(8192);
-    DWORD domainSize = static_cast<DWORD>(domain.size());
-    SID_NAME_USE use;
-    if (!::LookupAccountNameW(nullptr, name.get(), buffer.get(), &sidSize, domain.data(), &domainSize, &use)) return false;
-    sid.local = std::move(buffer);
-    return true;
+    sid.account = sidOfAccount(JavaText(env, account).get());
+    return !sid.account.empty();
 }
 
 bool trusteeSid(JNIEnv* env, jint kind, jstring account, TrusteeSid& sid)

@@ -58,15 +58,14 @@ const GUID& knownFolder(jint code)
     }
 }
 
-using FolderPathFunction = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPWSTR);
-using KnownFolderPathFunction = HRESULT(WINAPI*)(REFGUID, DWORD, HANDLE, PWSTR*);
-using UniversalNameFunction = DWORD(WINAPI*)(LPCWSTR, DWORD, LPVOID, LPDWORD);
-using SystemWindowsDirectoryFunction = UINT(WINAPI*)(LPWSTR, UINT);
+using FolderPathFunction = decltype(&::SHGetFolderPathW);
+using KnownFolderPathFunction = decltype(&::SHGetKnownFolderPath);
+using UniversalNameFunction = decltype(&::WNetGetUniversalNameW);
 
 // Bound once per process from the system directory (a missing function stays missing).
 FolderPathFunction folderPathFunction()
 {
-    static const auto function = boundFunction<FolderPathFunction>(loadSystemLibrary(L"shell32.dll"), "SHGetFolderPathW");
+    static const auto function = BOUND_FUNCTION(loadSystemLibrary(L"shell32.dll"), SHGetFolderPathW);
     return function;
 }
 
@@ -150,7 +149,7 @@ extern "C" JNIEXPORT jstring JNICALL Java_com_stowline_runtime_installer_platfor
 {
     return guarded(nullptr, [&]() -> jstring {
         std::vector<wchar_t> buffer(kPathUnits);
-        auto systemWindowsDirectory = kernelFunction<SystemWindowsDirectoryFunction>("GetSystemWindowsDirectoryW");
+        auto systemWindowsDirectory = KERNEL_FUNCTION(GetSystemWindowsDirectoryW);
         const UINT length = systemWindowsDirectory != nullptr ? systemWindowsDirectory(buffer.data(), kPathUnits)
                                                               : ::GetWindowsDirectoryW(buffer.data(), kPathUnits);
         return directoryResult(env, buffer, length);

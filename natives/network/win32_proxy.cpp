@@ -23,26 +23,16 @@ struct ProxyFunctions {
     decltype(&::WinHttpGetDefaultProxyConfiguration) getDefaultConfig = nullptr;
 };
 
-ProxyFunctions bindProxyFunctions()
-{
-    HMODULE winhttp = loadSystemLibrary(L"winhttp.dll");
-    ProxyFunctions functions;
-    functions.getIEConfig = boundFunction<decltype(functions.getIEConfig)>(winhttp, "WinHttpGetIEProxyConfigForCurrentUser");
-    functions.open = boundFunction<decltype(functions.open)>(winhttp, "WinHttpOpen");
-    functions.closeHandle = boundFunction<decltype(functions.closeHandle)>(winhttp, "WinHttpCloseHandle");
-    functions.getProxyForUrl = boundFunction<decltype(functions.getProxyForUrl)>(winhttp, "WinHttpGetProxyForUrl");
-    functions.getDefaultConfig =
-        boundFunction<decltype(functions.getDefaultConfig)>(winhttp, "WinHttpGetDefaultProxyConfiguration");
-    return functions;
-}
-
-// The WinHTTP functions, looked up on the first call; null when one of them is missing.
+// The WinHTTP functions, bound on the first call, all or none; null when one of them is missing.
 const ProxyFunctions* proxyFunctions()
 {
-    static const ProxyFunctions functions = bindProxyFunctions();
-    static const bool complete = functions.getIEConfig && functions.open && functions.closeHandle &&
-                                 functions.getProxyForUrl && functions.getDefaultConfig;
-    return complete ? &functions : nullptr;
+    static const BoundGroup<ProxyFunctions> bound =
+        bindGroup<ProxyFunctions>(loadSystemLibrary(L"winhttp.dll"), [](GroupBinder& bind, ProxyFunctions& f) {
+            bind(f.getIEConfig, "WinHttpGetIEProxyConfigForCurrentUser")(f.open, "WinHttpOpen");
+            bind(f.closeHandle, "WinHttpCloseHandle")(f.getProxyForUrl, "WinHttpGetProxyForUrl");
+            bind(f.getDefaultConfig, "WinHttpGetDefaultProxyConfiguration");
+        });
+    return bound.get();
 }
 
 // Stores a text that WinHTTP allocated into out[index] when it is non-empty; frees it in any case.

@@ -14,7 +14,7 @@
 #include "natives/jni_support.h"
 #include "windows/base/critical_section.h"
 #include "windows/base/handles.h"
-#include "windows/base/system_functions.h"
+#include "windows/base/internet_functions.h"
 
 namespace {
 
@@ -37,65 +37,9 @@ constexpr DWORD kNoMemory = 6;
 // The request's HTTP protocol option: 0 keeps WinInet to HTTP/1.1.
 constexpr DWORD kHttpProtocolOption = 148;
 
-struct InternetFunctions {
-    decltype(&::InternetOpenW) open = nullptr;
-    decltype(&::HttpQueryInfoA) queryInfo = nullptr;
-    decltype(&::InternetCloseHandle) closeHandle = nullptr;
-    decltype(&::InternetReadFile) readFile = nullptr;
-    decltype(&::InternetConnectW) connect = nullptr;
-    decltype(&::HttpOpenRequestW) openRequest = nullptr;
-    decltype(&::HttpEndRequestW) endRequest = nullptr;
-    decltype(&::InternetSetOptionW) setOption = nullptr;
-    decltype(&::InternetWriteFile) writeFile = nullptr;
-    decltype(&::InternetQueryOptionW) queryOption = nullptr;
-    decltype(&::HttpSendRequestW) sendRequest = nullptr;
-    decltype(&::InternetErrorDlg) errorDialog = nullptr;
-};
-
-enum class LoadResult { Loaded, NoLibrary, NoFunctions };
-
-template <typename Function>
-bool bind(HMODULE module, const char* name, Function& function)
-{
-    function = boundFunction<Function>(module, name);
-    return function != nullptr;
-}
-
-struct LoadedFunctions {
-    InternetFunctions functions;
-    LoadResult result = LoadResult::NoLibrary;
-};
-
-LoadedFunctions loadInternetFunctions()
-{
-    LoadedFunctions loaded;
-    HMODULE wininet = loadSystemLibrary(L"wininet.dll");
-    if (wininet == nullptr) return loaded;
-    InternetFunctions& f = loaded.functions;
-    const bool complete =
-        bind(wininet, "InternetOpenW", f.open) & bind(wininet, "HttpQueryInfoA", f.queryInfo) &
-        bind(wininet, "InternetCloseHandle", f.closeHandle) & bind(wininet, "InternetReadFile", f.readFile) &
-        bind(wininet, "InternetConnectW", f.connect) & bind(wininet, "HttpOpenRequestW", f.openRequest) &
-        bind(wininet, "HttpEndRequestW", f.endRequest) & bind(wininet, "InternetSetOptionW", f.setOption) &
-        bind(wininet, "InternetWriteFile", f.writeFile) & bind(wininet, "InternetQueryOptionW", f.queryOption) &
-        bind(wininet, "HttpSendRequestW", f.sendRequest) & bind(wininet, "InternetErrorDlg", f.errorDialog);
-    loaded.result = complete ? LoadResult::Loaded : LoadResult::NoFunctions;
-    return loaded;
-}
-
-// WinInet, loaded once by whichever native comes first (init0 is expected to, but a native called
+// WinInet, bound once by whichever native comes first (init0 is expected to, but a native called
 // before it must not jump through a null pointer).
-const LoadedFunctions& loadedFunctions()
-{
-    static const LoadedFunctions loaded = loadInternetFunctions();
-    return loaded;
-}
-
-const InternetFunctions* internet()
-{
-    const LoadedFunctions& loaded = loadedFunctions();
-    return loaded.result == LoadResult::Loaded ? &loaded.functions : nullptr;
-}
+const InternetFunctions* internet() { return internetFunctions(); }
 
 struct Connection {
     unique_internet session;
@@ -155,34 +99,6 @@ std::shared_ptr<Connection> forget(jlong handle)
     return record;
 }
 
-// The elements of a Java byte[] for one call, released without copying back. A null array gives
-// no data; elements that cannot be had leave available() false.
-class ByteElements {
-public:
-    ByteElements(JNIEnv* env, jbyteArray array) : env_(env), array_(array)
-    {
-        if (array == nullptr) return;
-        length_ = (*env)->GetArrayLength(env, array);
-        elements_ = (*env)->GetByteArrayElements(env, array, nullptr);
-        if (elements_ == nullptr) clearPendingException(env);
-    }
-    ~ByteElements()
-    {
-        if (elements_ != nullptr) (*env_)->ReleaseByteArrayElements(env_, array_, elements_, JNI_ABORT);
-    }
-    ByteElements(const ByteElements&) = delete;
-    ByteElements& operator=(const ByteElements&) = delete;
-    bool available() const { return array_ == nullptr || elements_ != nullptr; }
-    void* data() const { return elements_; }
-    DWORD size() const { return elements_ != nullptr ? static_cast<DWORD>(length_) : 0; }
-
-private:
-    JNIEnv* env_;
-    jbyteArray array_;
-    jbyte* elements_ = nullptr;
-    jsize length_ = 0;
-};
-
 // One message-table lookup into text; false when the table has no entry for the language.
 bool formatMessage(DWORD source, HMODULE module, DWORD code, DWORD language, std::wstring& text)
 {
@@ -200,13 +116,13 @@ extern "C" JNIEXPORT jboolean JNICALL
 Java_com_stowline_runtime_installer_platform_win32_wininet_WinInet_init0(JNIEnv*, jclass) noexcept
 {
     return guarded(JNI_FALSE, [&]() -> jboolean {
-        switch (loadedFunctions().result) {
-        case LoadResult::Loaded:
+        switch (boundInternetFunctions().result) {
+        case GroupBinding::Bound:
             return JNI_TRUE;
-        case LoadResult::NoLibrary:
+        case GroupBinding::NoLibrary:
             std::fputs("Could not load wininet.dll\n", stdout);
             break;
-        case LoadResult::NoFunctions:
+        case GroupBinding::NoFunctions:
             std::fputs("Could not load wininet.dll functions\n", stdout);
             break;
         }

@@ -1,6 +1,7 @@
 #include "natives/process/misc.h"
 
 #include <windows.h>
+#include <psapi.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
@@ -11,8 +12,8 @@
 #include <vector>
 
 #include "natives/jni_support.h"
-#include "natives/privileges.h"
 #include "windows/base/handles.h"
+#include "windows/base/security.h"
 #include "windows/base/system_functions.h"
 
 namespace {
@@ -165,9 +166,7 @@ std::wstring moduleEntry(DWORD processId, Read read)
     return entry.append(path.data(), length);
 }
 
-using EnumProcessesFunction = BOOL(WINAPI*)(DWORD*, DWORD, DWORD*);
-using GetModuleFileNameExFunction = DWORD(WINAPI*)(HANDLE, HMODULE, LPWSTR, DWORD);
-using QueryFullProcessImageNameFunction = BOOL(WINAPI*)(HANDLE, DWORD, LPWSTR, PDWORD);
+using EnumProcessesFunction = decltype(&::EnumProcesses);
 
 std::vector<DWORD> processIds(EnumProcessesFunction enumProcesses)
 {
@@ -188,9 +187,9 @@ std::vector<std::wstring> processStatusModules()
 {
     // Loaded for the call and released with it.
     unique_module psapi(loadSystemLibrary(L"psapi.dll"));
-    auto enumProcesses = boundFunction<EnumProcessesFunction>(psapi.get(), "EnumProcesses");
-    auto moduleFileName = boundFunction<GetModuleFileNameExFunction>(psapi.get(), "GetModuleFileNameExW");
-    auto imageName = kernelFunction<QueryFullProcessImageNameFunction>("QueryFullProcessImageNameW");
+    auto enumProcesses = BOUND_FUNCTION(psapi.get(), EnumProcesses);
+    auto moduleFileName = BOUND_FUNCTION(psapi.get(), GetModuleFileNameExW);
+    auto imageName = KERNEL_FUNCTION(QueryFullProcessImageNameW);
     if (enumProcesses == nullptr || (moduleFileName == nullptr && imageName == nullptr)) return {};
 
     auto readByModule = [&](DWORD id) {
@@ -227,18 +226,14 @@ std::vector<std::wstring> processStatusModules()
     return entries;
 }
 
-using CreateToolhelp32SnapshotFunction = HANDLE(WINAPI*)(DWORD, DWORD);
-using Process32Function = BOOL(WINAPI*)(HANDLE, LPPROCESSENTRY32W);
-using Module32Function = BOOL(WINAPI*)(HANDLE, LPMODULEENTRY32W);
-
 }  // namespace
 
 std::vector<std::wstring> toolHelpModules()
 {
-    auto createSnapshot = kernelFunction<CreateToolhelp32SnapshotFunction>("CreateToolhelp32Snapshot");
-    auto processFirst = kernelFunction<Process32Function>("Process32FirstW");
-    auto processNext = kernelFunction<Process32Function>("Process32NextW");
-    auto moduleFirst = kernelFunction<Module32Function>("Module32FirstW");
+    auto createSnapshot = KERNEL_FUNCTION(CreateToolhelp32Snapshot);
+    auto processFirst = KERNEL_FUNCTION(Process32FirstW);
+    auto processNext = KERNEL_FUNCTION(Process32NextW);
+    auto moduleFirst = KERNEL_FUNCTION(Module32FirstW);
     if (createSnapshot == nullptr || processFirst == nullptr || processNext == nullptr) {
         const DWORD error = ::GetLastError();
         std::printf("could not load functions %p %p %p %p %p %d\n", reinterpret_cast<void*>(createSnapshot),
@@ -311,8 +306,7 @@ extern "C" JNIEXPORT jlong JNICALL Java_com_stowline_runtime_installer_platform_
     JNIEnv*, jclass) noexcept
 {
     return guarded(0, [&]() -> jlong {
-        using GlobalMemoryStatusExFunction = BOOL(WINAPI*)(LPMEMORYSTATUSEX);
-        if (auto statusEx = kernelFunction<GlobalMemoryStatusExFunction>("GlobalMemoryStatusEx")) {
+        if (auto statusEx = KERNEL_FUNCTION(GlobalMemoryStatusEx)) {
             MEMORYSTATUSEX status{};
             status.dwLength = sizeof status;
             if (statusEx(&status)) return static_cast<jlong>(status.ullTotalPhys);
@@ -341,12 +335,12 @@ extern "C" JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platfo
     JNIEnv* env, jclass, jstring source, jstring target) noexcept
 {
     return guarded(JNI_FALSE, [&]() -> jboolean {
-        using MoveFileExFunction = BOOL(WINAPI*)(LPCWSTR, LPCWSTR, DWORD);
+        using MoveFileExFunction = decltype(&::MoveFileExW);
         // Looked up until found, then kept for the life of the process.
         static std::atomic<MoveFileExFunction> cached{nullptr};
         MoveFileExFunction move = cached.load();
         if (move == nullptr) {
-            move = kernelFunction<MoveFileExFunction>("MoveFileExW");
+            move = KERNEL_FUNCTION(MoveFileExW);
             if (move == nullptr) return JNI_FALSE;
             cached.store(move);
         }

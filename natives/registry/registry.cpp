@@ -12,9 +12,9 @@
 
 #include "core/multi_string.h"
 #include "natives/jni_support.h"
-#include "natives/privileges.h"
 #include "natives/shell_functions.h"
 #include "windows/base/registry.h"
+#include "windows/base/security.h"
 #include "windows/base/system_functions.h"
 
 namespace {
@@ -196,7 +196,6 @@ std::optional<PreparedValue> prepareValue(JNIEnv* env, jobject value, jint value
     return prepared;
 }
 
-using DeleteKeyExFunction = LSTATUS(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
 
 // Deletes name under parent with everything below it, children last-enumerated first. Statuses are
 // ignored: what cannot be deleted stays.
@@ -209,7 +208,7 @@ void deleteKeyTree(HKEY parent, const wchar_t* name, REGSAM view)
         for (auto child = children.rbegin(); child != children.rend(); ++child)
             deleteKeyTree(key.get(), child->c_str(), view);
     }
-    auto deleteKeyEx = view != 0 ? loadedFunction<DeleteKeyExFunction>(L"advapi32.dll", "RegDeleteKeyExW") : nullptr;
+    auto deleteKeyEx = view != 0 ? LOADED_FUNCTION(L"advapi32.dll", RegDeleteKeyExW) : nullptr;
     if (deleteKeyEx != nullptr)
         deleteKeyEx(parent, name, view, 0);
     else

@@ -193,8 +193,7 @@ JNIEXPORT jint JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32S
     JNIEnv* env, jclass, jstring name, jboolean restart, jint delay, jint count, jint resetPeriod) noexcept
 {
     return guarded(ERROR_NOT_ENOUGH_MEMORY, [&]() -> jint {
-        using ChangeConfig2Function = BOOL(WINAPI*)(SC_HANDLE, DWORD, LPVOID);
-        auto changeConfig2 = loadedFunction<ChangeConfig2Function>(L"advapi32.dll", "ChangeServiceConfig2W");
+        auto changeConfig2 = LOADED_FUNCTION(L"advapi32.dll", ChangeServiceConfig2W);
         if (changeConfig2 == nullptr) return 1;
         // The count sizes an allocation: it is checked before anything is built.
         std::vector<int> types;

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <lm.h>
 #include <ntsecapi.h>
+#include <userenv.h>
 
 #include <string>
 #include <vector>
@@ -12,39 +13,20 @@
 #include "natives/sid_text.h"
 #include "natives/shell_functions.h"
 #include "windows/base/handles.h"
+#include "windows/base/security.h"
 #include "windows/base/system_functions.h"
 #include "windows/base/wide_text.h"
 
 namespace {
 
-using AllocateAndInitializeSidFunction = BOOL(WINAPI*)(PSID_IDENTIFIER_AUTHORITY, BYTE, DWORD, DWORD, DWORD, DWORD,
-                                                       DWORD, DWORD, DWORD, DWORD, PSID*);
-using EqualSidFunction = BOOL(WINAPI*)(PSID, PSID);
-using GetTokenInformationFunction = BOOL(WINAPI*)(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID, DWORD, PDWORD);
-using OpenProcessTokenFunction = BOOL(WINAPI*)(HANDLE, DWORD, PHANDLE);
-using OpenThreadTokenFunction = BOOL(WINAPI*)(HANDLE, DWORD, BOOL, PHANDLE);
-using ConvertStringSidToSidFunction = BOOL(WINAPI*)(LPCWSTR, PSID*);
-using LookupAccountSidFunction = BOOL(WINAPI*)(LPCWSTR, PSID, LPWSTR, LPDWORD, LPWSTR, LPDWORD, PSID_NAME_USE);
-using LogonUserFunction = BOOL(WINAPI*)(LPCWSTR, LPCWSTR, LPCWSTR, DWORD, DWORD, PHANDLE);
-using GetUserProfileDirectoryFunction = BOOL(WINAPI*)(HANDLE, LPWSTR, LPDWORD);
-using LsaOpenPolicyFunction = NTSTATUS(WINAPI*)(PLSA_UNICODE_STRING, PLSA_OBJECT_ATTRIBUTES, ACCESS_MASK, PLSA_HANDLE);
-using LsaAddAccountRightsFunction = NTSTATUS(WINAPI*)(LSA_HANDLE, PSID, PLSA_UNICODE_STRING, ULONG);
-using LsaRemoveAccountRightsFunction = NTSTATUS(WINAPI*)(LSA_HANDLE, PSID, BOOLEAN, PLSA_UNICODE_STRING, ULONG);
-using LsaCloseFunction = NTSTATUS(WINAPI*)(LSA_HANDLE);
-using NetNameFunction = NET_API_STATUS(WINAPI*)(LPCWSTR, LPCWSTR);
-using NetAddFunction = NET_API_STATUS(WINAPI*)(LPCWSTR, DWORD, LPBYTE, LPDWORD);
-using NetGetInfoFunction = NET_API_STATUS(WINAPI*)(LPCWSTR, LPCWSTR, DWORD, LPBYTE*);
-using NetBufferFreeFunction = NET_API_STATUS(WINAPI*)(LPVOID);
-using NetAddMembersFunction = NET_API_STATUS(WINAPI*)(LPCWSTR, LPCWSTR, DWORD, LPBYTE, DWORD);
+using AllocateAndInitializeSidFunction = decltype(&::AllocateAndInitializeSid);
+using EqualSidFunction = decltype(&::EqualSid);
+using GetTokenInformationFunction = decltype(&::GetTokenInformation);
+using OpenProcessTokenFunction = decltype(&::OpenProcessToken);
+using OpenThreadTokenFunction = decltype(&::OpenThreadToken);
+using LookupAccountSidFunction = decltype(&::LookupAccountSidW);
 
 constexpr DWORD kNameCapacity = 8192;  // characters of account, domain and profile buffers
-constexpr DWORD kSidCapacity = 8192;   // bytes of a looked-up SID
-
-template <typename Function>
-Function advapi(const char* name)
-{
-    return loadedFunction<Function>(L"advapi32.dll", name);
-}
 
 HMODULE netapi()
 {
@@ -54,11 +36,11 @@ HMODULE netapi()
 
 // The five token functions; all are needed.
 struct TokenFunctions {
-    AllocateAndInitializeSidFunction allocateSid = advapi<AllocateAndInitializeSidFunction>("AllocateAndInitializeSid");
-    EqualSidFunction equalSid = advapi<EqualSidFunction>("EqualSid");
-    GetTokenInformationFunction information = advapi<GetTokenInformationFunction>("GetTokenInformation");
-    OpenProcessTokenFunction openProcessToken = advapi<OpenProcessTokenFunction>("OpenProcessToken");
-    OpenThreadTokenFunction openThreadToken = advapi<OpenThreadTokenFunction>("OpenThreadToken");
+    AllocateAndInitializeSidFunction allocateSid = LOADED_FUNCTION(L"advapi32.dll", AllocateAndInitializeSid);
+    EqualSidFunction equalSid = LOADED_FUNCTION(L"advapi32.dll", EqualSid);
+    GetTokenInformationFunction information = LOADED_FUNCTION(L"advapi32.dll", GetTokenInformation);
+    OpenProcessTokenFunction openProcessToken = LOADED_FUNCTION(L"advapi32.dll", OpenProcessToken);
+    OpenThreadTokenFunction openThreadToken = LOADED_FUNCTION(L"advapi32.dll", OpenThreadToken);
     bool complete() const
     {
         return allocateSid && equalSid && information && openProcessToken && openThreadToken;
@@ -176,13 +158,9 @@ JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_Wi
     JNIEnv* env, jclass, jstring file, jstring parameters, jstring directory, jint show) noexcept
 {
     return guarded(JNI_FALSE, [&]() -> jboolean {
-        // Loaded before the shell needs it for the elevation prompt; set without a lock, as a second
-        // load is harmless.
-        static bool preloaded = false;
-        if (!preloaded) {
-            preloaded = true;
-            loadSystemLibrary(L"sspicli.dll");
-        }
+        // Loaded once, before the shell needs it for the elevation prompt.
+        static const HMODULE preloaded = loadSystemLibrary(L"sspicli.dll");
+        (void)preloaded;
         const JavaText program(env, file);
         if (program.isNull()) return JNI_FALSE;
         const JavaText arguments(env, parameters);
@@ -196,7 +174,7 @@ JNIEXPORT jint JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32U
     JNIEnv* env, jclass, jstring server, jstring user) noexcept
 {
     return guarded(-1, [&]() -> jint {
-        auto remove = boundFunction<NetNameFunction>(netapi(), "NetUserDel");
+        auto remove = BOUND_FUNCTION(netapi(), NetUserDel);
         if (remove == nullptr) return -1;
         return static_cast<jint>(remove(JavaText(env, server).get(), JavaText(env, user).get()));
     });
@@ -206,7 +184,7 @@ JNIEXPORT jint JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32U
     JNIEnv* env, jclass, jstring server, jstring group) noexcept
 {
     return guarded(-1, [&]() -> jint {
-        auto remove = boundFunction<NetNameFunction>(netapi(), "NetLocalGroupDel");
+        auto remove = BOUND_FUNCTION(netapi(), NetLocalGroupDel);
         if (remove == nullptr) return -1;
         return static_cast<jint>(remove(JavaText(env, server).get(), JavaText(env, group).get()));
     });
@@ -218,14 +196,14 @@ JNIEXPORT jstring JNICALL Java_com_stowline_runtime_installer_platform_win32_Win
 {
     return guarded(nullptr, [&]() -> jstring {
         const HMODULE module = netapi();
-        auto groupAdd = boundFunction<NetAddFunction>(module, "NetLocalGroupAdd");
-        auto groupInfo = boundFunction<NetGetInfoFunction>(module, "NetLocalGroupGetInfo");
-        auto bufferFree = boundFunction<NetBufferFreeFunction>(module, "NetApiBufferFree");
-        auto userAdd = boundFunction<NetAddFunction>(module, "NetUserAdd");
-        auto userInfo = boundFunction<NetGetInfoFunction>(module, "NetUserGetInfo");
-        auto addMembers = boundFunction<NetAddMembersFunction>(module, "NetLocalGroupAddMembers");
-        auto userDel = boundFunction<NetNameFunction>(module, "NetUserDel");
-        auto groupDel = boundFunction<NetNameFunction>(module, "NetLocalGroupDel");
+        auto groupAdd = BOUND_FUNCTION(module, NetLocalGroupAdd);
+        auto groupInfo = BOUND_FUNCTION(module, NetLocalGroupGetInfo);
+        auto bufferFree = BOUND_FUNCTION(module, NetApiBufferFree);
+        auto userAdd = BOUND_FUNCTION(module, NetUserAdd);
+        auto userInfo = BOUND_FUNCTION(module, NetUserGetInfo);
+        auto addMembers = BOUND_FUNCTION(module, NetLocalGroupAddMembers);
+        auto userDel = BOUND_FUNCTION(module, NetUserDel);
+        auto groupDel = BOUND_FUNCTION(module, NetLocalGroupDel);
         if (!groupAdd || !groupInfo || !bufferFree || !userAdd || !userInfo || !addMembers || !userDel || !groupDel)
             return nullptr;
 
@@ -286,14 +264,9 @@ JNIEXPORT jstring JNICALL Java_com_stowline_runtime_installer_platform_win32_Win
             if (result.empty()) {
                 result = L"5";
             } else if (withGroup) {
-                std::vector<BYTE> groupSid(kSidCapacity, 0);
-                std::vector<wchar_t> domain(kNameCapacity, L'\0');
-                DWORD sidSize = kSidCapacity;
-                DWORD domainSize = kNameCapacity;
-                SID_NAME_USE use;
-                if (::LookupAccountNameW(nullptr, groupName.get(), groupSid.data(), &sidSize, domain.data(), &domainSize,
-                                         &use)) {
-                    const std::wstring groupText = sidText(groupSid.data());
+                const std::vector<BYTE> groupSid = sidOfAccountName(groupName.get());
+                if (!groupSid.empty()) {
+                    const std::wstring groupText = sidText(const_cast<BYTE*>(groupSid.data()));
                     if (!groupText.empty()) result += L" " + groupText + (groupCreated ? L" true" : L" false");
                 }
             }
@@ -313,18 +286,16 @@ JNIEXPORT jstring JNICALL Java_com_stowline_runtime_installer_platform_win32_Win
         const JavaText sidString(env, sid);
         if (!serviceAccountForSid(win32Text(sidString)).empty()) return wideToJava(env, L" no user account");
 
-        auto convert = boundFunction<ConvertStringSidToSidFunction>(advapi32, "ConvertStringSidToSidW");
-        auto lookUp = boundFunction<LookupAccountSidFunction>(advapi32, "LookupAccountSidW");
-        auto logOn = boundFunction<LogonUserFunction>(advapi32, "LogonUserW");
-        auto profileDirectory = boundFunction<GetUserProfileDirectoryFunction>(userenv.get(), "GetUserProfileDirectoryW");
-        if (!convert || !lookUp || !logOn || !profileDirectory)
+        auto lookUp = BOUND_FUNCTION(advapi32, LookupAccountSidW);
+        auto logOn = BOUND_FUNCTION(advapi32, LogonUserW);
+        auto profileDirectory = BOUND_FUNCTION(userenv.get(), GetUserProfileDirectoryW);
+        if (!lookUp || !logOn || !profileDirectory)
             return wideToJava(env, status(L" could not get functions ", ::GetLastError()));
 
-        PSID raw = nullptr;
-        if (!convert(sidString.get(), &raw)) return wideToJava(env, status(L" could not convert sid ", ::GetLastError()));
-        unique_local binarySid(raw);
+        unique_local binarySid = sidFromText(sidString.get());
+        if (!binarySid) return wideToJava(env, status(L" could not convert sid ", ::GetLastError()));
         Account account;
-        if (!lookUpAccount(lookUp, raw, account))
+        if (!lookUpAccount(lookUp, binarySid.get(), account))
             return wideToJava(env, status(L" could not look up account name ", ::GetLastError()));
         if (isBuiltinSid(win32Text(sidString)) || account.domain.empty()) account.domain = L".";
 
@@ -347,15 +318,13 @@ JNIEXPORT jstring JNICALL Java_com_stowline_runtime_installer_platform_win32_Win
         const JavaText sidString(env, sid);
         const std::u16string fixed = serviceAccountForSid(win32Text(sidString));
         if (!fixed.empty()) return wideToJava(env, toWide(fixed));
-        auto convert = advapi<ConvertStringSidToSidFunction>("ConvertStringSidToSidW");
-        auto lookUp = advapi<LookupAccountSidFunction>("LookupAccountSidW");
-        if (convert == nullptr || lookUp == nullptr) return wideToJava(env, L"");
+        auto lookUp = LOADED_FUNCTION(L"advapi32.dll", LookupAccountSidW);
+        if (lookUp == nullptr) return wideToJava(env, L"");
 
-        PSID raw = nullptr;
-        if (!convert(sidString.get(), &raw)) return wideToJava(env, status(L" ", ::GetLastError()));
-        unique_local binarySid(raw);
+        unique_local binarySid = sidFromText(sidString.get());
+        if (!binarySid) return wideToJava(env, status(L" ", ::GetLastError()));
         Account account;
-        if (!lookUpAccount(lookUp, raw, account)) return wideToJava(env, status(L" ", ::GetLastError()));
+        if (!lookUpAccount(lookUp, binarySid.get(), account)) return wideToJava(env, status(L" ", ::GetLastError()));
         return wideToJava(env, toWide(displayedAccountName(win32Text(sidString), toU16(account.domain),
                                                            toU16(account.name), nameOnly != JNI_FALSE)));
     });
@@ -365,10 +334,10 @@ JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_Wi
     JNIEnv* env, jclass, jstring account, jstring right, jboolean add) noexcept
 {
     return guarded(JNI_FALSE, [&]() -> jboolean {
-        auto openPolicy = advapi<LsaOpenPolicyFunction>("LsaOpenPolicy");
-        auto addRights = advapi<LsaAddAccountRightsFunction>("LsaAddAccountRights");
-        auto removeRights = advapi<LsaRemoveAccountRightsFunction>("LsaRemoveAccountRights");
-        auto close = advapi<LsaCloseFunction>("LsaClose");
+        auto openPolicy = LOADED_FUNCTION(L"advapi32.dll", LsaOpenPolicy);
+        auto addRights = LOADED_FUNCTION(L"advapi32.dll", LsaAddAccountRights);
+        auto removeRights = LOADED_FUNCTION(L"advapi32.dll", LsaRemoveAccountRights);
+        auto close = LOADED_FUNCTION(L"advapi32.dll", LsaClose);
         if (!openPolicy || !addRights || !removeRights || !close) return JNI_FALSE;
 
         const JavaText accountName(env, account);
@@ -379,25 +348,9 @@ JNIEXPORT jboolean JNICALL Java_com_stowline_runtime_installer_platform_win32_Wi
         if (rightText.size() > (0xFFFF - sizeof(wchar_t)) / sizeof(wchar_t)) return JNI_FALSE;
 
         // The account as a SID string first, else as a name.
-        auto convert = advapi<ConvertStringSidToSidFunction>("ConvertStringSidToSidW");
-        PSID raw = nullptr;
-        unique_local convertedSid;
-        std::vector<BYTE> lookedUpSid;
-        PSID sid = nullptr;
-        if (convert != nullptr && convert(accountName.get(), &raw)) {
-            convertedSid.reset(raw);
-            sid = raw;
-        } else {
-            lookedUpSid.assign(kSidCapacity, 0);
-            std::vector<wchar_t> domain(kNameCapacity, L'\0');
-            DWORD sidSize = kSidCapacity;
-            DWORD domainSize = kNameCapacity;
-            SID_NAME_USE use;
-            if (::LookupAccountNameW(nullptr, accountName.get(), lookedUpSid.data(), &sidSize, domain.data(), &domainSize,
-                                     &use))
-                sid = lookedUpSid.data();
-        }
-        if (sid == nullptr) return JNI_FALSE;
+        std::vector<BYTE> accountSid = sidOfAccount(accountName.get());
+        if (accountSid.empty()) return JNI_FALSE;
+        PSID sid = accountSid.data();
 
         LSA_OBJECT_ATTRIBUTES attributes{};
         unique_lsa policy;

@@ -18,25 +18,20 @@ constexpr CLSID kFileSaveDialogClass = {0xC0B4E2F3, 0xBA21, 0x4773, {0x8D, 0xBA,
 
 constexpr DWORD kOptionsGroup = 100000;
 
-using ItemFromNameFunction = HRESULT(WINAPI*)(PCWSTR, IBindCtx*, REFIID, void**);
-using ArrayFromItemFunction = HRESULT(WINAPI*)(IShellItem*, REFIID, void**);
-
 struct ShellItemFunctions {
-    ItemFromNameFunction itemFromName = nullptr;
-    ArrayFromItemFunction arrayFromItem = nullptr;
+    decltype(&::SHCreateItemFromParsingName) itemFromName = nullptr;
+    decltype(&::SHCreateShellItemArrayFromShellItem) arrayFromItem = nullptr;
     bool ready() const { return itemFromName != nullptr && arrayFromItem != nullptr; }
 };
 
-// Bound once from shell32; cached without a lock (two first calls store the same values).
+// Bound once from shell32, both or neither.
 const ShellItemFunctions& shellItemFunctions()
 {
-    static ShellItemFunctions functions;
-    if (!functions.ready()) {
-        HMODULE shell = loadSystemLibrary(L"shell32.dll");
-        functions.itemFromName = boundFunction<ItemFromNameFunction>(shell, "SHCreateItemFromParsingName");
-        functions.arrayFromItem = boundFunction<ArrayFromItemFunction>(shell, "SHCreateShellItemArrayFromShellItem");
-    }
-    return functions;
+    static const BoundGroup<ShellItemFunctions> bound = bindGroup<ShellItemFunctions>(
+        loadSystemLibrary(L"shell32.dll"), [](GroupBinder& bind, ShellItemFunctions& f) {
+            bind(f.itemFromName, "SHCreateItemFromParsingName")(f.arrayFromItem, "SHCreateShellItemArrayFromShellItem");
+        });
+    return bound.functions;
 }
 
 // Adds the check boxes (ids 1..n), inside the group "Options:" when there is more than one.

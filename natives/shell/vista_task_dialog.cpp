@@ -11,20 +11,15 @@
 
 namespace {
 
-using TaskDialogFunction = HRESULT(WINAPI*)(const TASKDIALOGCONFIG*, int*, int*, BOOL*);
+using TaskDialogFunction = decltype(&::TaskDialogIndirect);
 
 constexpr int kFirstButton = 101;
 constexpr jint kOtherOutcome = 1000;
 
 // Only from a comctl32 that is already loaded: the task dialog exists in version 6 only, which
-// the manifest has loaded by the time a dialog is asked for. Cached without a lock: two first
-// calls store the same value.
-TaskDialogFunction taskDialogFunction()
-{
-    static TaskDialogFunction function = nullptr;
-    if (function == nullptr) function = loadedFunction<TaskDialogFunction>(L"Comctl32.dll", "TaskDialogIndirect");
-    return function;
-}
+// the manifest has loaded by the time a dialog is asked for. Looked up on every call, so a call
+// before that load does not keep the function missing.
+TaskDialogFunction taskDialogFunction() { return LOADED_FUNCTION(L"Comctl32.dll", TaskDialogIndirect); }
 
 // The parent of one dialog and that dialog's timer ticks.
 struct Keeper {

@@ -147,3 +147,18 @@ TEST(PeImage, ATableLongerThanTheFileIsNotASignature)
     EXPECT_FALSE(trailer.signature);
     EXPECT_EQ(trailer.stray, 20u);
 }
+
+TEST(PeImage, PeMachineReadsTheHeaderOnlyWhenItFitsTheBytes)
+{
+    std::vector<uint8_t> image(0x40, 0);
+    image[0] = 'M';
+    image[1] = 'Z';
+    image[0x3c] = 0x40;
+    for (uint8_t byte : std::vector<uint8_t>{'P', 'E', 0, 0, 0x64, 0x86}) image.push_back(byte);
+    EXPECT_EQ(peMachine(image), 0x8664);
+    std::vector<uint8_t> cut(image.begin(), image.end() - 1);  // machine field one byte short
+    EXPECT_EQ(peMachine(cut), 0);
+    image[0x3c] = 0x41;  // header no longer begins with "PE"
+    EXPECT_EQ(peMachine(image), 0);
+    EXPECT_EQ(peMachine(std::vector<uint8_t>(0x3f, 'M')), 0);
+}

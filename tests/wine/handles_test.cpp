@@ -1,4 +1,5 @@
 #include "windows/base/handles.h"
+#include "windows/base/system_functions.h"
 
 #include <gtest/gtest.h>
 
@@ -46,4 +47,33 @@ TEST(ScopeExit, RunsUnlessReleased)
         skipped.release();
     }
     EXPECT_EQ(runs, 1);
+}
+
+// A group is bound whole or not at all: one missing member, the last one bound, leaves every
+// member null, so no caller can reach a half-bound group.
+TEST(SystemFunctions, AGroupIsBoundWholeOrNotAtAll)
+{
+    struct Pair {
+        decltype(&::GetTickCount) tick = nullptr;
+        decltype(&::GetCurrentProcessId) process = nullptr;
+    };
+    const HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
+    struct Case {
+        const char* what;
+        HMODULE module;
+        const char* second;
+        GroupBinding expected;
+    } cases[] = {
+        {"both found", kernel, "GetCurrentProcessId", GroupBinding::Bound},
+        {"last one missing", kernel, "NoSuchFunctionAnywhere", GroupBinding::NoFunctions},
+        {"no library", nullptr, "GetCurrentProcessId", GroupBinding::NoLibrary},
+    };
+    for (const Case& c : cases) {
+        const BoundGroup<Pair> bound = bindGroup<Pair>(c.module, [&](GroupBinder& bind, Pair& f) {
+            bind(f.tick, "GetTickCount")(f.process, c.second);
+        });
+        EXPECT_EQ(bound.result, c.expected) << c.what;
+        EXPECT_EQ(bound.get() != nullptr, c.expected == GroupBinding::Bound) << c.what;
+        EXPECT_EQ(bound.functions.tick != nullptr, c.expected == GroupBinding::Bound) << c.what;
+    }
 }

@@ -9,18 +9,14 @@
 #include "windows/temp_dirs.h"
 #include "windows/base/wide_text.h"
 
+#include "runtime_scratch.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <sstream>
 
 namespace {
-
-std::string moduleDirectory()
-{
-    std::string path = wideToNarrow(moduleFileName());
-    return path.substr(0, path.find_last_of('\\'));
-}
 
 std::string readFile(const std::string& path)
 {
@@ -50,42 +46,18 @@ FILETIME lastWriteOf(const std::string& path)
     return data.ftLastWriteTime;
 }
 
-// HKCU is redirected to a scratch key below the real one, removed again at the end; a runtime
-// directory with the stub as bin\java.exe lives in a fresh temp directory.
+// A runtime directory with the stub as bin\java.exe, in the scratch directory (RuntimeScratch).
 class JavaVersionCheck : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        scratchName_ = "Software\\launcher-tests\\java-version-" + std::to_string(::GetCurrentProcessId());
-        ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, scratchName_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                    scratch_.put(), nullptr),
-                  ERROR_SUCCESS);
-        ASSERT_EQ(::RegOverridePredefKey(HKEY_CURRENT_USER, scratch_.get()), ERROR_SUCCESS);
-
-        char temp[MAX_PATH + 1];
-        ASSERT_GT(::GetTempPathA(sizeof temp, temp), 0u);
-        root_ = std::string(temp) + "jvtest" + std::to_string(::GetCurrentProcessId()) + "_"
-            + std::to_string(counter_++);
+        ASSERT_TRUE(scratch_.ready());
+        root_ = scratch_.root();
         bin_ = root_ + "\\bin";
-        ASSERT_TRUE(::CreateDirectoryA(root_.c_str(), nullptr));
         ASSERT_TRUE(::CreateDirectoryA(bin_.c_str(), nullptr));
-        std::string stub = moduleDirectory() + "\\..\\doubles\\java_stub\\java.exe";
+        std::string stub = RuntimeScratch::doublesDirectory() + "java_stub\\java.exe";
         ASSERT_TRUE(::CopyFileA(stub.c_str(), (bin_ + "\\java.exe").c_str(), FALSE)) << stub;
         java_ = normaliseJavaPath(bin_ + "\\java.exe");
-
-        useConfigBlock(ConfigBlock());
-        setVersionBounds("", "");
-    }
-
-    void TearDown() override
-    {
-        ::RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
-        scratch_.reset();
-        ::RegDeleteTreeA(HKEY_CURRENT_USER, scratchName_.c_str());
-        ::RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\launcher-tests");  // only when no other test's key is left
-        deleteTree(root_, true);
-        useConfigBlock(ConfigBlock());
-        setVersionBounds("", "");
     }
 
     void stubPrints(const std::string& version, int exitCode = 0, const std::string& extra = "")
@@ -122,15 +94,11 @@ protected:
                   ERROR_SUCCESS);
     }
 
-    static int counter_;
-    std::string scratchName_;
-    unique_hkey scratch_;
+    RuntimeScratch scratch_{"java-version-"};
     std::string root_;
     std::string bin_;
     std::string java_;
 };
-
-int JavaVersionCheck::counter_ = 0;
 
 std::vector<uint8_t> bytes(const std::string& text) { return std::vector<uint8_t>(text.begin(), text.end()); }
 
@@ -201,21 +169,21 @@ TEST_F(JavaVersionCheck, ProbeTakesTheLastMarkedLineAndFillsTheCache)
     stubPrints("1.8.0_172", 0, "err=openjdk version \"11.0.2\" 2019-01-15\n");
     std::string path = bin_ + "\\java.exe";
     std::string version;
-    ASSERT_TRUE(checkJavaExe(path, false, true, true, version));
+    ASSERT_TRUE(checkJavaExe(path, {false, true, true}, version));
     EXPECT_EQ(version, "11.0.2");
     EXPECT_EQ(path, java_);
     EXPECT_EQ(probes(), 1u);
     EXPECT_EQ(cacheVersionText(cacheValue("Version")), "11.0.2");
 
     // The next check reads the cache; without the cache switch it runs the program again.
-    EXPECT_TRUE(checkJavaExe(path, false, true, true, version));
+    EXPECT_TRUE(checkJavaExe(path, {false, true, true}, version));
     EXPECT_EQ(probes(), 1u);
-    EXPECT_TRUE(checkJavaExe(path, false, false, true, version));
+    EXPECT_TRUE(checkJavaExe(path, {false, false, true}, version));
     EXPECT_EQ(probes(), 2u);
 
     // Without the write switch the entry stays as it was.
     stubPrints("13.0.2");
-    EXPECT_TRUE(checkJavaExe(path, false, false, false, version));
+    EXPECT_TRUE(checkJavaExe(path, {false, false, false}, version));
     EXPECT_EQ(version, "13.0.2");
     EXPECT_EQ(cacheVersionText(cacheValue("Version")), "11.0.2");
 }
@@ -225,12 +193,12 @@ TEST_F(JavaVersionCheck, AFailedRunIsCachedAsOneZeroZeroAndProbedAgain)
     stubPrints("11.0.2", 1);
     std::string path = java_;
     std::string version;
-    EXPECT_FALSE(checkJavaExe(path, false, true, true, version));
+    EXPECT_FALSE(checkJavaExe(path, {false, true, true}, version));
     EXPECT_EQ(cacheVersionText(cacheValue("Version")), "1.0.0");
     EXPECT_EQ(cacheValue("LastWriteTime").size(), 8u);
 
     stubPrints("11.0.2", 0);
-    EXPECT_TRUE(checkJavaExe(path, false, true, true, version));
+    EXPECT_TRUE(checkJavaExe(path, {false, true, true}, version));
     EXPECT_EQ(probes(), 2u);
     EXPECT_EQ(cacheVersionText(cacheValue("Version")), "11.0.2");
 }
@@ -244,7 +212,7 @@ TEST_F(JavaVersionCheck, AStaleCacheEntryIsProbedAgain)
     setVersionBounds("", "12");
     std::string path = java_;
     std::string version;
-    EXPECT_TRUE(checkJavaExe(path, false, true, true, version));
+    EXPECT_TRUE(checkJavaExe(path, {false, true, true}, version));
     EXPECT_EQ(version, "11.0.2");
     EXPECT_EQ(probes(), 1u);
 }
@@ -260,7 +228,7 @@ TEST_F(JavaVersionCheck, BoundsAndBetaRuleDecide)
         stubPrints(c.version);
         std::string path = java_;
         std::string version;
-        EXPECT_EQ(checkJavaExe(path, false, false, false, version), c.accepted) << c.version;
+        EXPECT_EQ(checkJavaExe(path, {false, false, false}, version), c.accepted) << c.version;
         EXPECT_EQ(version, c.version);
     }
 }
@@ -270,10 +238,10 @@ TEST_F(JavaVersionCheck, EarlyAccessNeedsEitherSwitch)
     stubPrints("17-ea");
     std::string path = java_;
     std::string version;
-    EXPECT_FALSE(checkJavaExe(path, false, false, false, version));
-    EXPECT_TRUE(checkJavaExe(path, true, false, false, version));
+    EXPECT_FALSE(checkJavaExe(path, {false, false, false}, version));
+    EXPECT_TRUE(checkJavaExe(path, {true, false, false}, version));
     configure(keys::kAllowBetaVm, "1");
-    EXPECT_TRUE(checkJavaExe(path, false, false, false, version));
+    EXPECT_TRUE(checkJavaExe(path, {false, false, false}, version));
 }
 
 TEST_F(JavaVersionCheck, OptionVariablesAreHiddenFromTheProbeAndRestored)
@@ -314,12 +282,12 @@ TEST_F(JavaVersionCheck, WindowedRuleNeedsJavawBesideJava)
     configure(keys::kLauncherType, "1");
     std::string path = java_;
     std::string version;
-    EXPECT_FALSE(checkJavaExe(path, false, true, true, version));
+    EXPECT_FALSE(checkJavaExe(path, {false, true, true}, version));
     EXPECT_EQ(path, normaliseJavaPath(bin_ + "\\javaw.exe"));
 
     ASSERT_TRUE(::CopyFileA(java_.c_str(), (bin_ + "\\javaw.exe").c_str(), FALSE));
     path = java_;
-    EXPECT_TRUE(checkJavaExe(path, false, true, true, version));
+    EXPECT_TRUE(checkJavaExe(path, {false, true, true}, version));
     EXPECT_EQ(path, normaliseJavaPath(bin_ + "\\javaw.exe"));
 }
 
@@ -330,15 +298,15 @@ TEST_F(JavaVersionCheck, MissingFilesAndNonWorkingPathsFail)
     std::string wildcard = bin_ + "\\jav?.exe";
     std::string directory = bin_;
     std::string version;
-    EXPECT_FALSE(checkJavaExe(missing, false, true, true, version));
-    EXPECT_FALSE(checkJavaExe(wildcard, false, true, true, version));
-    EXPECT_FALSE(checkJavaExe(directory, false, true, true, version));
+    EXPECT_FALSE(checkJavaExe(missing, {false, true, true}, version));
+    EXPECT_FALSE(checkJavaExe(wildcard, {false, true, true}, version));
+    EXPECT_FALSE(checkJavaExe(directory, {false, true, true}, version));
     EXPECT_EQ(probes(), 0u);
 
     std::string path = java_;
-    ASSERT_TRUE(checkJavaExe(path, false, true, true, version));
+    ASSERT_TRUE(checkJavaExe(path, {false, true, true}, version));
     markNonWorking(java_);
-    EXPECT_FALSE(checkJavaExe(path, false, true, true, version));
+    EXPECT_FALSE(checkJavaExe(path, {false, true, true}, version));
 }
 
 TEST_F(JavaVersionCheck, PathsAreNormalisedToFullLowerCase)

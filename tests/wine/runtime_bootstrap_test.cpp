@@ -22,6 +22,7 @@
 #include "windows/config_block.h"
 #include "windows/base/handles.h"
 #include "windows/payload_check.h"
+#include "windows/progress_dialog.h"
 #include "windows/runtime_archive.h"
 #include "windows/runtime_download.h"
 
@@ -308,7 +309,8 @@ TEST(Untar, ProgressRunsFrom100To200OverTheExpectedSize)
     writeFile(scratch.archive, gzipBytes(tar));
     ProgressWindow window;
     REQUIRE_WINDOWS(window);
-    TarOutcome outcome = untarArchive(scratch.archive, scratch.target, window.get(), static_cast<int64_t>(tar.size()));
+    WindowProgress progress(window.get());
+    TarOutcome outcome = untarArchive(scratch.archive, scratch.target, progress, static_cast<int64_t>(tar.size()));
     ASSERT_EQ(outcome.result, TarResult::Success);
     EXPECT_EQ(outcome.regularFiles, 2);
     std::vector<int> positions = ProgressWindow::positions();
@@ -328,11 +330,11 @@ TEST(Untar, AGzipStreamCutBeforeItsEndFailsEvenAtARecordBoundary)
     std::vector<uint8_t> gz = gzipBytes(tar);
     gz.resize(gz.size() - 8);  // the trailer (CRC and length) is missing
     writeFile(scratch.archive, gz);
-    EXPECT_EQ(untarArchive(scratch.archive, scratch.target, nullptr, 0).result, TarResult::Failure);
+    EXPECT_EQ(untarArchive(scratch.archive, scratch.target, quietProgress(), 0).result, TarResult::Failure);
 
     writeFile(scratch.archive, gzipBytes(tar));  // the same archive whole: no zero records needed
-    EXPECT_EQ(untarArchive(scratch.archive, scratch.target, nullptr, 0).result, TarResult::Success);
-    EXPECT_EQ(untarArchive(scratchPath(L"missing.tar.gz"), scratch.target, nullptr, 0).result, TarResult::Failure);
+    EXPECT_EQ(untarArchive(scratch.archive, scratch.target, quietProgress(), 0).result, TarResult::Success);
+    EXPECT_EQ(untarArchive(scratchPath(L"missing.tar.gz"), scratch.target, quietProgress(), 0).result, TarResult::Failure);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -403,18 +405,45 @@ BOOL WINAPI fakeRead(HINTERNET, LPVOID buffer, DWORD size, LPDWORD got)
 }
 void fakePause(DWORD milliseconds) { script.pauses.push_back(milliseconds); }
 
-InternetFunctions fakeNet()
+DownloadFunctions fakeNet()
 {
-    InternetFunctions net;
+    DownloadFunctions net;
     net.open = fakeOpen;
     net.openUrl = fakeOpenUrl;
-    net.queryInfo = fakeQueryInfo;
+    net.queryInfoW = fakeQueryInfo;
     net.attemptConnect = fakeAttemptConnect;
     net.closeHandle = fakeClose;
     net.readFile = fakeRead;
     net.pause = fakePause;
     return net;
 }
+
+// Work's progress as a test sees it, without a display: the reports kept, a Cancel from the
+// given check of "cancelled?" on (never when negative), stopping the work as the dialog's worker does.
+class RecordedProgress final : public WorkProgress {
+public:
+    explicit RecordedProgress(int cancelFromCheck = -1) : cancelFromCheck_(cancelFromCheck) {}
+    bool shown() const override { return true; }
+    void doing(const std::wstring& text, const std::wstring&) override { texts.push_back(text); }
+    void reached(int position) override { positions.push_back(position); }
+    void status(const std::wstring& text) override { texts.push_back(text); }
+    void showStatus(bool) override {}
+    void unpacking(unsigned long) override {}
+    void unpacked() override {}
+    int message(const std::wstring&, const std::wstring&, unsigned) override { return 0; }
+    bool cancelled() const override { return cancelFromCheck_ >= 0 && ++checks_ > cancelFromCheck_; }
+    void stopIfCancelled() override
+    {
+        if (cancelFromCheck_ >= 0 && checks_ > cancelFromCheck_) throw WorkCanceled{};
+    }
+
+    std::vector<std::wstring> texts;
+    std::vector<int> positions;
+
+private:
+    int cancelFromCheck_;
+    mutable int checks_ = 0;
+};
 
 class Download : public ::testing::Test {
 protected:
@@ -431,7 +460,11 @@ protected:
         ::DeleteFileW(file.c_str());
         useConfigBlock(ConfigBlock());
     }
-    bool attempt(HWND window = nullptr) { return downloadAttempt(fakeNet(), window, L"http://test/jre.tar.gz", file); }
+    bool attempt(HWND window = nullptr)
+    {
+        WindowProgress progress(window);
+        return downloadAttempt(fakeNet(), progress, L"http://test/jre.tar.gz", file);
+    }
 
     std::wstring file = scratchPath(L"download.bin");
 };
@@ -487,6 +520,27 @@ TEST_F(Download, TheStatusLineAndBarShowTheFirstBlockAtOnce)
     EXPECT_EQ(status[0], L"Initializing connection ...");
     EXPECT_EQ(status[1].rfind(L"0.02 MB of 0.03 MB (50.0%) at ", 0), 0u) << status[1].c_str();
     EXPECT_EQ(ProgressWindow::positions().front(), 50);
+}
+
+// A Cancel between two blocks leaves no partial file and no open handle; the first check before
+// any block and the last one before the final block are the edges.
+TEST_F(Download, ACancelBetweenBlocksLeavesNoFileAndNoOpenHandle)
+{
+    for (int cancelFrom : {0, 1, 3}) {
+        script = Script();
+        script.length = script.deliver = 4 * 16384;
+        RecordedProgress progress(cancelFrom);
+        EXPECT_THROW(downloadAttempt(fakeNet(), progress, L"http://test/jre.tar.gz", file), WorkCanceled) << cancelFrom;
+        EXPECT_FALSE(exists(file)) << cancelFrom;
+        EXPECT_EQ(script.opened, script.closed) << cancelFrom;
+        EXPECT_EQ(script.sent, static_cast<DWORD>(cancelFrom) * 16384) << cancelFrom;
+    }
+    script = Script();
+    script.length = script.deliver = 4 * 16384;
+    RecordedProgress progress(4);  // first asked after the last block: too late to stop anything
+    EXPECT_TRUE(downloadAttempt(fakeNet(), progress, L"http://test/jre.tar.gz", file));
+    EXPECT_EQ(progress.texts.front(), L"Initializing connection ...");
+    EXPECT_EQ(progress.positions.front(), 25);
 }
 
 TEST(DownloadStatus, AFormatThatWouldReadTextFallsBackToTheBuiltInOne)

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "windows/base/wide_text.h"
+
 namespace {
 
 // Asks once for the size, then for the text; a result that no longer fits counts as a failure.
@@ -40,4 +42,16 @@ std::string fullPathNarrow(const std::string& path)
 {
     auto query = [](const char* p, char* out, DWORD size) { return ::GetFullPathNameA(p, size, out, nullptr); };
     return orOriginal(queryPathForm(path, query), path);
+}
+
+std::optional<std::string> ansiPathForm(const std::wstring& path, bool* viaShortForm)
+{
+    if (viaShortForm) *viaShortForm = false;
+    std::string narrow = wideToNarrow(path, CP_ACP);
+    if (narrowToWide(narrow, CP_ACP) == path) return narrow;
+    std::wstring shortForm = shortPathWide(path);
+    std::string shortNarrow = wideToNarrow(shortForm, CP_ACP);
+    if (shortForm.empty() || narrowToWide(shortNarrow, CP_ACP) != shortForm) return std::nullopt;
+    if (viaShortForm) *viaShortForm = true;
+    return shortNarrow;
 }

@@ -1,6 +1,11 @@
 #include "windows/base/registry.h"
 
+#include <cstring>
+#include <cwchar>
+
 namespace {
+
+constexpr DWORD kStringTypes = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND;
 
 LSTATUS report(LSTATUS result, LSTATUS* status)
 {
@@ -15,30 +20,6 @@ std::optional<Text> stringFrom(std::vector<BYTE>& data)
     Text text(reinterpret_cast<const Unit*>(data.data()), data.size() / sizeof(Unit));
     while (!text.empty() && text.back() == Unit(0)) text.pop_back();
     return text;
-}
-
-// Queries a value whose size may change between the size query and the read.
-template <typename Query>
-std::optional<std::vector<BYTE>> queryGrowing(Query query, DWORD* type)
-{
-    DWORD size = 0;
-    DWORD valueType = 0;
-    if (query(&valueType, nullptr, &size) != ERROR_SUCCESS) return std::nullopt;
-    std::vector<BYTE> data;
-    for (int attempt = 0; attempt < 8; ++attempt) {
-        data.resize(size + sizeof(wchar_t));
-        DWORD got = size;
-        LSTATUS result = query(&valueType, data.data(), &got);
-        if (result == ERROR_MORE_DATA) {
-            size = got > size ? got : size * 2 + 64;
-            continue;
-        }
-        if (result != ERROR_SUCCESS) return std::nullopt;
-        data.resize(got);
-        if (type) *type = valueType;
-        return data;
-    }
-    return std::nullopt;
 }
 
 template <typename Char, typename Enumerate>
@@ -112,7 +93,7 @@ std::optional<DWORD> readDword(HKEY key, const char* name)
 
 std::optional<std::vector<BYTE>> readBytes(HKEY key, const wchar_t* name, DWORD* type)
 {
-    return queryGrowing([&](DWORD* valueType, BYTE* data, DWORD* size) {
+    return registry_detail::queryGrowing([&](DWORD* valueType, BYTE* data, DWORD* size) {
         return ::RegQueryValueExW(key, name, nullptr, valueType, data, size);
     }, type);
 }
@@ -128,11 +109,29 @@ std::optional<std::wstring> readString(HKEY key, const wchar_t* name)
 std::optional<std::string> readString(HKEY key, const char* name)
 {
     DWORD type = 0;
-    auto data = queryGrowing([&](DWORD* valueType, BYTE* bytes, DWORD* size) {
+    auto data = registry_detail::queryGrowing([&](DWORD* valueType, BYTE* bytes, DWORD* size) {
         return ::RegQueryValueExA(key, name, nullptr, valueType, bytes, size);
     }, &type);
     if (!data || (type != REG_SZ && type != REG_EXPAND_SZ)) return std::nullopt;
     return stringFrom<std::string>(*data);
+}
+
+LSTATUS readStringCapped(HKEY key, const wchar_t* subkey, const wchar_t* name, DWORD capacity, std::wstring& value)
+{
+    std::vector<wchar_t> data(capacity);
+    DWORD size = capacity * sizeof(wchar_t);
+    LSTATUS result = ::RegGetValueW(key, subkey, name, kStringTypes, nullptr, data.data(), &size);
+    if (result == ERROR_SUCCESS) value.assign(data.data(), wcsnlen(data.data(), size / sizeof(wchar_t)));
+    return result;
+}
+
+LSTATUS readStringCapped(HKEY key, const char* subkey, const char* name, DWORD capacity, std::string& value)
+{
+    std::vector<char> data(capacity);
+    DWORD size = capacity;
+    LSTATUS result = ::RegGetValueA(key, subkey, name, kStringTypes, nullptr, data.data(), &size);
+    if (result == ERROR_SUCCESS) value.assign(data.data(), strnlen(data.data(), size));
+    return result;
 }
 
 LSTATUS writeDword(HKEY key, const wchar_t* name, DWORD value)

@@ -1,6 +1,7 @@
 #include "windows/base/security.h"
 
 #include <aclapi.h>
+#include <ntsecapi.h>
 #include <sddl.h>
 
 #include <vector>
@@ -124,9 +125,7 @@ bool ownedByTrustedAccounts(const std::wstring& path)
 bool unpredictableBytes(void* buffer, ULONG size)
 {
     // RtlGenRandom, exported by advapi32 under this name.
-    using GenerateFunction = BOOLEAN(WINAPI*)(PVOID, ULONG);
-    static const auto generate =
-        boundFunction<GenerateFunction>(loadSystemLibrary(L"advapi32.dll"), "SystemFunction036");
+    static const auto generate = SYSTEM_FUNCTION(L"advapi32.dll", SystemFunction036);
     return generate != nullptr && generate(buffer, size) != FALSE;
 }
 
@@ -147,4 +146,53 @@ bool reachedThroughReparsePoint(const std::wstring& path)
         if (end > start && isReparsePoint(path.substr(0, end))) return true;
     }
     return false;
+}
+
+bool setPrivilege(const wchar_t* name, DWORD attributes)
+{
+    unique_handle token;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.put())) return false;
+    TOKEN_PRIVILEGES privileges{};
+    privileges.PrivilegeCount = 1;
+    privileges.Privileges[0].Attributes = attributes;
+    if (!::LookupPrivilegeValueW(nullptr, name, &privileges.Privileges[0].Luid)) return false;
+    // AdjustTokenPrivileges succeeds even when it assigned nothing; only the last error tells.
+    return ::AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr) &&
+           ::GetLastError() == ERROR_SUCCESS;
+}
+
+bool enablePrivilege(const wchar_t* name) { return setPrivilege(name, SE_PRIVILEGE_ENABLED); }
+
+unique_local sidFromText(const wchar_t* text)
+{
+    static const auto convert = LOADED_FUNCTION(L"advapi32.dll", ConvertStringSidToSidW);
+    PSID sid = nullptr;
+    // A null text is the system's to refuse: the caller reports its error (invalid parameter).
+    if (convert == nullptr || !convert(text, &sid)) return unique_local();
+    return unique_local(sid);
+}
+
+std::vector<BYTE> sidOfAccountName(const wchar_t* name)
+{
+    constexpr DWORD kSidBytes = 8192;
+    constexpr DWORD kDomainCharacters = 8192;
+    std::vector<BYTE> sid(kSidBytes, 0);
+    std::vector<wchar_t> domain(kDomainCharacters, L'\0');
+    DWORD sidSize = kSidBytes;
+    DWORD domainSize = kDomainCharacters;
+    SID_NAME_USE use;
+    if (name == nullptr ||
+        !::LookupAccountNameW(nullptr, name, sid.data(), &sidSize, domain.data(), &domainSize, &use))
+        return {};
+    sid.resize(::GetLengthSid(sid.data()));
+    return sid;
+}
+
+std::vector<BYTE> sidOfAccount(const wchar_t* account)
+{
+    if (unique_local converted = sidFromText(account)) {
+        const BYTE* bytes = static_cast<const BYTE*>(converted.get());
+        return std::vector<BYTE>(bytes, bytes + ::GetLengthSid(converted.get()));
+    }
+    return sidOfAccountName(account);
 }

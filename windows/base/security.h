@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "windows/base/handles.h"
 
@@ -44,6 +45,21 @@ private:
 // True when every directory from path up to its root is owned by SYSTEM, Administrators,
 // TrustedInstaller or this process's user: nobody else can rename or replace what is created in it.
 bool ownedByTrustedAccounts(const std::wstring& path);
+
+// The binary SID of SID text ("S-1-5-32-544"), LocalFree'd by its owner; empty when the text is
+// no SID (or the system lacks the conversion).
+unique_local sidFromText(const wchar_t* text);
+// The SID an account name stands for (LookupAccountNameW, up to 8192 bytes); empty when unknown.
+std::vector<BYTE> sidOfAccountName(const wchar_t* name);
+// The SID of an account given as SID text, else as a name; empty when it is neither.
+std::vector<BYTE> sidOfAccount(const wchar_t* account);
+
+// Sets the privilege's attributes in the process token (SE_PRIVILEGE_ENABLED, or 0 to disable);
+// true exactly when the adjustment left no error, so a privilege the account does not hold
+// (ERROR_NOT_ALL_ASSIGNED) is failure.
+bool setPrivilege(const wchar_t* name, DWORD attributes);
+// setPrivilege(name, SE_PRIVILEGE_ENABLED).
+bool enablePrivilege(const wchar_t* name);
 
 // Fills buffer with bytes from the system's random generator; false when it is missing or fails.
 bool unpredictableBytes(void* buffer, ULONG size);

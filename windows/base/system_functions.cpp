@@ -32,14 +32,12 @@ bool realWindowsVersion(OSVERSIONINFOEXW& version)
 
 DLL_DIRECTORY_COOKIE systemAddDllDirectory(const wchar_t* directory)
 {
-    using AddDllDirectoryFunction = DLL_DIRECTORY_COOKIE(WINAPI*)(PCWSTR);
-    auto add = kernelFunction<AddDllDirectoryFunction>("AddDllDirectory");
+    auto add = KERNEL_FUNCTION(AddDllDirectory);
     return add != nullptr ? add(directory) : nullptr;
 }
 
 bool systemRemoveDllDirectory(DLL_DIRECTORY_COOKIE cookie)
 {
-    using RemoveDllDirectoryFunction = BOOL(WINAPI*)(DLL_DIRECTORY_COOKIE);
-    auto remove = kernelFunction<RemoveDllDirectoryFunction>("RemoveDllDirectory");
+    auto remove = KERNEL_FUNCTION(RemoveDllDirectory);
     return remove != nullptr && cookie != nullptr && remove(cookie) != FALSE;
 }

@@ -4,14 +4,29 @@
 #include <cwchar>
 #include <vector>
 
+namespace {
+
+// Narrow text in codePage to UTF-16 with MultiByteToWideChar's flags; nothing for empty text or a failure.
+std::optional<std::wstring> convertToWide(const std::string& text, UINT codePage, DWORD flags)
+{
+    if (text.empty()) return std::nullopt;
+    int length = ::MultiByteToWideChar(codePage, flags, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    if (length <= 0) return std::nullopt;
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    ::MultiByteToWideChar(codePage, flags, text.data(), static_cast<int>(text.size()), wide.data(), length);
+    return wide;
+}
+
+}  // namespace
+
 std::wstring narrowToWide(const std::string& text, UINT codePage)
 {
-    if (text.empty()) return {};
-    int length = ::MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (length <= 0) return {};
-    std::wstring wide(static_cast<size_t>(length), L'\0');
-    ::MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-    return wide;
+    return convertToWide(text, codePage, 0).value_or(std::wstring());
+}
+
+std::optional<std::wstring> strictUtf8ToWide(const std::string& text)
+{
+    return convertToWide(text, CP_UTF8, MB_ERR_INVALID_CHARS);
 }
 
 std::string wideToNarrow(const std::wstring& text, UINT codePage, bool* lossy)

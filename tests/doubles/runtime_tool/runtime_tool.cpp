@@ -13,6 +13,7 @@
 #include "windows/native_log.h"
 #include "windows/payload_check.h"
 #include "windows/runtime_archive.h"
+#include "windows/runtime_choice.h"
 #include "windows/runtime_download.h"
 #include "windows/work_flow.h"
 
@@ -51,15 +52,15 @@ int wmain(int count, wchar_t** arguments)
         std::puts("payload verified");
     } else if (command == L"untar" && count >= 4) {
         int64_t expected = count > 4 ? _wtoi64(arguments[4]) : 0;
-        bool ok = untarGzip(arguments[2], arguments[3], nullptr, expected);
+        bool ok = untarGzip(arguments[2], arguments[3], quietProgress(), expected);
         std::puts(ok ? "untar succeeded" : "untar failed");
         return ok ? 0 : 1;
     } else if (command == L"unpack-included") {
-        unpackIncludedRuntime(nullptr);
+        unpackIncludedRuntime(quietProgress());
         loadIncludedRuntime();
         std::puts("runtime loaded");
     } else if (command == L"download" && count >= 3) {
-        downloadRuntime(nullptr, arguments[2]);
+        downloadRuntime(quietProgress(), arguments[2]);
         std::puts("download done");
     } else if (command == L"acquire") {
         std::printf("acquired %d\n", static_cast<int>(downloadOrLocateRuntime(nullptr)));
