@@ -9,12 +9,13 @@ struct Row {
 };
 
 // A list as the system writes it (compact entries keep the low 16 bits of ids and handles), with
-// the granted access 0xAC of every entry.
+// the granted access 0xAC of every entry; the fields read past (padding, object, back-trace index)
+// hold 0xEE, so a read one byte too wide shows.
 std::vector<std::uint8_t> table(HandleTableLayout layout, unsigned p, const std::vector<Row>& rows, std::uint64_t count)
 {
     const bool compact = layout == HandleTableLayout::Compact;
     const std::size_t header = compact ? p : 2 * p, entry = compact ? 8 + 2 * p : 3 * p + 16;
-    std::vector<std::uint8_t> out(header + rows.size() * entry, 0);
+    std::vector<std::uint8_t> out(header + rows.size() * entry, 0xEE);
     auto put = [&](std::size_t at, std::uint64_t value, unsigned bytes) {
         for (unsigned i = 0; i < bytes; ++i) out[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
     };
@@ -44,6 +45,9 @@ TEST(HandleTable, EntriesOfOneProcessAtTheLayoutsWidth)
         {extended, 0x4, 4, 0, {0x20}},
         {extended, 0x10004, 2, 0, {0x10010}},       // the count, not the size, ends the list
         {extended, 0x10004, 100, 1, {0x10010, 0x8}},  // a count beyond the size is cut
+        {extended, 0xFFFF, 100, 1, {}},                // ... before the entry the cut reaches
+        {compact, 0x4, 0x01000000, 0, {0x10, 0x20, 0x8}},
+        {compact, 0x4, 2, 0, {0x10, 0x20}},
         {compact, 0xFFFF, 4, 0, {0x14}},
         {compact, 0x4, 4, 0, {0x10, 0x20, 0x8}},  // 16 bits cannot tell 0x10004 from it
         {compact, 0x10000, 4, 0, {}},  // no 16-bit id names it
@@ -63,4 +67,7 @@ TEST(HandleTable, EntriesOfOneProcessAtTheLayoutsWidth)
     }
     const auto data = table(extended, 8, rows, 4);
     EXPECT_TRUE(handlesOfProcess(data.data(), data.size(), extended, 2, 0x4).empty());
+    // Read with no pointer width, the compact count (4) would pass for the first entry's process id.
+    const auto packed = table(compact, 4, rows, 4);
+    EXPECT_TRUE(handlesOfProcess(packed.data(), packed.size(), compact, 0, 0x4).empty());
 }
