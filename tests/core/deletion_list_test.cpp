@@ -20,6 +20,7 @@ std::vector<uint8_t> utf16le(const std::u16string& text)
 // A file system of paths; a locked path refuses deletion for its first `lockedPasses` attempts.
 struct FakeFileSystem {
     std::set<std::u16string> present;
+    std::set<std::u16string> directories;  // refuse deleteFile; the other paths refuse removeDirectory
     std::map<std::u16string, int> lockedAttempts;  // remaining refused attempts; -1: for ever
     bool schedulingWorks = true;
     std::vector<std::u16string> scheduled;
@@ -40,8 +41,8 @@ struct FakeFileSystem {
     DeletionOperations operations()
     {
         DeletionOperations ops;
-        ops.deleteFile = [this](const std::u16string& path) { return remove(path); };
-        ops.removeDirectory = [this](const std::u16string& path) { return remove(path); };
+        ops.deleteFile = [this](const std::u16string& path) { return !directories.count(path) && remove(path); };
+        ops.removeDirectory = [this](const std::u16string& path) { return directories.count(path) && remove(path); };
         ops.exists = [this](const std::u16string& path) { return present.count(path) > 0; };
         ops.scheduleAtReboot = [this](const std::u16string& path) {
             if (schedulingWorks) scheduled.push_back(path);
@@ -67,6 +68,12 @@ TEST(DeletionListParsing, SectionsInOrderWithCrLfOrLf)
     EXPECT_EQ(list.rebootFailureText, u"Restart failed.");
     EXPECT_EQ(list.files, (std::vector<std::u16string>{u"C:\\a\\one.txt", u"C:\\a\\two.txt"}));
     EXPECT_EQ(list.directories, (std::vector<std::u16string>{u"C:\\a\\sub", u"C:\\a"}));
+    // The last character of an unended list, one above U+00FF, and half a character after it.
+    std::vector<uint8_t> bytes = utf16le(u"\n\n\nEOSMARKER\nEOSMARKER\n\nC:\\\u0416");
+    for (int odd : {0, 1}) {
+        if (odd) bytes.push_back(0x41);
+        EXPECT_EQ(parseDeletionList(bytes).directories, std::vector<std::u16string>{u"C:\\\u0416"}) << odd;
+    }
 }
 
 TEST(DeletionListParsing, OptionsLineIsComparedWhole)
@@ -98,6 +105,7 @@ TEST(DeletionPasses, LockedFileReleasedLaterIsDeletedWithoutReboot)
 {
     FakeFileSystem fs;
     fs.present = {u"C:\\app\\a.txt", u"C:\\app\\b.txt", u"C:\\app"};
+    fs.directories = {u"C:\\app"};
     fs.lockedAttempts[u"C:\\app\\b.txt"] = 3;
     fs.lockedAttempts[u"C:\\app"] = 3;  // not empty while b.txt is there
     DeletionList list;
