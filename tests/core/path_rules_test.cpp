@@ -11,7 +11,8 @@ TEST(PathRules, AbsoluteOnlyWithDriveAndBackslashOrUncStart)
     const Case cases[] = {
         {u"C:\\x", true},   {u"\"C:\\x\"", true}, {u"\\\\server\\share", true}, {u"C:x", false},
         {u"C:/x", false},   {u"lib\\a.jar", false}, {u"\\x", false},            {u"C:", false},
-        {u"", false},       {u"\"\\\\s", true},      {u"\\\\", false},
+        {u"", false},       {u"\"\\\\s", true},      {u"\\\\", false},          {u"x\\y", false},
+        {u"\\x\\y", false},
     };
     for (const Case& c : cases) EXPECT_EQ(isAbsolutePath(c.path), c.absolute) << std::string(c.path.begin(), c.path.end());
 }
