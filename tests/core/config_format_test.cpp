@@ -186,7 +186,10 @@ TEST(ConfigBlockDamage, WrongMagicIsReportedAsMagic)
     writer.u32(0), writer.u32(0), writer.u32(0);
     writer.bytes[3] ^= 0x01;
     ConfigBlock block;
-    EXPECT_EQ(parse(writer.bytes, "", block).failure, ReadFailure::Magic);
+    const ReadError error = parse(writer.bytes, "", block);
+    EXPECT_EQ(error.failure, ReadFailure::Magic);
+    EXPECT_EQ(error.systemError, 0u);  // the bytes were read: no I/O error to report
+    EXPECT_EQ(error.bytesRead, 4u);
 }
 
 TEST(ConfigBlockDamage, NegativeOrOversizedLengthsFailTheirField)
