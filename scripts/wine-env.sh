@@ -7,6 +7,12 @@ export WINEDEBUG=-all
 # No Mono or Gecko installer prompts while the prefix is created.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY
+# Wine turns file names into Unix names through the locale's character set: under the C locale a
+# name outside ASCII cannot be created at all, and the tests use such names.
+case "${LC_ALL:-${LC_CTYPE:-${LANG:-}}}" in
+  *UTF-8* | *utf8*) ;;
+  *) export LC_ALL=C.UTF-8 ;;
+esac
 mkdir -p "$(dirname "$WINEPREFIX")"
 # Where the kernel cannot execute 32-bit code, /usr/bin/wine (and wineboot through it) fails for
 # every program, since it starts the 32-bit loader first: `wine` is then the 64-bit loader, and
