@@ -28,7 +28,9 @@ INSTANTIATE_TEST_SUITE_P(
                       ParseCase{"1.8.0_172-beta", {1, 8, 0, 172, 0}}, ParseCase{"", {}},
                       ParseCase{"._-+", {}}, ParseCase{"..1__2--", {1, 2}}, ParseCase{"1.x.3", {1, 0, 3}},
                       ParseCase{"12abc.7", {12, 7}}, ParseCase{" 9. 4", {9, 4}}, ParseCase{"1.b12", {1, 0}},
-                      ParseCase{"99999999999.1", {std::numeric_limits<int32_t>::max(), 1}}, ParseCase{"\t\n\v\f\r7", {7}}));
+                      ParseCase{"99999999999.1", {std::numeric_limits<int32_t>::max(), 1}}, ParseCase{"\t\n\v\f\r7", {7}},
+                      // the characters beside '0', '+' and '-' are neither digits nor signs
+                      ParseCase{"7/", {7}}, ParseCase{"1.,5", {1, 0}}, ParseCase{"1.*5", {1, 0}}));
 
 struct NewerCase {
     std::string a;
@@ -135,9 +137,10 @@ TEST(JavaOutput, TakesTheQuotedVersionOfEveryMarkedLine)
 TEST(JavaOutput, SecondMarkedLineWins)
 {
     const std::string output = "Picked up something version \"1.2.3\"\n"
+                               " version \"1.4\"\n"  // the marker at the very start of a line
                                "java version \"1.8.0_172\"\n"
                                "Java(TM) SE Runtime Environment (build 1.8.0_172-b11)\n";
-    EXPECT_EQ(versionsInJavaOutput(output), (std::vector<std::string>{"1.2.3", "1.8.0_172"}));
+    EXPECT_EQ(versionsInJavaOutput(output), (std::vector<std::string>{"1.2.3", "1.4", "1.8.0_172"}));
     std::string version;
     ASSERT_TRUE(versionFromJavaOutput(output, version));
     EXPECT_EQ(version, "1.8.0_172");
