@@ -65,7 +65,7 @@ using UniversalNameFunction = decltype(&::WNetGetUniversalNameW);
 // Bound once per process from the system directory (a missing function stays missing).
 FolderPathFunction folderPathFunction()
 {
-    static const auto function = BOUND_FUNCTION(loadSystemLibrary(L"shell32.dll"), SHGetFolderPathW);
+    static const auto function = SYSTEM_FUNCTION(L"shell32.dll", SHGetFolderPathW);
     return function;
 }
 
@@ -76,7 +76,7 @@ Function retriedFunction(std::atomic<Function>& cached, const wchar_t* library, 
 {
     Function function = cached.load();
     if (function == nullptr) {
-        function = boundFunction<Function>(loadSystemLibrary(library), name);
+        function = systemFunction<Function>(library, name);
         if (function != nullptr) cached.store(function);
     }
     return function;
