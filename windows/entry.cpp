@@ -241,9 +241,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR rawArguments, int)
     if (!state.languageRestart) claimInstance(false);
     if (configFlag(keys::kNoProgressDialog)) state.progressThroughWrapper = true;
     logInfo(L"Init done");
-    // Loaded while the payload is checked and extracted: no dialog comes before that. Not earlier,
-    // since the loader lock that the load holds would stall every run-time binding up to here.
-    startCommonControls();
     dispatchWorkFlow();
     return 0;
 }

@@ -12,6 +12,7 @@
 #include "windows/error_exit.h"
 #include "windows/java_exception.h"
 #include "windows/native_log.h"
+#include "windows/process_environment.h"
 #include "windows/single_instance.h"
 #include "windows/splash.h"
 #include "windows/temp_dirs.h"
@@ -280,6 +281,7 @@ bool runVm(LaunchRecord& record)
     vmState().vm = vm;
     vmState().env = env;
     logInfo(L"JVM created");
+    awaitCommonControls();
     if (record.showSplash) showSplash(record.jvm.home, record.splashValue);
     ::InterlockedExchange(&vmState().running, 1);
     registerNativeLoggerCleanup(env);

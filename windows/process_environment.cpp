@@ -69,6 +69,7 @@ void initCommonControls()
 
 void startCommonControls()
 {
+    if (::GetModuleHandleW(L"comctl32.dll") != nullptr) return;
     commonControlsThread().reset(::CreateThread(nullptr, 0, initCommonControlsThread, nullptr, 0, nullptr));
     if (!commonControlsThread()) initCommonControls();
 }

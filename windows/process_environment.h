@@ -11,12 +11,12 @@ void preloadSystemDlls();
 // InitCommonControls of comctl32 (from the system directory); nothing when missing.
 void initCommonControls();
 // initCommonControls on a thread of its own (at once when no thread can be made), so that loading
-// comctl32 and its theme overlaps the payload check and the extraction.
-// Called once, on the main thread before other threads exist.
+// comctl32 and its theme overlaps the creation of the VM; nothing when comctl32 is loaded already.
+// Called once, before the thread that awaits them starts.
 void startCommonControls();
 // Returns once the common controls started by startCommonControls are ready (at once when they
-// were never started); any thread, any number of times. Before a dialog, and before the runtime,
-// whose natives use a comctl32 that is already loaded.
+// were never started); any thread, any number of times. Before the natives are registered, since
+// they use a comctl32 that is already loaded.
 void awaitCommonControls();
 // Attaches to the parent's console or allocates one; false only when allocation failed.
 bool attachConsole();

@@ -241,7 +241,9 @@ int runInstaller(HWND window)
         logError(L"Could not start JVM");
         fatalMessage(messages::kJvmNotStarted, nullptr);
     }
-    awaitCommonControls();
+    // Loaded beside the VM's creation, not during the check and extraction: the load holds the
+    // loader lock, which every run-time binding of those steps would wait for.
+    startCommonControls();
     runLaunchStep();
     return 0;
 }
@@ -254,7 +256,7 @@ void dispatchWorkFlow()
         runInstaller(nullptr);
         return;
     }
-    awaitCommonControls();
+    initCommonControls();
     registerDialogClass();
     if (state.progressThroughWrapper) {
         runInstaller(state.msiWrapperWindow);
