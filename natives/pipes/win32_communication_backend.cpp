@@ -16,6 +16,7 @@
 namespace {
 
 constexpr jlong kInvalidHandle = -1;
+constexpr DWORD kPipeBufferSize = 65536;
 
 // Reads exactly size bytes. A read that succeeds with nothing (a file at its end, a pipe in
 // non-blocking mode, a peer that writes zero bytes) ends the block as a failure rather than
@@ -32,13 +33,14 @@ bool readFully(HANDLE handle, uint8_t* data, size_t size)
     return true;
 }
 
-// Writes exactly size bytes; a write that takes nothing (a non-blocking pipe that is full) is a
-// failure, not a reason to try again at once.
+// Writes exactly size bytes, in requests of at most the pipe's buffer size: Wine moves 1 MiB in
+// 64 KiB requests in about a third of the time of one request. A write that takes nothing (a
+// non-blocking pipe that is full) is a failure, not a reason to try again at once.
 bool writeFully(HANDLE handle, const uint8_t* data, size_t size)
 {
     size_t done = 0;
     while (done < size) {
-        const DWORD wanted = static_cast<DWORD>(std::min<size_t>(size - done, 0x40000000));
+        const DWORD wanted = static_cast<DWORD>(std::min<size_t>(size - done, kPipeBufferSize));
         DWORD written = 0;
         if (!::WriteFile(handle, data + done, wanted, &written, nullptr) || written == 0) return false;
         done += written;
@@ -63,7 +65,7 @@ bool readPayload(HANDLE handle, uint32_t length, std::vector<uint8_t>& payload)
 
 // Bytes cross between the pipe and a Java array through one buffer per thread, kept from block to
 // block: a fresh buffer costs its page faults every time (under Wine about a millisecond a
-// megabyte), and Wine moves a block faster in one large call than in many small ones. It holds up
+// megabyte), and Wine reads a block faster in one large call than in many small ones. It holds up
 // to the first chunk's size; a longer block is written a buffer at a time.
 uint8_t* transferBuffer(size_t length)
 {
@@ -114,7 +116,7 @@ JNIEXPORT jlong JNICALL Java_com_stowline_runtime_installer_platform_win32_Win32
         unique_handle pipe(::CreateNamedPipeW(pipeName.get(), PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE,
                                               PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT |
                                                   PIPE_REJECT_REMOTE_CLIENTS,
-                                              1, 65536, 65536, 0, security.attributes()));
+                                              1, kPipeBufferSize, kPipeBufferSize, 0, security.attributes()));
         // Where the first-instance flag is not honoured (Wine), an existing pipe of that name shows
         // as another instance or as an instance limit that is not ours.
         DWORD instances = 0;
