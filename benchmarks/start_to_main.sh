@@ -54,6 +54,7 @@ wine "$work/bench.exe" -q >/dev/null 2>&1 || true   # warm-up: version cache, pr
 import glob, os, re, statistics, subprocess, sys, time
 exe, runs, temp, empty_program, empty_gui = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4], sys.argv[5]
 to_main, whole, logged, empty_start, gui_start, first_gap = [], [], [], [], [], []
+gui_work_start, lines_to_main = [], 0
 def first_line(command, into):
     start = time.perf_counter()
     process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
@@ -63,6 +64,8 @@ def first_line(command, into):
 for _ in range(runs):
     first_line(["wine", empty_program, exe, "0", "0", "-"], empty_start)
     first_line(["wine", empty_gui], gui_start)
+    if lines_to_main:  # from the launcher's previous run
+        first_line(["wine", empty_gui, "controls", f"lines:{lines_to_main}"], gui_work_start)
     for old in glob.glob(os.path.join(temp, "stw_nlog_*.log")):
         os.unlink(old)
     env = dict(os.environ, STOWLINE_LOG="yes")
@@ -80,6 +83,7 @@ for _ in range(runs):
     match = re.search(r"\[(\d+):(\d+)\] calling main", text)
     if match:
         logged.append(int(match.group(1)) + int(match.group(2)) / 1000)
+        lines_to_main = text[:match.start()].count("\n")
     clocks = [int(a) + int(b) / 1000 for a, b in re.findall(r"^\[(\d+):(\d+)\]", text, re.M)]
     if len(clocks) >= 3:
         first_gap.append(clocks[2] - clocks[1])
@@ -93,7 +97,11 @@ print(f"log's first line to 'calling main' (log clock): {ms(logged)}")
 print(f"log's second to third clocked line (DLL set-up to the executable's name): {ms(first_gap)}")
 print(f"empty program, start to its output line (wall): {ms(empty_start)}")
 print(f"empty GUI program built like the launcher, start to its output line (wall): {ms(gui_start)}")
-for name, floor in (("an empty program's start", empty_start), ("the empty GUI program's start", gui_start)):
+print(f"empty GUI program that also loads the common controls and writes the {lines_to_main} log lines "
+      f"up to 'calling main' (each line opening and closing the file), start to its output line (wall): "
+      f"{ms(gui_work_start)}")
+for name, floor in (("an empty program's start", empty_start), ("the empty GUI program's start", gui_start),
+                    ("the empty GUI program with that work", gui_work_start)):
     if to_main and floor:
         over = statistics.median(to_main) - statistics.median(floor)
         print(f"start to main over {name}: {over*1000:.0f} ms "

@@ -270,6 +270,10 @@ bool invokeMain(const LaunchRecord& record, JNIEnv* env)
 bool runVm(LaunchRecord& record)
 {
     logInfo(L"Creating JVM");
+    // Loaded while the VM is created, on a thread started from this one: started before this
+    // thread, the load would hold the loader lock that this thread's start waits for, and during
+    // the check and extraction, the lock that their run-time bindings wait for.
+    startCommonControls();
     JavaVM* vm = nullptr;
     JNIEnv* env = nullptr;
     if (record.jvm.createJavaVM == nullptr ||

@@ -241,9 +241,6 @@ int runInstaller(HWND window)
         logError(L"Could not start JVM");
         fatalMessage(messages::kJvmNotStarted, nullptr);
     }
-    // Loaded beside the VM's creation, not during the check and extraction: the load holds the
-    // loader lock, which every run-time binding of those steps would wait for.
-    startCommonControls();
     runLaunchStep();
     return 0;
 }
