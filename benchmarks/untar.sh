@@ -20,6 +20,8 @@ export BENCH_RUNS="${1:-5}"
 export BENCH_DIR="$(mktemp -d)"
 trap 'rm -rf "$BENCH_DIR"' EXIT
 x86_64-w64-mingw32-gcc -O2 -static -o "$BENCH_DIR/inflate_only.exe" "$root/benchmarks/inflate_only.c" -lz
+x86_64-w64-mingw32-gcc -O2 -static -DWITH_TOOL_IMPORTS -o "$BENCH_DIR/inflate_imports.exe" \
+  "$root/benchmarks/inflate_only.c" -lz -ladvapi32 -luser32 -lgdi32
 /usr/bin/python3 - <<'PY'
 import gzip, io, os, pathlib, random, shutil, statistics, subprocess, tarfile, time
 
@@ -89,17 +91,19 @@ def untar_run(archive):
     return seconds
 
 
-def inflate_run(archive):
-    seconds, code = timed("wine", str(directory / "inflate_only.exe"), archive)
+def inflate_run(archive, program="inflate_only.exe"):
+    seconds, code = timed("wine", str(directory / program), archive)
     assert code == 0
     return seconds
 
 
 untar, inflate, stored_untar, stored_inflate, small_untar, small_inflate = [], [], [], [], [], []
+inflate_imports = []
 inflate_run("jre.tar.gz")
 for _ in range(runs):  # interleaved, so a change in the machine's load touches every series alike
     untar.append(untar_run("jre.tar.gz"))
     inflate.append(inflate_run("jre.tar.gz"))
+    inflate_imports.append(inflate_run("jre.tar.gz", "inflate_imports.exe"))
     stored_untar.append(untar_run("stored.tar.gz"))
     stored_inflate.append(inflate_run("stored.tar.gz"))
     small_untar.append(untar_run("small.tar.gz"))
@@ -112,7 +116,9 @@ print(f"  untarGzip (runtime_tool untar):  {median(untar):.3f} s wall")
 print(f"  zlib inflate only:               {median(inflate):.3f} s wall")
 print(f"  files alone (stored archive, untar - inflate): {file_cost:.3f} s "
       f"({file_cost / files * 1000:.2f} ms a file)")
+print(f"  zlib inflate only, importing what the untar's program imports: {median(inflate_imports):.3f} s wall")
 print(f"  ratio untar / inflate:           {median(untar) / median(inflate):.2f}  (target 1.10)")
+print(f"  ratio untar / inflate with the same imports: {median(untar) / median(inflate_imports):.2f}")
 print(f"  ratio untar / (inflate + files): {median(untar) / (median(inflate) + file_cost):.2f}  (below 1: overlapped)")
 print(f"  one small file: untar {median(small_untar):.3f} s, inflate only {median(small_inflate):.3f} s (start-up)")
 print(f"  ratio of growth, (untar - small) / (inflate - small): "

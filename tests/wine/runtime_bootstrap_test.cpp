@@ -201,7 +201,10 @@ TEST(PayloadCheck, VerdictsFollowTheHeaderAndTheCoveredBytes)
     negative.coveredLength = -2;
     PayloadFile badMagic = intact;
     badMagic.badMagic = true;
+    // Read in blocks of 1 MiB, the last one byte long.
+    PayloadFile blocks = layoutOf(pattern(3 * 1024 * 1024 + 1));
     const Case cases[] = {
+        {"four blocks", blocks, PayloadVerdict::Intact},
         {"intact", intact, PayloadVerdict::Intact},
         {"crc differs", mismatch, PayloadVerdict::Mismatch},
         {"no covered bytes, crc 0", empty, PayloadVerdict::Intact},
