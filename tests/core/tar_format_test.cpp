@@ -240,6 +240,7 @@ TEST(TarWalk, OtherEntryTypesAreSkippedWithTheirData)
     Bytes archive;
     add(archive, "pax", 'x', std::string(700, 'p'));  // extended header with data
     add(archive, "link", '2');
+    add(archive, "one byte", 'x', "1");  // the least data there is to skip
     add(archive, "old-style", '\0', "data of an old-style entry");
     add(archive, "kept", '0', "k");
     finish(archive);

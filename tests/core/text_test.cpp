@@ -9,6 +9,9 @@ TEST(Utf8ToUtf16, ConvertsAllPlanes)
     EXPECT_EQ(out, (std::u16string{u'A', 0x00E9, 0x20AC, 0xD83D, 0xDE00}));
     ASSERT_TRUE(utf8ToUtf16("", out));
     EXPECT_TRUE(out.empty());
+    // The smallest value of each length, and the values beside the surrogates and at the top.
+    ASSERT_TRUE(utf8ToUtf16("\xC2\x80\xE0\xA0\x80\xED\x9F\xBF\xEE\x80\x80\xF0\x90\x80\x80\xF4\x8F\xBF\xBF", out));
+    EXPECT_EQ(out, (std::u16string{0x0080, 0x0800, 0xD7FF, 0xE000, 0xD800, 0xDC00, 0xDBFF, 0xDFFF}));
 }
 
 TEST(Utf8ToUtf16, RejectsMalformedInputAndLeavesTheOutputAlone)
@@ -18,7 +21,11 @@ TEST(Utf8ToUtf16, RejectsMalformedInputAndLeavesTheOutputAlone)
         "\xC3",              // cut sequence
         "\xC0\x80",          // overlong NUL
         "\xE0\x80\xAF",      // overlong slash
-        "\xED\xA0\x80",      // encoded surrogate
+        "\xC1\xBF",          // U+007F in two bytes
+        "\xE0\x9F\xBF",      // U+07FF in three
+        "\xF0\x8F\xBF\xBF",  // U+FFFF in four
+        "\xED\xA0\x80",      // encoded surrogate, the first
+        "\xED\xBF\xBF",      // and the last
         "\xF4\x90\x80\x80",  // above U+10FFFF
         "\xC3\x28",          // continuation missing
         "\xFF",
@@ -39,6 +46,8 @@ TEST(Utf16ToUtf8, PairsAndUnpairedSurrogates)
     EXPECT_EQ(utf16ToUtf8(std::u16string{u'a', 0xD83D, u'b'}), "a\xEF\xBF\xBD" "b");
     EXPECT_EQ(utf16ToUtf8(std::u16string{0xDE00, 0xD83D}), "\xEF\xBF\xBD\xEF\xBF\xBD");
     EXPECT_EQ(utf16ToUtf8(std::u16string{0x07FF, 0x0800}), "\xDF\xBF\xE0\xA0\x80");
+    EXPECT_EQ(utf16ToUtf8(std::u16string{0xD7FF, 0xDFFF, 0xE000}), "\xED\x9F\xBF\xEF\xBF\xBD\xEE\x80\x80");
+    EXPECT_EQ(utf16ToUtf8(std::u16string{0xD800}), "\xEF\xBF\xBD");
     EXPECT_EQ(utf16ToUtf8(std::u16string{0xD800, 0xDC00, 0xDBFF, 0xDFFF}), "\xF0\x90\x80\x80\xF4\x8F\xBF\xBF");
 }
 
