@@ -267,6 +267,13 @@ TEST(TarWalk, AnArchiveWithoutRegularFilesFails)
     EXPECT_TRUE(cut.reported("unexpected eof") || cut.reported("no magic number"));
 
     EXPECT_EQ(walk(Bytes()).outcome.result, TarResult::Failure);
+
+    // Without the end blocks but with a file, the data's end is the archive's end.
+    Bytes fileWithoutEnd;
+    add(fileWithoutEnd, "last", '0', "kept whole");
+    WalkRun ends = walk(fileWithoutEnd);
+    EXPECT_EQ(ends.outcome.result, TarResult::Success);
+    EXPECT_EQ(ends.files["last"], "kept whole");
 }
 
 TEST(TarWalk, DataEndingInsideAFileFailsWithBothSizes)

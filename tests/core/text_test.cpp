@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#if __has_include(<iconv.h>)
+#include <iconv.h>
+#endif
+
 TEST(Utf8ToUtf16, ConvertsAllPlanes)
 {
     std::u16string out;
@@ -61,6 +65,26 @@ TEST(Cp1252, MapsTheSpecialRangeAndLatin1)
     EXPECT_FALSE(utf8ToCp1252("\xC2\x9F", out));      // nor U+009F: 0x9F is Y with diaeresis
     EXPECT_EQ(cp1252ToUtf8("\x80\xE9\x81"), "\xE2\x82\xAC\xC3\xA9\xC2\x81");
 }
+
+#if __has_include(<iconv.h>)
+// The C library's own code page table is the peer; the bytes it leaves undefined map to the C1
+// control of the same value, as on Windows.
+TEST(Cp1252, EveryByteMapsAsTheCLibraryMapsIt)
+{
+    iconv_t converter = iconv_open("UTF-8", "CP1252");
+    ASSERT_NE(converter, reinterpret_cast<iconv_t>(-1));
+    for (int b = 0x80; b < 0x100; ++b) {
+        char in[1] = {static_cast<char>(b)}, out[8];
+        char* from = in;
+        char* to = out;
+        size_t left = 1, room = sizeof out;
+        const bool defined = iconv(converter, &from, &left, &to, &room) != static_cast<size_t>(-1);
+        const std::string expected = defined ? std::string(out, to) : "\xC2" + std::string(1, static_cast<char>(b));
+        EXPECT_EQ(cp1252ToUtf8(std::string(in, 1)), expected) << std::hex << b;
+    }
+    iconv_close(converter);
+}
+#endif
 
 TEST(Cp1252, EveryByteRoundTripsThroughUtf8)
 {

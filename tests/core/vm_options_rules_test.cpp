@@ -20,6 +20,7 @@ TEST(OptionsFile, OnlyMeaningfulLinesSurviveTrimmed)
     EXPECT_EQ(optionsFileLines("-Dx=#not a comment\n"), Strings{"-Dx=#not a comment"});
     EXPECT_TRUE(optionsFileLines("").empty());
     EXPECT_TRUE(optionsFileLines("\n\r\n \t\v\f \n").empty());
+    EXPECT_EQ(optionsFileLines("\r-Da=1 \r \n"), Strings{"-Da=1"});  // a return inside the blanks
 }
 
 TEST(OptionLine, PrefixesAreCaseSensitiveAndNeedTheirBlank)
@@ -110,8 +111,26 @@ TEST(PathEntries, TypeRequirementAndArgument)
     EXPECT_FALSE(entries[2].required);  // only "1" is required
 }
 
+TEST(PathEntries, JoinsEndInOneSeparator)
+{
+    for (const auto& [value, part] : {std::pair{"", ";"}, {"a", "a;"}, {"a;", "a;"}, {"\"a;\"", "a;"}, {"\"a\"", "a;"}})
+        EXPECT_EQ(environmentPathPart(value), part) << value;
+    for (const auto& [classPath, joined] : {std::pair{"", ";b"}, {"a", "a;b"}, {"a;", "a;b"}}) {
+        std::string path = classPath;
+        appendToClassPath(path, "b");
+        EXPECT_EQ(path, joined) << classPath;
+    }
+}
+
 TEST(ModuleOptions, AddModulesNamesTheMainClassOnlyFromTheModulePath)
 {
+    // A class in a named module: its package is opened to the runtime, and the module is added.
+    EXPECT_EQ(modulePathOptions("m;", "my.app/com.example.Main", true, true),
+              (Strings{"--module-path=m;", "--add-opens=my.app/com.example=com.stowline.runtime",
+                       "--add-modules=my.app,com.stowline.runtime"}));
+    // No package after the module's slash: nothing to open.
+    EXPECT_EQ(modulePathOptions("m;", "app/Main", true, true),
+              (Strings{"--module-path=m;", "--add-modules=app/Main,com.stowline.runtime"}));
     EXPECT_EQ(modulePathOptions("m;", "com.example.Main", true, true),
               (Strings{"--module-path=m;", "--add-modules=com.example.Main,com.stowline.runtime"}));
     EXPECT_EQ(modulePathOptions("m;", "my.app/com.example.Main", false, true),
@@ -188,6 +207,7 @@ TEST(StackSize, XssOptions)
         {{"-Xss"}, 0},
         {{"-Xss1G"}, 1073741824},              {{"-Xss2g"}, 2147483648ull},
         {{"-Xss1t"}, 1099511627776ull},        {{"-Xss1T"}, 1099511627776ull},
+        {{"-Xss64K"}, 65536},                  {{"-Xss1M"}, 1048576},
         {{"-Xss1000"}, 65536},                 {{"-Xss1"}, 65536},
         {{"-Xss99999999999999999999"}, 0},     // overflow is not a size
         {{"-Xss18446744073709551615"}, UINT64_MAX}, {{"-Xss18446744073709551617"}, 0},
