@@ -13,6 +13,7 @@ are never modified; build/native must be built first (ninja -C build/native core
     python3 scripts/mutate.py --sample 30 --seed 1     # 30 mutants drawn with a seed
     python3 scripts/mutate.py --per-file 20            # at most 20 mutants a file
     python3 scripts/mutate.py --list                   # the mutants, without running them
+    python3 scripts/mutate.py --jobs 2                 # two mutants at once (one per free core)
 
 Results go to build/mutate/results.jsonl (--results), keyed by mutant id: a rerun skips mutants
 already run, and runs survivors again once a test file has changed. Known equivalents are in
@@ -21,11 +22,15 @@ survived, equivalent; stillborn mutants, which do not compile, are not counted) 
 as file:line. Exits 1 when a mutant survives, 0 otherwise.
 """
 import argparse
+import concurrent.futures
+import contextlib
 import hashlib
 import json
 import os
+import queue
 import random
 import re
+import resource
 import shlex
 import signal
 import subprocess
@@ -234,8 +239,11 @@ def run_mutant(m, compile_args, link_args, work, timeout):
         return {'status': 'stillborn'}  # a removed statement can leave a symbol undefined
     started = time.time()
     try:
+        # A mutant that allocates without end fails its allocation at 4 GiB instead of taking the
+        # machine's memory from the other jobs.
         r = subprocess.run([exe, '--gtest_brief=1'], cwd=BUILD, capture_output=True, text=True,
-                           timeout=timeout, errors='replace')
+                           timeout=timeout, errors='replace',
+                           preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_AS, (4 << 30, 4 << 30)))
     except subprocess.TimeoutExpired:
         return {'status': 'killed', 'by': ['(time-out)'], 'seconds': round(time.time() - started, 1)}
     failed = sorted(set(re.findall(r'^\[  FAILED  \] (\S+)', r.stdout, re.M)))
@@ -289,7 +297,9 @@ def main():
     parser.add_argument('--seed', type=int, default=1)
     parser.add_argument('--sample', type=int, help='run this many mutants, drawn with the seed')
     parser.add_argument('--per-file', type=int, help='run at most this many mutants of each file')
-    parser.add_argument('--timeout', type=float, default=60, help='seconds for one test run')
+    # The unmutated tests take well under a second: a mutant still running after 10 s loops.
+    parser.add_argument('--timeout', type=float, default=10, help='seconds for one test run')
+    parser.add_argument('--jobs', type=int, default=1, help='mutants built and run at once')
     parser.add_argument('--results', default=os.path.join(ROOT, 'build', 'mutate', 'results.jsonl'))
     parser.add_argument('--list', action='store_true', help='print the mutants and stop')
     parser.add_argument('--quiet', action='store_true', help='no line per mutant')
@@ -331,16 +341,29 @@ def main():
     started = time.time()
     todo = [m for m in chosen if m['id'] not in done and m['id'] not in equivalents]
     print('%d mutants chosen, %d to run' % (len(chosen), len(todo)), flush=True)
-    with tempfile.TemporaryDirectory(prefix='mutate-') as work, open(args.results, 'a') as results:
-        for i, m in enumerate(todo, 1):
-            r = run_mutant(m, compile_args, link_args, work, args.timeout)
-            r.update(id=m['id'], file=m['file'], line=m['line'], kind=m['kind'], tests=digest, mutated=shown(m))
-            results.write(json.dumps(r) + '\n')
-            results.flush()
-            done[m['id']] = r
-            if not args.quiet:
-                print('[%d/%d %4.0fs] %-9s %s:%d %s: %s' % (i, len(todo), time.time() - started, r['status'],
-                      m['file'], m['line'], m['kind'], shown(m)), flush=True)
+    # Each job builds in a directory of its own; results are written by this thread, in the
+    # mutants' order.
+    with contextlib.ExitStack() as stack, open(args.results, 'a') as results:
+        free = queue.Queue()
+        for _ in range(max(1, args.jobs)):
+            free.put(stack.enter_context(tempfile.TemporaryDirectory(prefix='mutate-')))
+
+        def run_in_free_directory(m):
+            work = free.get()
+            try:
+                return m, run_mutant(m, compile_args, link_args, work, args.timeout)
+            finally:
+                free.put(work)
+
+        with concurrent.futures.ThreadPoolExecutor(max_workers=max(1, args.jobs)) as pool:
+            for i, (m, r) in enumerate(pool.map(run_in_free_directory, todo), 1):
+                r.update(id=m['id'], file=m['file'], line=m['line'], kind=m['kind'], tests=digest, mutated=shown(m))
+                results.write(json.dumps(r) + '\n')
+                results.flush()
+                done[m['id']] = r
+                if not args.quiet:
+                    print('[%d/%d %4.0fs] %-9s %s:%d %s: %s' % (i, len(todo), time.time() - started, r['status'],
+                          m['file'], m['line'], m['kind'], shown(m)), flush=True)
 
     scores = {f: {'killed': 0, 'survived': 0, 'equivalent': 0, 'stillborn': 0} for f in files}
     survivors = []
