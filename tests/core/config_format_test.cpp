@@ -80,7 +80,7 @@ TEST(ConfigBlockRoundTrip, SerializedBlockReadsBackEveryEntryAndTheHeader)
 {
     ConfigBlockContents contents = sampleContents();
     std::vector<uint8_t> entries = serializeConfigEntries(contents);
-    auto header = serializeConfigHeader(true, 0xCAFEBABE, int64_t{0x1'0000'0010});
+    auto header = serializeConfigHeader(true, 0xCAFEBABE, int64_t{0x7100'0001'0000'0010});
     std::vector<uint8_t> bytes;
     bytes.reserve(header.size() + entries.size() + 3);
     bytes.insert(bytes.end(), header.begin(), header.end());
@@ -92,7 +92,7 @@ TEST(ConfigBlockRoundTrip, SerializedBlockReadsBackEveryEntryAndTheHeader)
     ASSERT_EQ(error.failure, ReadFailure::None);
     EXPECT_EQ(block.checksumPresent, 1u);
     EXPECT_EQ(block.checksum, 0xCAFEBABEu);
-    EXPECT_EQ(block.coveredLength, int64_t{0x1'0000'0010});
+    EXPECT_EQ(block.coveredLength, int64_t{0x7100'0001'0000'0010});
     EXPECT_EQ(block.payloadStart, 20 + entries.size());
     EXPECT_EQ(block.languageCode, "pt_BR");
 
@@ -105,6 +105,14 @@ TEST(ConfigBlockRoundTrip, SerializedBlockReadsBackEveryEntryAndTheHeader)
     EXPECT_EQ(block.languageSets[0].name, "de");
     EXPECT_EQ(block.languageSets[0].entries[0].text, u"Fehler");
     EXPECT_EQ(block.languageSets[2].entries.size(), 2u);
+
+    // A block read into one that holds entries keeps none of them.
+    BlockWriter empty;
+    empty.header();
+    empty.u32(0), empty.u32(0), empty.u32(0);
+    ASSERT_EQ(parse(empty.bytes, "", block).failure, ReadFailure::None);
+    EXPECT_TRUE(block.strings.empty() && block.messages.empty() && block.languageSets.empty());
+    EXPECT_EQ(block.coveredLength, -5);
 }
 
 TEST(ConfigBlockRoundTrip, HeaderBytesAreLittleEndianWithMagicFirst)
@@ -198,13 +206,14 @@ TEST(ConfigBlockDamage, NegativeOrOversizedLengthsFailTheirField)
         bool wide;
         uint32_t length;
         ReadFailure failure;
+        size_t bytesRead;  // a negative length is refused before any byte is read
     };
     const Case cases[] = {
-        {false, 0xFFFFFFFFu, ReadFailure::ReadString},
-        {false, 0x80000000u, ReadFailure::ReadString},
-        {false, 0x7FFFFFFFu, ReadFailure::ReadString},  // far beyond the data: a short read
-        {true, 0xFFFFFFFEu, ReadFailure::ReadWString},
-        {true, 0x7FFFFFFEu, ReadFailure::ReadWString},
+        {false, 0xFFFFFFFFu, ReadFailure::ReadString, 0},
+        {false, 0x80000000u, ReadFailure::ReadString, 0},
+        {false, 0x7FFFFFFFu, ReadFailure::ReadString, 10},  // far beyond the data: a short read
+        {true, 0xFFFFFFFEu, ReadFailure::ReadWString, 0},
+        {true, 0x7FFFFFFEu, ReadFailure::ReadWString, 10},
     };
     for (const Case& c : cases) {
         BlockWriter writer;
@@ -218,7 +227,8 @@ TEST(ConfigBlockDamage, NegativeOrOversizedLengthsFailTheirField)
         ConfigBlock block;
         ReadError error = parse(writer.bytes, "", block);
         EXPECT_EQ(error.failure, c.failure) << c.length;
-        EXPECT_LE(error.bytesRead, 10u);
+        EXPECT_EQ(error.bytesRead, c.bytesRead) << c.length;
+        EXPECT_EQ(error.systemError, 0u) << c.length;
     }
 }
 
@@ -366,7 +376,7 @@ std::vector<uint8_t> minimalPe(uint32_t pe, uint16_t optionalHeaderSize, const s
 TEST(OverlayLocation, BlockFollowsTheLastSectionTableEntryWhateverItsName)
 {
     // .reloc is last in the table although .rsrc ends further into the file.
-    std::vector<uint8_t> file = minimalPe(0x80, 240, {{".text", 0x200, 0x400}, {".rsrc", 0x400, 0xA00},
+    std::vector<uint8_t> file = minimalPe(0x80, 0x110, {{".text", 0x200, 0x400}, {".rsrc", 0x400, 0xA00},
                                                       {".reloc", 0x100, 0x600}});
     file.resize(0x700);  // drop .rsrc's tail so the block lies right after .reloc
     ConfigBlockContents contents;
@@ -380,8 +390,8 @@ TEST(OverlayLocation, BlockFollowsTheLastSectionTableEntryWhateverItsName)
     OverlayLocation location;
     ASSERT_EQ(locateOverlay(source, location).failure, ReadFailure::None);
     EXPECT_EQ(location.sectionCount, 3);
-    EXPECT_EQ(location.optionalHeaderSize, 240);
-    EXPECT_EQ(location.lastSectionEntry, 0x80 + 24 + 240 + 80);
+    EXPECT_EQ(location.optionalHeaderSize, 0x110);
+    EXPECT_EQ(location.lastSectionEntry, 0x80 + 24 + 0x110 + 80);
     EXPECT_EQ(location.rawDataSize, 0x100u);
     EXPECT_EQ(location.rawDataOffset, 0x600u);
     EXPECT_EQ(location.blockStart, 0x700u);
@@ -402,6 +412,8 @@ TEST(OverlayLocation, ShortOrNonsenseHeadersFail)
     };
     std::vector<uint8_t> negativePe = good;
     negativePe[63] = 0x80;
+    std::vector<uint8_t> peAtMinusSix = good;  // its file header at offset 0, which may be sought
+    peAtMinusSix[60] = 0xFA, peAtMinusSix[61] = 0xFF, peAtMinusSix[62] = 0xFF, peAtMinusSix[63] = 0xFF;
     std::vector<uint8_t> beyondPe = good;
     beyondPe[61] = 0x70;
     const Case cases[] = {
@@ -410,12 +422,18 @@ TEST(OverlayLocation, ShortOrNonsenseHeadersFail)
         {"cut inside the section table",
          std::vector<uint8_t>(good.begin(), good.begin() + 0x80 + 24 + 240 + 18), ReadFailure::ReadInt},
         {"negative PE pointer", negativePe, ReadFailure::Seek},
+        {"PE pointer -6", peAtMinusSix, ReadFailure::ReadInt},  // "MZ" as the section count: far past the end
         {"PE pointer beyond the file", beyondPe, ReadFailure::ReadShort},
     };
     for (const Case& c : cases) {
         ByteSource source = memoryByteSource(c.file);
         OverlayLocation location;
-        EXPECT_EQ(locateOverlay(source, location).failure, c.failure) << c.what;
+        ReadError error = locateOverlay(source, location);
+        EXPECT_EQ(error.failure, c.failure) << c.what;
+        EXPECT_EQ(error.systemError, 0u) << c.what;
+        if (c.failure == ReadFailure::Seek) {
+            EXPECT_EQ(error.bytesRead, 0u) << c.what;
+        }
     }
     // A seek the file refuses: its system error, and no bytes read.
     ByteSource refusing = memoryByteSource(good);
@@ -425,4 +443,5 @@ TEST(OverlayLocation, ShortOrNonsenseHeadersFail)
     EXPECT_EQ(error.failure, ReadFailure::Seek);
     EXPECT_EQ(error.systemError, 25u);
     EXPECT_EQ(error.bytesRead, 0u);
+    EXPECT_EQ(location.sectionCount, 0) << "read on after the refused seek";
 }
