@@ -74,6 +74,8 @@ TEST(DeletionListParsing, SectionsInOrderWithCrLfOrLf)
         if (odd) bytes.push_back(0x41);
         EXPECT_EQ(parseDeletionList(bytes).directories, std::vector<std::u16string>{u"C:\\\u0416"}) << odd;
     }
+    // A list that ends with the question's line end has no empty line after it.
+    EXPECT_EQ(parseDeletionList(utf16le(u"s\n\nRestart?\n")).rebootQuestion, u"Restart?");
 }
 
 TEST(DeletionListParsing, OptionsLineIsComparedWhole)
@@ -95,9 +97,12 @@ TEST(DeletionListParsing, OptionsLineIsComparedWhole)
 TEST(DeletionListParsing, OverlongPathLinesAreDroppedNotCut)
 {
     std::u16string longPath = u"C:\\" + std::u16string(kDeletionListLineLimit, u'a');  // and limit + 1 below
-    DeletionList list = parseDeletionList(
-        utf16le(u"\n\nq\nEOSMARKER\nf\nEOSMARKER\n" + longPath + u"\nC:\\short\n\n" + longPath.substr(2) + u"\nC:\\dir\n"));
-    EXPECT_EQ(list.files, std::vector<std::u16string>{u"C:\\short"});
+    std::u16string exactPath = u"C:\\" + std::u16string(kDeletionListLineLimit - 3, u'b');
+    std::u16string longSemaphore(kDeletionListLineLimit + 1, u's');  // other lines are cut at the limit
+    DeletionList list = parseDeletionList(utf16le(longSemaphore + u"\n\nq\nEOSMARKER\nf\nEOSMARKER\n" + longPath + u"\n" +
+                                                  exactPath + u"\nC:\\short\n\n" + longPath.substr(2) + u"\nC:\\dir\n"));
+    EXPECT_EQ(list.semaphore, longSemaphore.substr(1));
+    EXPECT_EQ(list.files, (std::vector<std::u16string>{exactPath, u"C:\\short"}));
     EXPECT_EQ(list.directories, std::vector<std::u16string>{u"C:\\dir"});
 }
 
@@ -110,7 +115,7 @@ TEST(DeletionPasses, LockedFileReleasedLaterIsDeletedWithoutReboot)
     fs.lockedAttempts[u"C:\\app"] = 3;  // not empty while b.txt is there
     DeletionList list;
     list.rebootDeletion = true;
-    list.files = {u"C:\\app\\a.txt", u"C:\\app\\b.txt"};
+    list.files = {u"C:\\app\\a.txt", u"C:\\app\\gone.txt", u"C:\\app\\b.txt"};  // gone.txt: already deleted
     list.directories = {u"C:\\app"};
     DeletionOutcome outcome = runDeletionPasses(list, fs.operations());
     EXPECT_TRUE(fs.present.empty());
@@ -122,20 +127,25 @@ TEST(DeletionPasses, LockedFileReleasedLaterIsDeletedWithoutReboot)
 
 TEST(DeletionPasses, ExtractionDirectoryLeftoversAreScheduledAtOnceAndAskNoQuestion)
 {
-    FakeFileSystem fs;
-    const std::u16string file = u"C:\\T\\tlw1A.tmp_dir17\\stwruntime.jar";
-    const std::u16string directory = u"C:\\T\\tlw1A.tmp_dir17";
-    fs.present = {file, directory};
-    fs.lockedAttempts[file] = -1;
-    fs.lockedAttempts[directory] = -1;
-    DeletionList list;  // no reboot deletion allowed: the rule applies regardless
-    list.files = {file};
-    list.directories = {directory};
-    DeletionOutcome outcome = runDeletionPasses(list, fs.operations());
-    EXPECT_EQ(outcome.passes, 1);
-    EXPECT_EQ(fs.scheduled, (std::vector<std::u16string>{file, directory}));
-    EXPECT_FALSE(outcome.rebootNeeded);
-    EXPECT_TRUE(fs.sleeps.empty());
+    for (bool schedulingWorks : {true, false}) {
+        FakeFileSystem fs;
+        fs.schedulingWorks = schedulingWorks;
+        const std::u16string file = u"C:\\T\\tlw1A.tmp_dir17\\stwruntime.jar";
+        const std::u16string directory = u"C:\\T\\tlw1A.tmp_dir17";
+        fs.present = {file, directory};
+        fs.lockedAttempts[file] = -1;
+        fs.lockedAttempts[directory] = -1;
+        DeletionList list;  // no reboot deletion allowed: the rule applies regardless
+        list.files = {file};
+        list.directories = {directory};
+        DeletionOutcome outcome = runDeletionPasses(list, fs.operations());
+        EXPECT_EQ(outcome.passes, 1);
+        const std::vector<std::u16string> both{file, directory};
+        EXPECT_EQ(outcome.scheduled, schedulingWorks ? both : std::vector<std::u16string>{});
+        EXPECT_EQ(outcome.remaining, schedulingWorks ? std::vector<std::u16string>{} : both);
+        EXPECT_FALSE(outcome.rebootNeeded);
+        EXPECT_TRUE(fs.sleeps.empty());
+    }
 }
 
 TEST(DeletionPasses, StubbornFileIsScheduledInTheLastPassOnlyWhenAllowed)
@@ -162,4 +172,14 @@ TEST(DeletionPasses, StubbornFileIsScheduledInTheLastPassOnlyWhenAllowed)
             EXPECT_EQ(outcome.remaining.size(), 2u);
         }
     }
+    // A directory scheduled alone needs no restart: only a file left in use does.
+    FakeFileSystem fs;
+    fs.present = {u"C:\\app"};
+    fs.lockedAttempts[u"C:\\app"] = -1;
+    DeletionList list;
+    list.rebootDeletion = true;
+    list.directories = {u"C:\\app"};
+    DeletionOutcome outcome = runDeletionPasses(list, fs.operations(), 2, 500);
+    EXPECT_EQ(outcome.scheduled, std::vector<std::u16string>{u"C:\\app"});
+    EXPECT_FALSE(outcome.rebootNeeded);
 }
