@@ -87,6 +87,7 @@ TEST(KeyAliases, KnownNamesAndTheVersionGroupPattern)
         {"main_class", KeyKind::Config, 122},          {"included_file_count", KeyKind::Config, 2002},
         {"wizard_title", KeyKind::Message, 20013},     {"version_group_range_0", KeyKind::Config, 10201},
         {"version_group_options_0", KeyKind::Config, 10202}, {"version_group_range_3", KeyKind::Config, 10207},
+        {"version_group_options_1", KeyKind::Config, 10204},
         {"version_group_range_4899", KeyKind::Config, 19999},  // the last group key
     };
     for (const Case& c : cases) {
@@ -97,7 +98,8 @@ TEST(KeyAliases, KnownNamesAndTheVersionGroupPattern)
     }
     const char* unknown[] = {"main_klass", "version_group_range_", "version_group_range_01",
                              "version_group_range_x", "version_group_range_-1", "version_group_options_9999",
-                             "version_group_options_4899"};  // key 20000
+                             "version_group_options_4899",  // key 20000
+                             "version_group_range_1/", "version_group_range_1:"};  // beside the digits
     for (const char* alias : unknown) {
         int32_t key = 42;
         EXPECT_FALSE(keyFromAlias(alias, KeyKind::Config, key)) << alias;
@@ -105,6 +107,8 @@ TEST(KeyAliases, KnownNamesAndTheVersionGroupPattern)
     }
     int32_t key = 0;
     EXPECT_FALSE(keyFromAlias("main_class", KeyKind::Message, key));
+    EXPECT_FALSE(keyFromAlias("version_group_range_0", KeyKind::Message, key));
+    EXPECT_EQ(aliasForKey(20000, KeyKind::Config), "");  // one past the last group key
     EXPECT_EQ(aliasForKey(999, KeyKind::Config), "");
     EXPECT_EQ(aliasForKey(20013, KeyKind::Config), "");
 }
