@@ -20,7 +20,8 @@ TEST(DeviceNames, TheTarAndPayloadChecksRefuseTheSameDevices)
         {"Lpt9", true},       {"COM\xB9", true},    {"com\xB2.txt", true}, {"LPT\xB3", true},
         {"lpt\xB9 .x", true}, {"COM10", false},     {"COM", false},        {"LPT\xBC", false},
         {"COM\xB4", false},   {"CONIN", false},     {"NULL", false},       {"xCON", false},
-        {"COMA", false},      {"COM\xB9" "1", false}, {"C\xD3M1", false},  {"", false},
+        {"aux", true},        {"COM/", false},      {"COM:", false},       {"COMA", false},
+        {"COM\xB9" "1", false}, {"C\xD3M1", false}, {"", false},
     };
     for (const Case& c : cases) {
         const std::string narrow = c.cp1252;
@@ -28,7 +29,7 @@ TEST(DeviceNames, TheTarAndPayloadChecksRefuseTheSameDevices)
         ASSERT_TRUE(utf8ToUtf16(cp1252ToUtf8(narrow), wide)) << narrow;
         EXPECT_EQ(isDeviceNameCp1252(narrow), c.device) << narrow;
         EXPECT_EQ(isDeviceName(wide), c.device) << narrow;
-        if (narrow.empty()) continue;
+        if (narrow.empty() || narrow.find_first_of("/:") != std::string::npos) continue;  // refused for those
         EXPECT_EQ(isSafeEntryName("jre\\" + narrow), !c.device) << narrow;
         EXPECT_EQ(isSafePayloadName(u"sub\\" + wide), !c.device) << narrow;
     }

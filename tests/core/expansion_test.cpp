@@ -11,7 +11,7 @@ LauncherVariables sampleValues()
     values.temporaryDirectory = u"C:\\tmp\\tlw1.tmp_dir5";
     values.jvmHome = u"C:\\jre";
     values.systemTempDirectory = u"C:\\tmp";
-    values.environment = {{u"Path", u"C:\\windows"}, {u"HOME", u"C:\\users\\me"}, {u"z`{", u"edge"}};
+    values.environment = {{u"Path", u"C:\\windows"}, {u"HOME", u"C:\\users\\me"}, {u"z`{", u"edge"}, {u"", u"nameless"}};
     return values;
 }
 
@@ -33,9 +33,11 @@ TEST(Expansion, ReplacesEveryFormOfTheLauncherVariables)
         {u"%tallow_exedir%", u"%tallow_exedir%"},  // case-sensitive
         {u"${Path} ${PATH} ${HOME}", u"C:\\windows C:\\windows C:\\users\\me"},
         {u"${NOT_SET}", u"${NOT_SET}"},       {u"${Z`{}", u"edge"},  // only a-z change case
+        {u"${}", u"${}"},  // a variable without a name is none
     };
     std::vector<Variable> table = variableTable(sampleValues());
     for (const Case& c : cases) EXPECT_EQ(expandVariableTable(c.text, table), c.expected);
+    EXPECT_EQ(expandVariableTable(u"ab", {{u"", u"x"}}), u"ab");
     // Every name of each value: two prefixes, two spellings, and the launcher's own name.
     const std::u16string names[][3] = {{u"EXEDIR", u"launcherDirectory", u"C:\\app"},
                                        {u"TEMPDIR", u"launcherTempDirectory", u"C:\\tmp\\tlw1.tmp_dir5"},

@@ -30,7 +30,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ParseCase{"12abc.7", {12, 7}}, ParseCase{" 9. 4", {9, 4}}, ParseCase{"1.b12", {1, 0}},
                       ParseCase{"99999999999.1", {std::numeric_limits<int32_t>::max(), 1}}, ParseCase{"\t\n\v\f\r7", {7}},
                       // the characters beside '0', '+' and '-' are neither digits nor signs
-                      ParseCase{"7/", {7}}, ParseCase{"1.,5", {1, 0}}, ParseCase{"1.*5", {1, 0}}));
+                      ParseCase{"7/", {7}}, ParseCase{"7:", {7}}, ParseCase{"1.,5", {1, 0}}, ParseCase{"1.*5", {1, 0}}));
 
 struct NewerCase {
     std::string a;
