@@ -9,7 +9,7 @@ struct Row {
 };
 
 // A list as the system writes it (compact entries keep the low 16 bits of ids and handles), with
-// the granted access 0xAC of every entry; the fields read past (padding, object, back-trace index)
+// the granted access 0xAC0000AC of every entry; the fields read past (padding, object, back-trace index)
 // hold 0xEE, so a read one byte too wide shows.
 std::vector<std::uint8_t> table(HandleTableLayout layout, unsigned p, const std::vector<Row>& rows, std::uint64_t count)
 {
@@ -23,7 +23,7 @@ std::vector<std::uint8_t> table(HandleTableLayout layout, unsigned p, const std:
     for (std::size_t i = 0, at = header; i < rows.size(); ++i, at += entry) {
         put(at + (compact ? 0 : p), rows[i].process, compact ? 2 : p);
         put(at + (compact ? 6 : 2 * p), rows[i].handle, compact ? 2 : p);
-        put(at + (compact ? 8 + p : 3 * p), 0xAC, 4);
+        put(at + (compact ? 8 + p : 3 * p), 0xAC0000AC, 4);
     }
     return out;
 }
@@ -34,7 +34,7 @@ TEST(HandleTable, EntriesOfOneProcessAtTheLayoutsWidth)
 {
     const auto extended = HandleTableLayout::Extended, compact = HandleTableLayout::Compact;
     // 0x10004 is above 65,535 and equals 0x4 modulo 65,536.
-    const std::vector<Row> rows = {{0x10004, 0x10010}, {0x4, 0x20}, {0x10004, 0x8}, {0xFFFF, 0x10014}};
+    const std::vector<Row> rows = {{0x10004, 0x10010}, {0x4, 0x20}, {0x10004, 0x8}, {0xFFFF, 0x10214}};
     struct Case {
         HandleTableLayout layout;
         std::uint64_t self, count;
@@ -48,7 +48,7 @@ TEST(HandleTable, EntriesOfOneProcessAtTheLayoutsWidth)
         {extended, 0xFFFF, 100, 1, {}},                // ... before the entry the cut reaches
         {compact, 0x4, 0x01000000, 0, {0x10, 0x20, 0x8}},
         {compact, 0x4, 2, 0, {0x10, 0x20}},
-        {compact, 0xFFFF, 4, 0, {0x14}},
+        {compact, 0xFFFF, 4, 0, {0x214}},
         {compact, 0x4, 4, 0, {0x10, 0x20, 0x8}},  // 16 bits cannot tell 0x10004 from it
         {compact, 0x10000, 4, 0, {}},  // no 16-bit id names it
     };
@@ -59,7 +59,7 @@ TEST(HandleTable, EntriesOfOneProcessAtTheLayoutsWidth)
             std::vector<std::uint64_t> handles;
             for (const HandleTableEntry& entry : handlesOfProcess(data.data(), data.size() - c.cut, c.layout, p, c.self)) {
                 handles.push_back(entry.handle);
-                EXPECT_EQ(entry.grantedAccess, 0xACu);
+                EXPECT_EQ(entry.grantedAccess, 0xAC0000ACu);
             }
             EXPECT_EQ(handles, c.handles);
             EXPECT_TRUE(handlesOfProcess(data.data(), (c.layout == compact ? p : 2 * p) - 1, c.layout, p, c.self).empty());
