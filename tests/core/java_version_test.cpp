@@ -163,6 +163,7 @@ TEST(JavaOutput, MarkerMustBeExact)
         EXPECT_FALSE(versionFromJavaOutput(output, version)) << output;
     }
     EXPECT_EQ(version, "untouched");
+    EXPECT_EQ(versionsInJavaOutput(" version \"9\""), std::vector<std::string>{"9"});  // the output's first character
 }
 
 TEST(ProbeHelpers, CommandLineAndWindowedExecutable)
