@@ -43,16 +43,27 @@ INSTANTIATE_TEST_SUITE_P(
                       FallbackCase{'A', "c:\\jre", false}, FallbackCase{'R', "\\\\server\\jre", false},
                       FallbackCase{'A', "c:", false},  // two characters, second ":"
                       FallbackCase{'A', "\\jre", true},  // one backslash is not a share
+                      FallbackCase{'A', "a\\jre", true},  // nor one in second place
+                      FallbackCase{'A', "j", true}, FallbackCase{'A', "", true},
                       FallbackCase{'B', "c:\\jre", true}, FallbackCase{'B', "jre", true},
                       FallbackCase{'E', "JAVA_HOME", false}, FallbackCase{'S', "", false},
                       FallbackCase{'Y', "", false}));
 
 TEST(PathRules, DriveOrShareMakesAPathAbsolute)
 {
-    for (const char* path : {"c:\\jre", "\"C:\\jre", "\\\\server\\share", "a:\\", "Z:\\", "z:\\"})
+    for (const char* path : {"c:\\jre", "\"C:\\jre", "\\\\server\\share", "\\\\", "a:\\", "A:\\", "Z:\\", "z:\\"})
         EXPECT_TRUE(startsWithDriveOrUnc(path)) << path;
-    for (const char* path : {"c:jre", "1:\\jre", "jre\\bin", "\\jre", "c:", "@:\\", "[:\\", "`:\\", "{:\\"})
+    for (const char* path : {"c:jre", "1:\\jre", "jre\\bin", "\\jre", "a\\\\server", "c:", "@:\\", "[:\\", "`:\\", "{:\\"})
         EXPECT_FALSE(startsWithDriveOrUnc(path)) << path;
+}
+
+TEST(PathRules, VmDirectoriesTheConfiguredOneFirst)
+{
+    const std::vector<std::string> known{"server", "client", "j9vm", "hotspot", "jrockit"};
+    EXPECT_EQ(vmSubdirectories(""), known);
+    std::vector<std::string> configured{"custom"};
+    configured.insert(configured.end(), known.begin(), known.end());
+    EXPECT_EQ(vmSubdirectories("custom"), configured);
 }
 
 TEST(PathRules, BackslashRunsCollapseAfterTheFirstCharacter)
