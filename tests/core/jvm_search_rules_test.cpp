@@ -66,6 +66,16 @@ TEST(PathRules, VmDirectoriesTheConfiguredOneFirst)
     EXPECT_EQ(vmSubdirectories("custom"), configured);
 }
 
+TEST(PathRules, MarkedRuntimesFollowTheirOwnSetting)
+{
+    for (bool unmarked : {false, true}) {
+        for (bool marked : {false, true}) {
+            EXPECT_EQ(runtimePathAdmitted("C:\\Users\\me\\stw_jres\\17", unmarked, marked), marked);
+            EXPECT_EQ(runtimePathAdmitted("C:\\jre", unmarked, marked), unmarked);
+        }
+    }
+}
+
 TEST(PathRules, BackslashRunsCollapseAfterTheFirstCharacter)
 {
     EXPECT_EQ(collapseBackslashesAfterFirst("c:\\\\jre\\\\\\bin\\java.exe"), "c:\\jre\\bin\\java.exe");
