@@ -116,6 +116,17 @@ TEST(PayloadCopy, DataEndingBeforeTheLengthIsAReadFailureNotSuccess)
         EXPECT_EQ(status.lastRead, 0u);
         EXPECT_EQ(status.systemError, failAt == SIZE_MAX ? 0u : 23u);
     }
+    // A read that fails part-way reports what it got.
+    PayloadRead partial = [](void*, size_t, size_t* got, uint32_t* error) {
+        *got = 7;
+        *error = 38;
+        return false;
+    };
+    Sink sink;
+    std::vector<uint8_t> buffer(1000);
+    PayloadCopyStatus status = copyPayloadFile(4000, buffer.data(), buffer.size(), partial, sink.writer());
+    EXPECT_EQ(status.lastRead, 7u);
+    EXPECT_EQ(status.systemError, 38u);
 }
 
 TEST(PayloadCopy, TheLengthIsSignedLittleEndian)
@@ -148,4 +159,5 @@ TEST(PayloadCopy, AWriteThatMakesNoProgressFailsInsteadOfLooping)
     PayloadCopyStatus status = copyPayloadFile(100, buffer.data(), buffer.size(), source.reader(), stuck);
     EXPECT_EQ(status.result, PayloadCopyResult::WriteFailed);
     EXPECT_EQ(status.unwritten, 64u);
+    EXPECT_EQ(status.systemError, 0u);  // the write reported none
 }

@@ -18,7 +18,7 @@ TEST(IncludedFileNames, StopAtTheCountOrTheFirstEmptyName)
 TEST(SafePayloadNames, PlainNamesAndOneOrMoreLevelsStayInside)
 {
     for (const char16_t* name : {u"stwruntime.jar", u"sub\\file.bin", u"a\\b\\c.txt", u"..x", u"x..", u"jre.tar.gz",
-                                 u"com10", u"\u00e9t\u00e9.txt"})
+                                 u"com10", u"\u00e9t\u00e9.txt", u"a b.txt"})
         EXPECT_TRUE(isSafePayloadName(name)) << std::string(name, name + std::char_traits<char16_t>::length(name));
 }
 
@@ -27,7 +27,7 @@ TEST(SafePayloadNames, NamesThatLeaveTheDirectoryOrNameNoFileAreRefused)
     for (const char16_t* name : {u"", u"..", u"..\\evil.dll", u"sub\\..\\..\\evil", u"sub/../../evil", u"...",
                                  u"sub\\. .\\x", u"C:\\Windows\\evil.dll", u"C:evil", u"file.txt:stream",
                                  u"\\evil", u"/evil", u"\\\\server\\share\\x", u"sub\\\\x", u"sub\\", u"NUL",
-                                 u"con.txt", u"sub\\COM1", u"lpt9.log", u"a*b", u"a?b", u"a\tb", u"a|b"})
+                                 u"con.txt", u"sub\\COM1", u"lpt9.log", u"a*b", u"a?b", u"a\tb", u"a|b", u"a\x1f"})
         EXPECT_FALSE(isSafePayloadName(name)) << std::string(name, name + std::char_traits<char16_t>::length(name));
 }
 

@@ -64,7 +64,7 @@ TEST(PeImage, ReadsTheSecurityDirectoryOfBothHeaderKinds)
         {"cut inside the pe pointer", 0x20B, 240, 16, 62, ReadFailure::ReadInt, 0, 0},
     };
     for (const Case& c : cases) {
-        std::vector<uint8_t> file = headers(c.magic, c.optionalSize, c.directories, 0x5000, 0x1234);
+        std::vector<uint8_t> file = headers(c.magic, c.optionalSize, c.directories, 0x12345000, 0x1234);
         if (c.cutAt) file.resize(c.cutAt);
         ByteSource source = memoryByteSource(file);
         CertificateTable table;
@@ -72,9 +72,19 @@ TEST(PeImage, ReadsTheSecurityDirectoryOfBothHeaderKinds)
         EXPECT_EQ(table.entryOffset, c.entryOffset) << c.what;
         EXPECT_EQ(table.size, c.size) << c.what;
         if (c.size) {
-            EXPECT_EQ(table.offset, 0x5000u) << c.what;
+            EXPECT_EQ(table.offset, 0x12345000u) << c.what;
         }
     }
+    // A seek the file refuses: its system error, and no bytes read.
+    std::vector<uint8_t> file = headers(0x20B, 240, 16, 0x12345000, 0x1234);
+    ByteSource refusing = memoryByteSource(file);
+    refusing.seek = [](uint64_t, uint32_t* systemError) { return *systemError = 25, false; };
+    CertificateTable table;
+    const ReadError error = readCertificateTable(refusing, table);
+    EXPECT_EQ(error.failure, ReadFailure::Seek);
+    EXPECT_EQ(error.systemError, 25u);
+    EXPECT_EQ(error.bytesRead, 0u);
+    EXPECT_EQ(table.size, 0u);
 }
 
 TEST(PeImage, ClassifiesWhatFollowsTheCoveredRegion)
