@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <vector>
 
 namespace {
@@ -171,4 +173,16 @@ TEST(PeImage, PeMachineReadsTheHeaderOnlyWhenItFitsTheBytes)
     image[0x3c] = 0x41;  // header no longer begins with "PE"
     EXPECT_EQ(peMachine(image), 0);
     EXPECT_EQ(peMachine(std::vector<uint8_t>(0x3f, 'M')), 0);
+    // Each byte of the two signatures, and the shortest image: 64 bytes, its PE header at offset 2.
+    image[0x3c] = 0x40;
+    for (size_t at : {size_t{0}, size_t{1}, size_t{0x40}, size_t{0x41}, size_t{0x42}, size_t{0x43}}) {
+        std::vector<uint8_t> wrong = image;
+        wrong[at] ^= 1;
+        EXPECT_EQ(peMachine(wrong), 0) << at;
+    }
+    std::vector<uint8_t> shortest(0x40, 0);
+    const uint8_t start[] = {'M', 'Z', 'P', 'E', 0, 0, 0x4C, 0x01};
+    std::copy(std::begin(start), std::end(start), shortest.begin());
+    shortest[0x3c] = 2;
+    EXPECT_EQ(peMachine(shortest), 0x14C);
 }
