@@ -14,7 +14,8 @@ TEST(StatusFormat, ConversionsThatWouldReadOtherArgumentsAreRefused)
 {
     for (const char16_t* format : {u"%s MB", u"%.2f %S", u"%d%%", u"%n", u"%*.2f", u"%.*f", u"%I64d", u"%lf",
                                    u"%p", u"trailing %", u"%.2f %.2f %.1f %.1f %.1f", u"%.2", u"%100f", u"%.100f",
-                                   u"%2147483647f", u"%.99999999999999999999e"}) {
+                                   u"%2147483647f", u"%.99999999999999999999e",
+                                   u"%:f", u"%/f"}) {  // the characters beside '0' and '9' are no flags or digits
         EXPECT_FALSE(formatTakesOnlyDoubles(format, 4)) << std::string(format, format + std::char_traits<char16_t>::length(format));
     }
 }

@@ -199,18 +199,28 @@ TEST(TarWalk, ExtractsFilesAndDirectoriesWithSlashesTurnedIntoBackslashes)
     add(archive, "jre/bin/java.exe", '0', big);
     add(archive, "jre/release", '0', "JAVA_VERSION=\"17\"\n");
     add(archive, "jre/empty", '0', "");
+    // A name that fills its field without a terminator, and a size that fills all twelve places.
+    const std::string fullName = "jre/" + std::string(96, 'n');
+    Bytes full = header(fullName, "000000000003", '0');
+    full[100] = '6', full[136] = '7';  // the next fields' first bytes, read if a field ran one place too far
+    archive.insert(archive.end(), full.begin(), full.end());
+    const std::string data = "abc";
+    archive.insert(archive.end(), data.begin(), data.end());
+    archive.resize(archive.size() + tarPadding(3), 0);
     finish(archive);
 
     WalkRun run = walk(archive);
     EXPECT_EQ(run.outcome.result, TarResult::Success);
-    EXPECT_EQ(run.outcome.regularFiles, 3);
+    EXPECT_EQ(run.outcome.regularFiles, 4);
     EXPECT_EQ(run.directories, (std::vector<std::string>{"jre\\", "jre\\bin\\"}));
+    EXPECT_EQ(run.files["jre\\" + std::string(96, 'n')], "abc");
     EXPECT_EQ(run.files["jre\\bin\\java.exe"], big);
     EXPECT_EQ(run.files["jre\\release"], "JAVA_VERSION=\"17\"\n");
     EXPECT_TRUE(run.files.count("jre\\empty"));
     EXPECT_TRUE(run.reports.empty());
     // Progress is reported at each file's start with the archive position of its data.
-    EXPECT_EQ(run.fileStarts, (std::vector<uint64_t>{3 * 512, 3 * 512 + 70144 + 512, 3 * 512 + 70144 + 1024 + 512}));
+    EXPECT_EQ(run.fileStarts, (std::vector<uint64_t>{3 * 512, 3 * 512 + 70144 + 512, 3 * 512 + 70144 + 1024 + 512,
+                                                     3 * 512 + 70144 + 1536 + 512}));
 }
 
 TEST(TarWalk, LongNamesAreKeptExactlyAsStored)
