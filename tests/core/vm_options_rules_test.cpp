@@ -208,6 +208,8 @@ TEST(StackSize, XssOptions)
         {{"-Xss1G"}, 1073741824},              {{"-Xss2g"}, 2147483648ull},
         {{"-Xss1t"}, 1099511627776ull},        {{"-Xss1T"}, 1099511627776ull},
         {{"-Xss64K"}, 65536},                  {{"-Xss1M"}, 1048576},
+        {{"-Xss65535"}, 65536},                {{"-Xss65537"}, 65537},  // the least size and one past it
+        {{"-Xss/"}, 0},                        {{"-Xss17179869183g"}, 18446744072635809792ull},  // the largest in G
         {{"-Xss1000"}, 65536},                 {{"-Xss1"}, 65536},
         {{"-Xss99999999999999999999"}, 0},     // overflow is not a size
         {{"-Xss18446744073709551615"}, UINT64_MAX}, {{"-Xss18446744073709551617"}, 0},
@@ -215,6 +217,16 @@ TEST(StackSize, XssOptions)
     };
     for (const Case& c : cases)
         EXPECT_EQ(stackSizeFromOptions(c.options), c.size) << (c.options.empty() ? "none" : c.options.back());
+}
+
+TEST(MainArguments, TheLastLocaleSwitchAfterTheProgramName)
+{
+    const std::u16string on = u"-Dsun.locale.formatasdefault=true";
+    EXPECT_EQ(lastLocaleSwitch({}), -1);
+    EXPECT_EQ(lastLocaleSwitch({on}), -1);  // the program's name is not a switch
+    EXPECT_EQ(lastLocaleSwitch({u"p", on}), 1);
+    EXPECT_EQ(lastLocaleSwitch({u"p", on, u"x", on + u"x"}), 3);
+    EXPECT_EQ(lastLocaleSwitch({u"p", u"-Dsun.locale.formatasdefault"}), -1);
 }
 
 TEST(MainArguments, FixedArgumentsThenProgramConfiguredAndCommandLine)
