@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -87,6 +88,42 @@ TEST(PeImage, ReadsTheSecurityDirectoryOfBothHeaderKinds)
     EXPECT_EQ(error.systemError, 25u);
     EXPECT_EQ(error.bytesRead, 0u);
     EXPECT_EQ(table.size, 0u);
+}
+
+TEST(PeImage, EachFieldCutOneByteShortOrRightAfterIt)
+{
+    struct Field {
+        size_t start, size;
+        ReadFailure failure;
+    };
+    const Field fields[] = {{60, 4, ReadFailure::ReadInt},           {kPe + 20, 2, ReadFailure::ReadShort},
+                            {kOptional, 2, ReadFailure::ReadShort},  {kOptional + 108, 4, ReadFailure::ReadInt},
+                            {kOptional + 144, 8, ReadFailure::ReadInt}};
+    const std::vector<uint8_t> whole = headers(0x20B, 240, 16, 0x12345000, 0x1234);
+    for (size_t i = 0; i < std::size(fields); ++i) {
+        const Field& field = fields[i];
+        for (size_t cut : {field.start + field.size - 1, field.start + field.size}) {
+            std::vector<uint8_t> file(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(cut));
+            ByteSource source = memoryByteSource(file);
+            CertificateTable table;
+            const ReadError error = readCertificateTable(source, table);
+            const bool complete = cut == field.start + field.size;
+            const bool last = i + 1 == std::size(fields);
+            // A field cut short fails with the bytes it got; one read whole fails at the next field.
+            EXPECT_EQ(error.failure, complete ? (last ? ReadFailure::None : fields[i + 1].failure) : field.failure) << cut;
+            EXPECT_EQ(error.bytesRead, complete ? 0 : field.size - 1) << cut;
+        }
+    }
+    // A magic that is not one of the two, and an entry beyond the declared header: no bytes count.
+    for (const auto& [magic, size, bytesRead] : {std::tuple{0x107, 240, 2u}, std::tuple{0x20B, 151, 0u}}) {
+        const std::vector<uint8_t> file = headers(static_cast<uint16_t>(magic), static_cast<uint16_t>(size), 16, 0, 0);
+        ByteSource source = memoryByteSource(file);
+        CertificateTable table;
+        const ReadError error = readCertificateTable(source, table);
+        EXPECT_EQ(error.failure, ReadFailure::Magic);
+        EXPECT_EQ(error.systemError, 0u);
+        EXPECT_EQ(error.bytesRead, bytesRead);
+    }
 }
 
 TEST(PeImage, ClassifiesWhatFollowsTheCoveredRegion)
