@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <iterator>
+#include <map>
+#include <string>
 #include <tuple>
 #include <vector>
 
@@ -152,11 +154,17 @@ TEST(PeImage, ClassifiesWhatFollowsTheCoveredRegion)
         {"eight bytes before the table", true, kEnd + 8, {{0x20, 0x0200}}, 0, false, 0, 0, 8 + 0x20},
         {"two entries, the first aligned up", true, kEnd + 4, {{0x1D, 0x0200}, {8, 0x0100}}, 0, true, 2, 4, 0},
         {"two entries, the first already aligned", true, kEnd, {{0x20, 0x0200}, {8, 0x0100}}, 0, true, 2, 0, 0},
+        {"two entries, the first one past a multiple of 8", true, kEnd, {{0x19, 0x0200}, {8, 0x0100}}, 0, true, 2, 0, 0},
+        {"two entries, the first 72 long", true, kEnd, {{0x48, 0x0200}, {8, 0x0100}}, 0, true, 2, 0, 0},
         {"bytes after the table", true, kEnd, {{0x20, 0x0200}}, 3, true, 1, 0, 3},
         {"entry shorter than its header", true, kEnd, {{7, 0x0200}}, 0, false, 0, 0, 8},
         {"unknown revision", true, kEnd, {{0x20, 0x0300}}, 0, false, 0, 0, 0x20},
         {"table starts inside the region", true, kEnd - 8, {{0x20, 0x0200}}, 0, false, 0, 0, 0x18},
     };
+    const std::map<std::string, std::string> problems = {
+        {"unsigned with trailing bytes", "the file has no certificate table"},
+        {"unknown revision", "certificate entry 0 has revision 768"},
+        {"table starts inside the region", "the certificate table begins inside the covered region"}};
     for (const Case& c : cases) {
         std::vector<uint8_t> file(c.signedFile ? c.tableOffset : kEnd, 0x55);
         CertificateTable table;
@@ -180,6 +188,9 @@ TEST(PeImage, ClassifiesWhatFollowsTheCoveredRegion)
         EXPECT_EQ(trailer.padding, c.padding) << c.what;
         EXPECT_EQ(trailer.stray, c.stray) << c.what;
         EXPECT_EQ(trailer.problem.empty(), c.stray == 0) << c.what;
+        if (problems.count(c.what)) {
+            EXPECT_EQ(trailer.problem, problems.at(c.what));
+        }
         if (c.signature) {
             EXPECT_EQ(trailer.firstType, kCertificateTypePkcsSignedData) << c.what;
         }
