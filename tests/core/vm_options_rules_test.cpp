@@ -79,6 +79,9 @@ TEST(VersionGroups, Wildcards)
     EXPECT_TRUE(wildcardMatch("*b", "*ab"));
     EXPECT_TRUE(wildcardMatch("a*", "a*"));
     EXPECT_FALSE(wildcardMatch("*c", "*ab"));
+    // A first try that fails part-way goes back to the "*" and on one character.
+    EXPECT_TRUE(wildcardMatch("*ab", "aab"));
+    EXPECT_TRUE(wildcardMatch("x*ab", "xaab"));
 }
 
 TEST(VersionGroups, RangesCompareTheMajorNumber)
@@ -92,6 +95,9 @@ TEST(VersionGroups, RangesCompareTheMajorNumber)
     EXPECT_TRUE(evaluateVersionCondition("8-8", "1.8.0_172", 8).matches);
     EXPECT_TRUE(evaluateVersionCondition("*1.8*", "1.8.0_172", 8).matches);
     EXPECT_FALSE(evaluateVersionCondition("*1.7*", "1.8.0_172", 8).matches);
+    VersionCondition marked = evaluateVersionCondition("*1.8*", "11.8.0", 11);  // the first "*" only marks
+    EXPECT_EQ(marked.kind, VersionCondition::Kind::Wildcard);
+    EXPECT_FALSE(marked.matches);
     VersionCondition noDash = evaluateVersionCondition("11", "11.0.2", 11);
     EXPECT_EQ(noDash.kind, VersionCondition::Kind::MissingDash);
     EXPECT_FALSE(noDash.matches);
