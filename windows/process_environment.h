@@ -12,7 +12,7 @@ void preloadSystemDlls();
 void initCommonControls();
 // initCommonControls on a thread of its own (at once when no thread can be made), so that loading
 // comctl32 and its theme overlaps the creation of the VM; nothing when comctl32 is loaded already.
-// Called once, before the thread that awaits them starts.
+// Called once, before anything awaits them.
 void startCommonControls();
 // Returns once the common controls started by startCommonControls are ready (at once when they
 // were never started); any thread, any number of times. Before the natives are registered, since
