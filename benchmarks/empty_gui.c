@@ -10,6 +10,8 @@
 #include <windows.h>
 #include <wchar.h>
 
+#include "launcher_imports.h"
+
 static void appendLines(int count)
 {
     wchar_t path[MAX_PATH + 32];
@@ -41,12 +43,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, LPWSTR arguments, in
         if (init != NULL) ((void(WINAPI*)(void))init)();
     }
     if (lines != NULL) appendLines(_wtoi(lines + 6));
-    if (!controls && lines == NULL && arguments != NULL && arguments[0] != L'\0') {
-        HKEY key = NULL;
-        if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software", 0, KEY_READ, &key) == ERROR_SUCCESS) RegCloseKey(key);
-        DeleteObject(CreateSolidBrush(0));
-        MessageBoxW(NULL, arguments, L"empty", MB_OK);
-    }
+    if (!controls && lines == NULL && arguments != NULL && arguments[0] != L'\0') callLauncherImports();
     DWORD written = 0;
     WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), "started\n", 8, &written, NULL);
     return 0;

@@ -5,18 +5,13 @@
 #include <stdio.h>
 #include <zlib.h>
 #ifdef WITH_TOOL_IMPORTS
-#include <windows.h>
+#include "launcher_imports.h"
 #endif
 
 int main(int argc, char** argv)
 {
 #ifdef WITH_TOOL_IMPORTS
-    if (argc > 99) {
-        HKEY key = NULL;
-        if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software", 0, KEY_READ, &key) == ERROR_SUCCESS) RegCloseKey(key);
-        DeleteObject(CreateSolidBrush(0));
-        MessageBoxW(NULL, L"", L"", MB_OK);
-    }
+    if (argc > 99) callLauncherImports();
 #endif
     static char buffer[1 << 16];
     gzFile in = argc > 1 ? gzopen(argv[1], "rb") : NULL;

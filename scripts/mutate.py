@@ -343,9 +343,10 @@ def main():
     print('%d mutants chosen, %d to run' % (len(chosen), len(todo)), flush=True)
     # Each job builds in a directory of its own; results are written by this thread, in the
     # mutants' order.
+    jobs = max(1, args.jobs)
     with contextlib.ExitStack() as stack, open(args.results, 'a') as results:
         free = queue.Queue()
-        for _ in range(max(1, args.jobs)):
+        for _ in range(jobs):
             free.put(stack.enter_context(tempfile.TemporaryDirectory(prefix='mutate-')))
 
         def run_in_free_directory(m):
@@ -355,7 +356,7 @@ def main():
             finally:
                 free.put(work)
 
-        with concurrent.futures.ThreadPoolExecutor(max_workers=max(1, args.jobs)) as pool:
+        with concurrent.futures.ThreadPoolExecutor(max_workers=jobs) as pool:
             for i, (m, r) in enumerate(pool.map(run_in_free_directory, todo), 1):
                 r.update(id=m['id'], file=m['file'], line=m['line'], kind=m['kind'], tests=digest, mutated=shown(m))
                 results.write(json.dumps(r) + '\n')
