@@ -270,6 +270,14 @@ private:
         if (out_.report) out_.report(text);
     }
 
+    // Reports why the walk ends. result_ needs no reset: only the end of the archive sets it, and
+    // that ends the walk.
+    bool fail(const std::string& text)
+    {
+        report(text);
+        return false;
+    }
+
     // Whether an output call failed (seen without waiting); the first time, drains the output
     // and ends the walk with that failure.
     bool outputFailed()
@@ -304,44 +312,28 @@ private:
         }
         std::memset(header_, 0, sizeof header_);
         long got = in_.read(header_, kTarHeaderReadSize);
-        if (got < 0) {
-            report("gzread failed");
-            result_ = false;
-            return false;
-        }
+        if (got < 0) return fail("gzread failed");
         // A header cut short is a damaged archive, whatever its first bytes say.
-        if (got > 0 && static_cast<size_t>(got) < kTarHeaderReadSize) {
-            report("unexpected eof");
-            result_ = false;
-            return false;
-        }
+        if (got > 0 && static_cast<size_t>(got) < kTarHeaderReadSize) return fail("unexpected eof");
         if (!hasUstarMagic(header_)) {
             endOfArchive("no magic number");
             return false;
         }
-        if (!in_.skip(kTarRecordSize - kTarHeaderReadSize)) {
-            report("gzseek 1 failed");
-            result_ = false;
-            return false;
-        }
+        if (!in_.skip(kTarRecordSize - kTarHeaderReadSize)) return fail("gzseek 1 failed");
         return true;
     }
 
     bool parseSize(int32_t& size)
     {
         if (parseTarSize(reinterpret_cast<const char*>(header_) + kSizeOffset, kSizeLength, size)) return true;
-        report("invalid size field");
-        result_ = false;
-        return false;
+        return fail("invalid size field");
     }
 
     bool skipPadding(uint32_t size, const char* failure)
     {
         uint32_t padding = tarPadding(size);
         if (padding == 0 || in_.skip(padding)) return true;
-        report(failure);
-        result_ = false;
-        return false;
+        return fail(failure);
     }
 
     // One entry whose header is in header_; false ends the walk.
@@ -352,18 +344,11 @@ private:
         char type = static_cast<char>(header_[kTypeOffset]);
         std::string name;
         if (type == 'L') {
-            if (static_cast<size_t>(size) >= kTarLongNameCapacity) {
-                report("long file name too long: " + std::to_string(size));
-                result_ = false;
-                return false;
-            }
+            if (static_cast<size_t>(size) >= kTarLongNameCapacity)
+                return fail("long file name too long: " + std::to_string(size));
             std::vector<char> stored(static_cast<size_t>(size) + 1, '\0');
             long got = size == 0 ? 0 : in_.read(stored.data(), static_cast<size_t>(size));
-            if (got != size) {
-                report("gzread failed for long file name");
-                result_ = false;
-                return false;
-            }
+            if (got != size) return fail("gzread failed for long file name");
             name.assign(stored.data());  // up to the first NUL, as stored
             if (!skipPadding(static_cast<uint32_t>(size), "gzseek 4 failed")) return false;
             if (!readHeader()) return false;
@@ -373,27 +358,15 @@ private:
             name = tarHeaderName(header_);
         }
 
-        if (type == '5' || type == '0') {
-            if (!isSafeEntryName(name)) {
-                report("refused entry name " + name);
-                result_ = false;
-                return false;
-            }
-        }
+        if ((type == '5' || type == '0') && !isSafeEntryName(name)) return fail("refused entry name " + name);
         if (type == '5') {
             output_.makeDirectory(name);
         } else if (type == '0') {
             if (out_.progress) out_.progress(in_.position(), true);
-            if (!extractFile(name, size)) {
-                report("extract file failed");
-                result_ = false;
-                return false;
-            }
+            if (!extractFile(name, size)) return fail("extract file failed");
             ++outcome_.regularFiles;
         } else if (size > 0 && !in_.skip(static_cast<size_t>(size))) {
-            report("gzseek 2 failed");
-            result_ = false;
-            return false;
+            return fail("gzseek 2 failed");
         }
         return skipPadding(static_cast<uint32_t>(size), "gzseek 3 failed");
     }
@@ -421,10 +394,7 @@ private:
         }
         output_.closeFile();
         if (outputFailed()) return false;
-        if (written != size) {
-            report(describeSizes("sizes don't match: ", written, size));
-            return false;
-        }
+        if (written != size) return fail(describeSizes("sizes don't match: ", written, size));
         return true;
     }
 

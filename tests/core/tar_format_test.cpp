@@ -1,11 +1,17 @@
 #include "core/tar_format.h"
 
 #include <gtest/gtest.h>
+#if defined(__linux__)
+#include <pthread.h>
+#include <sys/resource.h>
+#endif
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -47,8 +53,10 @@ struct WalkRun {
     std::map<std::string, std::string> files;
     std::vector<std::string> reports;
     std::vector<uint64_t> fileStarts;
-    std::vector<std::string> events;  // log lines, opens and reports, in the order they were made
+    std::vector<uint64_t> blockEnds;
+    std::vector<std::string> events;  // log lines, directories, opens, closes and reports, in order
     TarOutcome outcome;
+    bool cancelled = false;
 
     bool reported(const std::string& text) const
     {
@@ -64,7 +72,14 @@ struct Faults {
     bool truncatedStream = false;
     long readErrorAt = -1;  // a read starting at this offset fails
     size_t failSkipOf = 0;  // a skip of this many bytes fails
+    long failSkipAt = -1;   // a skip starting at this offset fails
+    long slowReadAt = -1;   // a read starting at this offset waits first, so the output catches up
+    std::string slowCall;   // the output call with this event text ("write f" for f's writes) is slow
+    int slowMs = 50;
+    int cancelAtProgress = 0;  // the progress call with this number (from 1) cancels the walk
 };
+
+struct Cancelled {};
 
 WalkRun walk(const Bytes& archive, const Faults& faults = {})
 {
@@ -74,6 +89,8 @@ WalkRun walk(const Bytes& archive, const Faults& faults = {})
     TarInput input;
     input.read = [&](void* buffer, size_t size) -> long {
         if (faults.readErrorAt >= 0 && position == static_cast<size_t>(faults.readErrorAt)) return -1;
+        if (faults.slowReadAt >= 0 && position == static_cast<size_t>(faults.slowReadAt))
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
         size_t count = std::min(size, archive.size() - std::min(position, archive.size()));
         if (count < size) past = true;
         if (count > 0) std::memcpy(buffer, archive.data() + position, count);
@@ -81,8 +98,9 @@ WalkRun walk(const Bytes& archive, const Faults& faults = {})
         return static_cast<long>(count);
     };
     input.skip = [&](size_t count) {
+        const bool fails = count == faults.failSkipOf || static_cast<long>(position) == faults.failSkipAt;
         position += count;
-        return count != faults.failSkipOf;
+        return !fails;
     };
     input.atEnd = [&] { return past; };
     input.position = [&] { return static_cast<uint64_t>(position); };
@@ -94,11 +112,22 @@ WalkRun walk(const Bytes& archive, const Faults& faults = {})
     // Strict: after a refused open or a failed write, only the open file's close may follow.
     bool failed = false;
     std::vector<std::string> breaks;  // made on the writer thread, read after the walk joined it
-    auto check = [&](const std::string& call) { if (failed) breaks.push_back(call + " after a failure"); };
+    auto pause = [&](const std::string& call) {
+        if (call == faults.slowCall) std::this_thread::sleep_for(std::chrono::milliseconds(faults.slowMs));
+    };
+    auto check = [&](const std::string& call) {
+        if (failed) breaks.push_back(call + " after a failure");
+        pause(call);
+    };
     TarOutput output;
-    output.makeDirectory = [&](const std::string& name) { check(name), run.directories.push_back(name); };
+    output.makeDirectory = [&](const std::string& name) {
+        check("dir " + name);
+        run.directories.push_back(name);
+        run.events.push_back("dir " + name);
+    };
     output.openFile = [&](const std::string& name) {
         check("open " + name);
+        if (open) breaks.push_back("open " + name + " while " + current + " is open");
         run.events.push_back("open " + name);
         if (faults.refuseOpen || name == faults.refuseOpenOf) return failed = true, false;
         current = name;
@@ -108,25 +137,34 @@ WalkRun walk(const Bytes& archive, const Faults& faults = {})
     };
     output.write = [&](const void* bytes, size_t size) {
         if (!open) run.reports.push_back("write outside an open file");
-        check("write");
+        check("write " + current);
         if (faults.failWrite || writes++ == faults.failWriteAt) return failed = true, false;
         run.files[current].append(static_cast<const char*>(bytes), size);
         return true;
     };
     output.closeFile = [&] {
         if (!open) breaks.push_back("closeFile without an open file");
+        pause("close " + current);
+        run.events.push_back("close " + current);
         open = false;
     };
+    int progressCalls = 0;
     output.progress = [&](uint64_t at, bool fileStart) {
-        if (fileStart) run.fileStarts.push_back(at);
+        if (++progressCalls == faults.cancelAtProgress) throw Cancelled{};
+        (fileStart ? run.fileStarts : run.blockEnds).push_back(at);
     };
     output.info = [&](const std::string& text) { check(text), run.events.push_back(text); };
     output.report = [&](const std::string& text) {
         run.reports.push_back(text);
         run.events.push_back("report " + text);
     };
-    run.outcome = walkTar(input, output);
+    try {
+        run.outcome = walkTar(input, output);
+    } catch (const Cancelled&) {
+        run.cancelled = true;
+    }
     for (const std::string& call : breaks) ADD_FAILURE() << call;
+    if (open) ADD_FAILURE() << current << " is left open";
     return run;
 }
 
@@ -201,7 +239,7 @@ TEST(TarWalk, ExtractsFilesAndDirectoriesWithSlashesTurnedIntoBackslashes)
     add(archive, "jre/empty", '0', "");
     // A name that fills its field without a terminator, and a size that fills all twelve places.
     const std::string fullName = "jre/" + std::string(96, 'n');
-    Bytes full = header(fullName, "000000000003", '0');
+    Bytes full = header(fullName, "000000000003", '0', "ustar  ");  // with the older tar's magic
     full[100] = '6', full[136] = '7';  // the next fields' first bytes, read if a field ran one place too far
     archive.insert(archive.end(), full.begin(), full.end());
     const std::string data = "abc";
@@ -221,6 +259,9 @@ TEST(TarWalk, ExtractsFilesAndDirectoriesWithSlashesTurnedIntoBackslashes)
     // Progress is reported at each file's start with the archive position of its data.
     EXPECT_EQ(run.fileStarts, (std::vector<uint64_t>{3 * 512, 3 * 512 + 70144 + 512, 3 * 512 + 70144 + 1024 + 512,
                                                      3 * 512 + 70144 + 1536 + 512}));
+    // ... and after each block with the position after it.
+    EXPECT_EQ(run.blockEnds, (std::vector<uint64_t>{3 * 512 + 70000, 3 * 512 + 70144 + 512 + 18,
+                                                    3 * 512 + 70144 + 1536 + 512 + 3}));
 }
 
 TEST(TarWalk, LongNamesAreKeptExactlyAsStored)
@@ -238,6 +279,12 @@ TEST(TarWalk, LongNamesAreKeptExactlyAsStored)
     EXPECT_EQ(run.files[longName], "payload");
     EXPECT_EQ(run.files["after\\long"], "second");
     EXPECT_FALSE(run.files.count("truncated-short-name"));
+
+    Bytes oneByte;  // the shortest long name, without a NUL
+    add(oneByte, "././@LongLink", 'L', "x");
+    add(oneByte, "short", '0', "1");
+    finish(oneByte);
+    EXPECT_EQ(walk(oneByte).files, (std::map<std::string, std::string>{{"x", "1"}}));
 
     Bytes empty;  // a long name of no bytes is read as the empty name, which is refused
     add(empty, "././@LongLink", 'L');
@@ -277,6 +324,9 @@ TEST(TarWalk, AnArchiveWithoutRegularFilesFails)
     EXPECT_TRUE(cut.reported("unexpected eof") || cut.reported("no magic number"));
 
     EXPECT_EQ(walk(Bytes()).outcome.result, TarResult::Failure);
+    Bytes otherMagic = header("file", octal(0), '0', "ustaX");
+    finish(otherMagic);
+    EXPECT_TRUE(walk(otherMagic).reported("no magic number"));
 
     // Without the end blocks but with a file, the data's end is the archive's end.
     Bytes fileWithoutEnd;
@@ -427,29 +477,35 @@ TEST(TarWalk, AFailedOutputCallEndsTheWalkWithNothingMadeAfterIt)
     Bytes archive;
     for (int i = 0; i < kFiles; ++i) add(archive, "f" + std::to_string(i), '0', std::string(100 + i, 'x'));
     finish(archive);
-    auto upTo = [](int last, bool openLast) {
+    auto upTo = [](int last, bool closeLast) {
         std::vector<std::string> events;
         for (int i = 0; i <= last; ++i) {
-            events.push_back("extracting f" + std::to_string(i) + " (size " + std::to_string(100 + i) + ")");
-            if (i < last || openLast) events.push_back("open f" + std::to_string(i));
+            const std::string name = "f" + std::to_string(i);
+            events.push_back("extracting " + name + " (size " + std::to_string(100 + i) + ")");
+            events.push_back("open " + name);
+            if (i < last || closeLast) events.push_back("close " + name);
         }
         return events;
     };
     for (int failing : {0, 1, kFiles / 2, kFiles - 1}) {
-        Faults write;
-        write.failWriteAt = failing;  // one write a file
-        WalkRun shortWrite = walk(archive, write);
-        std::vector<std::string> expected = upTo(failing, true);
-        expected.insert(expected.end(), {"report stream error", "report extract file failed"});
-        EXPECT_EQ(shortWrite.outcome.result, TarResult::Failure) << failing;
-        EXPECT_EQ(shortWrite.events, expected) << failing;
+        // The failing file's close is made before the lines that report the failure, however long it takes.
+        for (const std::string& slow : {std::string(), "close f" + std::to_string(failing)}) {
+            Faults write;
+            write.failWriteAt = failing;  // one write a file
+            write.slowCall = slow;
+            WalkRun shortWrite = walk(archive, write);
+            std::vector<std::string> expected = upTo(failing, true);
+            expected.insert(expected.end(), {"report stream error", "report extract file failed"});
+            EXPECT_EQ(shortWrite.outcome.result, TarResult::Failure) << failing;
+            EXPECT_EQ(shortWrite.events, expected) << failing << slow;
+        }
 
         Faults open;
         open.refuseOpenOf = "f" + std::to_string(failing);
         WalkRun notCreated = walk(archive, open);
         EXPECT_EQ(notCreated.outcome.result, TarResult::FileNotCreated) << failing;
         EXPECT_EQ(notCreated.outcome.failedName, open.refuseOpenOf);
-        EXPECT_EQ(notCreated.events, upTo(failing, true)) << failing;
+        EXPECT_EQ(notCreated.events, upTo(failing, false)) << failing;
         EXPECT_EQ(notCreated.files.size(), static_cast<size_t>(failing)) << failing;
     }
 
@@ -463,3 +519,145 @@ TEST(TarWalk, AFailedOutputCallEndsTheWalkWithNothingMadeAfterIt)
     refuseA.refuseOpenOf = "a";
     EXPECT_EQ(walk(empty, refuseA).outcome.failedName, "a");
 }
+
+TEST(TarWalk, DamageAfterAFileEndsTheWalkWithItsOwnLine)
+{
+    // After a complete file the end of the archive would succeed: each damage must end the walk
+    // where it is met, with its line and nothing after it. The file "a" and its padding end at 1024.
+    auto longName = [](const std::string& stored) {
+        Bytes tail;
+        add(tail, "././@LongLink", 'L', stored);
+        return tail;
+    };
+    auto then = [](Bytes tail, const Bytes& more) {
+        tail.insert(tail.end(), more.begin(), more.end());
+        return tail;
+    };
+    auto entry = [](const std::string& name, char type, const std::string& data) {
+        Bytes tail;
+        add(tail, name, type, data);
+        return tail;
+    };
+    Bytes cutLongName = longName(std::string(40, 'n'));
+    cutLongName.resize(512 + 20);
+    Bytes cutData = entry("b", '0', std::string(5000, 's'));
+    cutData.resize(512 + 1234);
+    struct Case {
+        const char* damage;
+        Bytes tail;
+        long readErrorAt;  // -1: none
+        long failSkipAt;   // -1: none
+        std::vector<std::string> reports;
+    };
+    const Case cases[] = {
+        {"a header read fails", entry("b", '0', "y"), 1024, -1, {"gzread failed"}},
+        {"one byte of a header", Bytes(1, 'b'), -1, -1, {"unexpected eof"}},
+        {"the rest of a header's record", entry("b", '0', "y"), -1, 1024 + 500, {"gzseek 1 failed"}},
+        {"a size that is not octal", header("b", "00000000009", '0'), -1, -1, {"invalid size field"}},
+        {"the data of an entry that is skipped", entry("x", 'x', "data"), -1, 1536, {"gzseek 2 failed"}},
+        {"a file's padding", entry("b", '0', "data"), -1, 1540, {"gzseek 3 failed"}},
+        {"a long name too long", longName(std::string(kTarLongNameCapacity, 'n')), -1, -1,
+         {"long file name too long: 6000"}},
+        {"a long name cut short", cutLongName, -1, -1, {"gzread failed for long file name"}},
+        {"a long name's padding", longName("long"), -1, 1536 + 4, {"gzseek 4 failed"}},
+        {"the header after a long name", then(longName("long"), entry("b", '0', "y")), 2048, -1, {"gzread failed"}},
+        {"the size after a long name", then(longName("long"), header("b", "9", '0')), -1, -1, {"invalid size field"}},
+        {"a climbing name", entry("../b", '0', "y"), -1, -1, {"refused entry name ..\\b"}},
+        {"data cut inside a file", cutData, -1, -1, {"sizes don't match: 1234, 5000", "extract file failed"}},
+        {"a cut stream", Bytes(1024, 0), -1, -1, {"unexpected eof"}},
+    };
+    for (const Case& c : cases) {
+        Bytes archive;
+        add(archive, "a", '0', "x");
+        archive.insert(archive.end(), c.tail.begin(), c.tail.end());
+        Faults faults;
+        faults.readErrorAt = c.readErrorAt;
+        faults.failSkipAt = c.failSkipAt;
+        faults.truncatedStream = c.tail == Bytes(1024, 0);  // the gzip stream ends before its trailer
+        WalkRun run = walk(archive, faults);
+        EXPECT_EQ(run.outcome.result, TarResult::Failure) << c.damage;
+        EXPECT_EQ(run.reports, c.reports) << c.damage;
+        EXPECT_EQ(run.files["a"], "x") << c.damage;
+    }
+}
+
+TEST(TarWalk, TheOutputsCallsKeepTheirOrderWhateverTheirPace)
+{
+    // A line reported at the end follows a directory that is still being made.
+    Bytes directory;
+    add(directory, "d/", '5');
+    finish(directory);
+    Faults slowDirectory;
+    slowDirectory.slowCall = "dir d\\";
+    slowDirectory.slowReadAt = 512;  // the walk reaches its end while the directory is being made
+    EXPECT_EQ(walk(directory, slowDirectory).events, (std::vector<std::string>{"dir d\\", "report no magic number"}));
+
+    // The output's thread has made every call and sleeps when a directory comes: the walk's final
+    // wait must wake it for that directory.
+    Bytes fileThenDirectory;
+    add(fileThenDirectory, "a", '0', "x");
+    add(fileThenDirectory, "d/", '5');
+    finish(fileThenDirectory);
+    Faults outputCatchesUp;
+    outputCatchesUp.slowReadAt = 1024;
+    WalkRun caughtUp = walk(fileThenDirectory, outputCatchesUp);
+    EXPECT_EQ(caughtUp.outcome.result, TarResult::Success);
+    EXPECT_EQ(caughtUp.directories, std::vector<std::string>{"d\\"});
+
+    // A cancel at b's start, while the output is still on a's line or has not begun: a's open, write
+    // and close stay unmade (the double also fails a close of a file that was not opened).
+    Bytes twoFiles;
+    add(twoFiles, "a", '0', "x");
+    add(twoFiles, "b", '0', "y");
+    finish(twoFiles);
+    Faults cancel;
+    cancel.slowCall = "extracting a (size 1)";
+    cancel.slowMs = 500;
+    cancel.cancelAtProgress = 3;  // a's start, a's block, b's start
+    WalkRun cancelled = walk(twoFiles, cancel);
+    EXPECT_TRUE(cancelled.cancelled);
+    EXPECT_LE(cancelled.events.size(), 1u) << cancelled.events.back();
+}
+
+#if defined(__linux__) && !defined(__SANITIZE_ADDRESS__)
+// In a child process: walks the archive where no thread can start, and exits 0 when every file
+// arrived whole.
+[[noreturn]] void walkWhereNoThreadStarts(const Bytes& archive, const std::map<std::string, std::string>& expected)
+{
+    // A thread now asks for a stack of 1 GiB (none of the cached stacks of earlier threads is that
+    // large), and the address space may grow by 64 MiB at most.
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    pthread_attr_setstacksize(&attributes, size_t(1) << 30);
+    pthread_setattr_default_np(&attributes);
+    long pages = 0;
+    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(statm, "%ld", &pages) != 1) pages = 0;
+        std::fclose(statm);
+    }
+    const rlim_t limit = static_cast<rlim_t>(pages) * 4096 + (rlim_t(64) << 20);
+    const rlimit addressSpace{limit, limit};
+    setrlimit(RLIMIT_AS, &addressSpace);
+    try {
+        std::thread([] {}).join();
+        std::_Exit(2);  // a thread still starts: the walk would not be tested without one
+    } catch (const std::system_error&) {
+    }
+    WalkRun run = walk(archive);
+    const bool whole = run.outcome.result == TarResult::Success && run.files == expected;
+    std::_Exit(whole && !::testing::Test::HasFailure() ? 0 : 1);
+}
+
+TEST(TarWalk, WithoutASecondThreadEveryCallIsMadeOnTheWalksOwn)
+{
+    // More files than the walk has blocks: each block must come back after its write.
+    Bytes archive;
+    std::map<std::string, std::string> expected;
+    for (int i = 0; i < 10; ++i) {
+        expected["f" + std::to_string(i)] = std::string(i, 'x');
+        add(archive, "f" + std::to_string(i), '0', std::string(i, 'x'));
+    }
+    finish(archive);
+    EXPECT_EXIT(walkWhereNoThreadStarts(archive, expected), ::testing::ExitedWithCode(0), "");
+}
+#endif

@@ -13,9 +13,13 @@ TEST(Utf8ToUtf16, ConvertsAllPlanes)
     EXPECT_EQ(out, (std::u16string{u'A', 0x00E9, 0x20AC, 0xD83D, 0xDE00}));
     ASSERT_TRUE(utf8ToUtf16("", out));
     EXPECT_TRUE(out.empty());
-    // The smallest value of each length, and the values beside the surrogates and at the top.
-    ASSERT_TRUE(utf8ToUtf16("\xC2\x80\xE0\xA0\x80\xED\x9F\xBF\xEE\x80\x80\xF0\x90\x80\x80\xF4\x8F\xBF\xBF", out));
-    EXPECT_EQ(out, (std::u16string{0x0080, 0x0800, 0xD7FF, 0xE000, 0xD800, 0xDC00, 0xDBFF, 0xDFFF}));
+    // The smallest value of each length, the values beside the surrogates, the last of three
+    // bytes, odd four-byte leads (U+40000, U+FFFFF) and the top.
+    ASSERT_TRUE(utf8ToUtf16("\xC2\x80\xE0\xA0\x80\xED\x9F\xBF\xEE\x80\x80\xEF\xBF\xBF\xF0\x90\x80\x80"
+                            "\xF1\x80\x80\x80\xF3\xBF\xBF\xBF\xF4\x8F\xBF\xBF",
+                            out));
+    EXPECT_EQ(out, (std::u16string{0x0080, 0x0800, 0xD7FF, 0xE000, 0xFFFF, 0xD800, 0xDC00, 0xD8C0, 0xDC00, 0xDBBF,
+                                   0xDFFF, 0xDBFF, 0xDFFF}));
 }
 
 TEST(Utf8ToUtf16, RejectsMalformedInputAndLeavesTheOutputAlone)
@@ -53,6 +57,12 @@ TEST(Utf16ToUtf8, PairsAndUnpairedSurrogates)
     EXPECT_EQ(utf16ToUtf8(std::u16string{0xD7FF, 0xDFFF, 0xE000}), "\xED\x9F\xBF\xEF\xBF\xBD\xEE\x80\x80");
     EXPECT_EQ(utf16ToUtf8(std::u16string{0xD800}), "\xEF\xBF\xBD");
     EXPECT_EQ(utf16ToUtf8(std::u16string{0xD800, 0xDC00, 0xDBFF, 0xDFFF}), "\xF0\x90\x80\x80\xF4\x8F\xBF\xBF");
+    EXPECT_EQ(utf16ToUtf8(std::u16string{0x007F, 0x0080, 0xFFFF}), "\x7F\xC2\x80\xEF\xBF\xBF");
+    // What may follow a high surrogate: only DC00..DFFF makes a pair.
+    EXPECT_EQ(utf16ToUtf8(std::u16string{0xDC00, 0xDC00}), "\xEF\xBF\xBD\xEF\xBF\xBD");
+    EXPECT_EQ(utf16ToUtf8(std::u16string{0xD800, 0xDBFF}), "\xEF\xBF\xBD\xEF\xBF\xBD");
+    EXPECT_EQ(utf16ToUtf8(std::u16string{0xD800, 0xE000}), "\xEF\xBF\xBD\xEE\x80\x80");
+    EXPECT_EQ(utf16ToUtf8(std::u16string{0xD800, 0xDC00, 0xE000}), "\xF0\x90\x80\x80\xEE\x80\x80");
 }
 
 TEST(Cp1252, MapsTheSpecialRangeAndLatin1)
@@ -63,6 +73,7 @@ TEST(Cp1252, MapsTheSpecialRangeAndLatin1)
     EXPECT_FALSE(utf8ToCp1252("\xE4\xB8\xAD", out));  // 中
     EXPECT_FALSE(utf8ToCp1252("\xC2\x80", out));      // U+0080 has no byte: 0x80 is the euro sign
     EXPECT_FALSE(utf8ToCp1252("\xC2\x9F", out));      // nor U+009F: 0x9F is Y with diaeresis
+    EXPECT_FALSE(utf8ToCp1252("\xC4\x80", out));      // U+0100, the first past Latin-1
     EXPECT_EQ(cp1252ToUtf8("\x80\xE9\x81"), "\xE2\x82\xAC\xC3\xA9\xC2\x81");
 }
 

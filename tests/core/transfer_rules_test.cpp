@@ -36,6 +36,7 @@ TEST(TransferRules, HeaderBlockOfLineEndsHoldsNoHeaders)
         {"HTTP/1.1 200 OK\r\n\r\n", true}, {"\r\nX", true}, {" ", true},
     };
     for (const Case& c : cases) EXPECT_EQ(headerBlockHasLines(c.block.data(), c.block.size()), c.lines) << c.block;
+    EXPECT_FALSE(headerBlockHasLines("\r\nX", 2)) << "the byte after the block";
 }
 
 TEST(TransferRules, DownloadAddressTakesOnlyAWholeSha256Fragment)
@@ -61,6 +62,7 @@ TEST(TransferRules, DownloadAddressTakesOnlyAWholeSha256Fragment)
         {site + "#sha256=" + hex.substr(0, 63), Hash::Malformed, site, false},
         {site + "#sha256=" + hex + "0", Hash::Malformed, site, false},
         {site + "#sha256=" + hex.substr(0, 63) + "g", Hash::Malformed, site, false},
+        {site + "#sha256=" + hex.substr(0, 63) + ":", Hash::Malformed, site, false},  // the character after 9
         {site + "#sha256=" + hex + "#x", Hash::Malformed, site, false},
         {site + "#sha256=", Hash::Malformed, site, false},
         {site + "#part", Hash::None, site + "#part", false},
