@@ -35,7 +35,7 @@ std::vector<std::string> optionsFileLines(const std::string& content)
         // A line longer than the read buffer arrives in pieces, each handled as a line.
         for (size_t piece = start; piece < end; piece += kOptionsFileLineLimit) {
             std::string line = content.substr(piece, std::min(kOptionsFileLineLimit, end - piece));
-            while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+            // Trimming blanks also drops the line end: "\r" and "\n" count as blanks.
             size_t first = 0;
             while (first < line.size() && isBlank(line[first])) ++first;
             size_t last = line.size();

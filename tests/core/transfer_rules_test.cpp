@@ -62,7 +62,6 @@ TEST(TransferRules, DownloadAddressTakesOnlyAWholeSha256Fragment)
         {site + "#sha256=" + hex.substr(0, 63), Hash::Malformed, site, false},
         {site + "#sha256=" + hex + "0", Hash::Malformed, site, false},
         {site + "#sha256=" + hex.substr(0, 63) + "g", Hash::Malformed, site, false},
-        {site + "#sha256=" + hex.substr(0, 63) + ":", Hash::Malformed, site, false},  // the character after 9
         {site + "#sha256=" + hex + "#x", Hash::Malformed, site, false},
         {site + "#sha256=", Hash::Malformed, site, false},
         {site + "#part", Hash::None, site + "#part", false},
@@ -79,6 +78,14 @@ TEST(TransferRules, DownloadAddressTakesOnlyAWholeSha256Fragment)
         EXPECT_EQ(parsed.plainHttp, c.plainHttp) << c.address;
         if (c.hash == Hash::Given) {
             EXPECT_EQ(parsed.sha256, digest) << c.address;
+        }
+    }
+    // The characters beside each range of digits, first and last.
+    for (char beside : std::string("/:@G`g")) {
+        for (size_t at : {size_t(0), hex.size() - 1}) {
+            std::string digits = hex;
+            digits[at] = beside;
+            EXPECT_EQ(parseDownloadAddress(widenBytes(site + "#sha256=" + digits)).hash, Hash::Malformed) << digits;
         }
     }
 }

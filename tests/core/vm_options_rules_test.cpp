@@ -53,6 +53,7 @@ TEST(OptionLine, IncludeOptionsTakesTheNextArgumentUnlessLast)
     EXPECT_EQ(joinIncludeOptions({u"-Xmx1g", u"-include-options", u"a b.vmoptions", u"-Dx"}),
               (Wides{u"-Xmx1g", u"-include-options a b.vmoptions", u"-Dx"}));
     EXPECT_EQ(joinIncludeOptions({u"-Dx", u"-include-options"}), (Wides{u"-Dx", u"-include-options"}));
+    EXPECT_EQ(joinIncludeOptions({u"-include-options", u"last"}), (Wides{u"-include-options last"}));
 }
 
 TEST(VersionGroups, MajorNumberSkipsTheLeadingOne)
@@ -61,6 +62,7 @@ TEST(VersionGroups, MajorNumberSkipsTheLeadingOne)
     EXPECT_EQ(javaMajorVersion("11.0.2"), 11);
     EXPECT_EQ(javaMajorVersion("17"), 17);
     EXPECT_EQ(javaMajorVersion("1"), 1);
+    EXPECT_EQ(javaMajorVersion("1.8"), 8);
     EXPECT_EQ(javaMajorVersion(""), -1);
 }
 
@@ -82,6 +84,8 @@ TEST(VersionGroups, Wildcards)
     // A first try that fails part-way goes back to the "*" and on one character.
     EXPECT_TRUE(wildcardMatch("*ab", "aab"));
     EXPECT_TRUE(wildcardMatch("x*ab", "xaab"));
+    EXPECT_FALSE(wildcardMatch("ab*bx", "abx"));  // ... never back into what came before the "*"
+    EXPECT_FALSE(wildcardMatch("*abc", "abxc"));  // ... and with the pattern after the "*" whole again
 }
 
 TEST(VersionGroups, RangesCompareTheMajorNumber)
@@ -115,6 +119,8 @@ TEST(PathEntries, TypeRequirementAndArgument)
     EXPECT_EQ(entries[1].argument, "EXTRA_CP");
     EXPECT_EQ(entries[2].type, 'S');
     EXPECT_FALSE(entries[2].required);  // only "1" is required
+    // An entry's own list of paths: empty parts are dropped, not made the current directory.
+    EXPECT_EQ(splitPathList(";a;;b;"), (std::vector<std::string>{"a", "b"}));
 }
 
 TEST(PathEntries, JoinsEndInOneSeparator)
@@ -154,6 +160,9 @@ TEST(ModuleOptions, OptionsTakingAValueAreJoinedWithIt)
     Strings untouched{"--add-opens=x=y", "--module-path", "p"};
     joinModuleOptions(untouched);
     EXPECT_EQ(untouched, (Strings{"--add-opens=x=y", "--module-path", "p"}));
+    Strings valueLast{"--add-modules", "last"};
+    joinModuleOptions(valueLast);
+    EXPECT_EQ(valueLast, Strings{"--add-modules=last"});
 }
 
 TEST(LauncherProperties, FixedOrderAndOptionalEntries)
