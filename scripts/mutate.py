@@ -7,6 +7,8 @@ negated, a numeric or character constant +-1, a table row removed, or a statemen
 copy is compiled with the native tree's own flags to a private object, linked ahead of libcore.a
 into a private core_tests, and the whole suite runs with a time-out. The worktree and build/native
 are never modified; build/native must be built first (ninja -C build/native core_tests).
+--tree build/asan builds the mutants with the sanitizer tree's flags instead: it sees reads past
+an array's end that the plain tree passes, as the tests under ASan do.
 
     python3 scripts/mutate.py                          # every mutant of core/*.cpp
     python3 scripts/mutate.py --file core/text.cpp     # one file (repeatable)
@@ -14,6 +16,7 @@ are never modified; build/native must be built first (ninja -C build/native core
     python3 scripts/mutate.py --per-file 20            # at most 20 mutants a file
     python3 scripts/mutate.py --list                   # the mutants, without running them
     python3 scripts/mutate.py --jobs 2                 # two mutants at once (one per free core)
+    python3 scripts/mutate.py --tree build/asan --survivors   # the survivors again, under ASan
 
 Results go to build/mutate/results.jsonl (--results), keyed by mutant id: a rerun skips mutants
 already run, and runs survivors again once a test file has changed. Known equivalents are in
@@ -217,6 +220,7 @@ def shown(m):
 
 
 def run_mutant(m, compile_args, link_args, work, timeout):
+    sanitized = any(a.startswith('-fsanitize') for a in compile_args)
     source = os.path.join(work, 'mutant.cpp')
     obj = os.path.join(work, 'mutant.o')
     exe = os.path.join(work, 'core_tests')
@@ -241,9 +245,10 @@ def run_mutant(m, compile_args, link_args, work, timeout):
     try:
         # A mutant that allocates without end fails its allocation at 4 GiB instead of taking the
         # machine's memory from the other jobs.
+        # (Not under a sanitizer, whose shadow memory alone takes more address space.)
+        limit = None if sanitized else lambda: resource.setrlimit(resource.RLIMIT_AS, (4 << 30, 4 << 30))
         r = subprocess.run([exe, '--gtest_brief=1'], cwd=BUILD, capture_output=True, text=True,
-                           timeout=timeout, errors='replace',
-                           preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_AS, (4 << 30, 4 << 30)))
+                           timeout=timeout, errors='replace', preexec_fn=limit)
     except subprocess.TimeoutExpired:
         return {'status': 'killed', 'by': ['(time-out)'], 'seconds': round(time.time() - started, 1)}
     failed = sorted(set(re.findall(r'^\[  FAILED  \] (\S+)', r.stdout, re.M)))
@@ -292,6 +297,7 @@ def load_equivalents():
 
 
 def main():
+    global BUILD
     parser = argparse.ArgumentParser(description=__doc__.split('\n')[0])
     parser.add_argument('--file', action='append', help='a core/*.cpp file (repeatable); default all')
     parser.add_argument('--seed', type=int, default=1)
@@ -301,11 +307,14 @@ def main():
     parser.add_argument('--timeout', type=float, default=10, help='seconds for one test run')
     parser.add_argument('--jobs', type=int, default=1, help='mutants built and run at once')
     parser.add_argument('--results', default=os.path.join(ROOT, 'build', 'mutate', 'results.jsonl'))
+    parser.add_argument('--tree', default=BUILD, help='the built tree whose flags and tests are used')
+    parser.add_argument('--survivors', action='store_true', help='run only the mutants that survived last time')
     parser.add_argument('--list', action='store_true', help='print the mutants and stop')
     parser.add_argument('--quiet', action='store_true', help='no line per mutant')
     parser.add_argument('--redundant', action='store_true',
                         help='also list the tests that kill no chosen mutant another test does not kill')
     args = parser.parse_args()
+    BUILD = os.path.abspath(args.tree)
     # A stopped run leaves no temporary directory; the sources are never touched.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
 
@@ -330,16 +339,20 @@ def main():
     equivalents = load_equivalents()
     digest = tests_digest()
     done = {}
+    survived = set()
     os.makedirs(os.path.dirname(args.results), exist_ok=True)
     if os.path.exists(args.results):
         for line in open(args.results):
             r = json.loads(line)
-            if r['status'] == 'survived' and r.get('tests') != digest:
-                continue  # the tests changed since: run it again
+            (survived.add if r['status'] == 'survived' else survived.discard)(r['id'])
+            if r['status'] == 'survived' and (r.get('tests') != digest or args.survivors):
+                done.pop(r['id'], None)  # the tests changed since, or asked for: run it again
+                continue
             done[r['id']] = r
     compile_args, link_args = build_commands()
     started = time.time()
-    todo = [m for m in chosen if m['id'] not in done and m['id'] not in equivalents]
+    todo = [m for m in chosen if m['id'] not in done and m['id'] not in equivalents
+            and (not args.survivors or m['id'] in survived)]
     print('%d mutants chosen, %d to run' % (len(chosen), len(todo)), flush=True)
     # Each job builds in a directory of its own; results are written by this thread, in the
     # mutants' order.
@@ -358,7 +371,8 @@ def main():
 
         with concurrent.futures.ThreadPoolExecutor(max_workers=jobs) as pool:
             for i, (m, r) in enumerate(pool.map(run_in_free_directory, todo), 1):
-                r.update(id=m['id'], file=m['file'], line=m['line'], kind=m['kind'], tests=digest, mutated=shown(m))
+                r.update(id=m['id'], file=m['file'], line=m['line'], kind=m['kind'], tests=digest, mutated=shown(m),
+                         tree=os.path.relpath(BUILD, ROOT))
                 results.write(json.dumps(r) + '\n')
                 results.flush()
                 done[m['id']] = r
@@ -372,6 +386,8 @@ def main():
         if m['id'] in equivalents:
             scores[m['file']]['equivalent'] += 1
             continue
+        if m['id'] not in done:
+            continue  # not run yet (--survivors runs only the survivors)
         status = done[m['id']]['status']
         scores[m['file']][status] += 1
         if status == 'survived':

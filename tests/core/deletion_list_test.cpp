@@ -76,6 +76,15 @@ TEST(DeletionListParsing, SectionsInOrderWithCrLfOrLf)
     }
     // A list that ends with the question's line end has no empty line after it.
     EXPECT_EQ(parseDeletionList(utf16le(u"s\n\nRestart?\n")).rebootQuestion, u"Restart?");
+    // A list cut after any of its lines, or before the first, keeps what came before the cut.
+    const std::u16string whole = u"s\nforce_reboot\nq\nEOSMARKER\nf\nEOSMARKER\nC:\\x\n\nC:\\d\n";
+    for (size_t cut = 0; cut <= whole.size(); cut = whole.find(u'\n', cut) + 1) {
+        DeletionList part = parseDeletionList(utf16le(whole.substr(0, cut)));
+        EXPECT_EQ(part.semaphore, cut > 0 ? u"s" : u"") << cut;
+        EXPECT_EQ(part.forceReboot, cut > 2) << cut;
+        EXPECT_EQ(part.directories.size(), cut == whole.size() ? 1u : 0u) << cut;
+        if (cut == whole.size()) break;
+    }
 }
 
 TEST(DeletionListParsing, OptionsLineIsComparedWhole)

@@ -274,7 +274,10 @@ TEST(Splash, StartOffsetAndSearchOrder)
     EXPECT_EQ(splashStartOffset(splashScaleFactor(144)), 2);
     EXPECT_EQ(splashStartOffset(splashScaleFactor(192)), 4);
     EXPECT_DOUBLE_EQ(splashScaleFactor(0), 1.0);
+    EXPECT_DOUBLE_EQ(splashScaleFactor(1), 1 / 96.0);  // the least DPI taken as given
     EXPECT_LT(splashScaleFactor(2), 1.0);
+    EXPECT_EQ(splashStartOffset(1.2499), 0);  // a quarter step just missed stays below
+    EXPECT_EQ(splashStartOffset(1.25), 1);
 
     auto present = [](std::initializer_list<int> offsets) {
         std::vector<int> set(offsets);
@@ -322,6 +325,8 @@ TEST(Splash, RescaleOnlyOutsideTenPercent)
     EXPECT_FALSE(splashNeedsRescale(1.25, splashImageScale(1)));
     EXPECT_FALSE(splashNeedsRescale(2.15, splashImageScale(4)));
     EXPECT_TRUE(splashNeedsRescale(2.25, splashImageScale(4)));
+    EXPECT_FALSE(splashNeedsRescale(1.1, 1.0));  // ten percent exactly is still close enough
+    EXPECT_FALSE(splashNeedsRescale(0.9, 1.0));
 }
 
 }  // namespace
