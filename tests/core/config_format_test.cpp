@@ -251,7 +251,8 @@ TEST(ConfigBlockEntries, ZeroLengthEntryIsEmptyNotMissing)
     BlockWriter writer;
     writer.header();
     writer.u32(1), writer.u32(2002), writer.narrow("");
-    writer.u32(1), writer.u32(1000), writer.wide(u"");
+    writer.u32(2), writer.u32(1000), writer.wide(u"");
+    writer.u32(1001), writer.u32(3), writer.bytes.insert(writer.bytes.end(), {'A', 0, 'B'});  // an odd byte
     writer.u32(0);
     ConfigBlock block;
     ASSERT_EQ(parse(writer.bytes, "", block).failure, ReadFailure::None);
@@ -259,6 +260,8 @@ TEST(ConfigBlockEntries, ZeroLengthEntryIsEmptyNotMissing)
     EXPECT_EQ(block.strings.at(2002), "");
     ASSERT_EQ(block.messages.count(1000), 1u);
     EXPECT_EQ(block.messages.at(1000), u"");
+    // The odd last byte makes no character, and nothing is written past the one before it.
+    EXPECT_EQ(std::u16string(block.messages.at(1001).c_str()), u"A");
 }
 
 TEST(ConfigBlockEntries, DuplicateKeysKeepTheLastValue)
@@ -419,6 +422,8 @@ TEST(OverlayLocation, ShortOrNonsenseHeadersFail)
     const Case cases[] = {
         {"shorter than the DOS header", std::vector<uint8_t>(good.begin(), good.begin() + 62), ReadFailure::ReadInt},
         {"cut inside the file header", std::vector<uint8_t>(good.begin(), good.begin() + 0x80 + 7), ReadFailure::ReadShort},
+        {"cut right after the file header's fields", std::vector<uint8_t>(good.begin(), good.begin() + 0x80 + 22),
+         ReadFailure::ReadInt},
         {"cut inside the section table",
          std::vector<uint8_t>(good.begin(), good.begin() + 0x80 + 24 + 240 + 18), ReadFailure::ReadInt},
         {"negative PE pointer", negativePe, ReadFailure::Seek},
@@ -435,13 +440,22 @@ TEST(OverlayLocation, ShortOrNonsenseHeadersFail)
             EXPECT_EQ(error.bytesRead, 0u) << c.what;
         }
     }
-    // A seek the file refuses: its system error, and no bytes read.
-    ByteSource refusing = memoryByteSource(good);
-    refusing.seek = [](uint64_t, uint32_t* systemError) { return *systemError = 25, false; };
-    OverlayLocation location;
-    ReadError error = locateOverlay(refusing, location);
-    EXPECT_EQ(error.failure, ReadFailure::Seek);
-    EXPECT_EQ(error.systemError, 25u);
-    EXPECT_EQ(error.bytesRead, 0u);
-    EXPECT_EQ(location.sectionCount, 0) << "read on after the refused seek";
+    // A seek the file refuses: its system error (none when it gives none), no bytes read, and no
+    // read after it.
+    for (uint32_t given : {25u, 0u}) {
+        ByteSource refusing = memoryByteSource(good);
+        int reads = 0;
+        refusing.read = [&reads](void*, size_t, uint32_t*) { return ++reads, size_t(0); };
+        refusing.seek = [given](uint64_t, uint32_t* systemError) {
+            if (given != 0) *systemError = given;
+            return false;
+        };
+        OverlayLocation location;
+        ReadError error = locateOverlay(refusing, location);
+        EXPECT_EQ(error.failure, ReadFailure::Seek);
+        EXPECT_EQ(error.systemError, given);
+        EXPECT_EQ(error.bytesRead, 0u);
+        EXPECT_EQ(reads, 0);
+        EXPECT_EQ(location.sectionCount, 0) << "read on after the refused seek";
+    }
 }
