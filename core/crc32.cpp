@@ -2,8 +2,6 @@
 
 #include <zlib.h>
 
-#include <algorithm>
-
 #if defined(__x86_64__) || defined(__i386__)
 #define CRC32_FOLDING 1
 #include <cpuid.h>
@@ -12,19 +10,8 @@
 
 namespace {
 
-uint32_t tableCrc(uint32_t crc, const uint8_t* p, size_t size)
-{
-    // zlib takes a uInt length; feed it in chunks that fit.
-    constexpr size_t kChunk = 1u << 30;
-    uLong value = crc;
-    while (size > 0) {
-        size_t count = std::min(size, kChunk);
-        value = ::crc32(value, p, static_cast<uInt>(count));
-        p += count;
-        size -= count;
-    }
-    return static_cast<uint32_t>(value);
-}
+// zlib's crc32_z takes a size_t length, so a buffer of 4 GiB or more needs no chunks of our own.
+uint32_t tableCrc(uint32_t crc, const uint8_t* p, size_t size) { return static_cast<uint32_t>(::crc32_z(crc, p, size)); }
 
 #ifdef CRC32_FOLDING
 
