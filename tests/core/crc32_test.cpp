@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <random>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -51,3 +55,19 @@ TEST(Crc32, FoldingEqualsZlibAtAnyLengthAndAlignment)
     }
     if (!crc32Folding()) GTEST_SKIP() << "no carry-less multiplication on this processor: only the table ran";
 }
+
+#if defined(__linux__) && (defined(__x86_64__) || defined(__i386__))
+// The kernel's own reading of the processor is the peer: folding runs exactly where it lists both
+// instructions.
+TEST(Crc32, FoldingRunsWhereTheProcessorHasItsInstructions)
+{
+    std::ifstream cpuinfo("/proc/cpuinfo");
+    std::string line;
+    while (std::getline(cpuinfo, line) && line.rfind("flags", 0) != 0) {
+    }
+    ASSERT_FALSE(line.empty()) << "no flags line in /proc/cpuinfo";
+    std::istringstream words(line + " ");
+    std::set<std::string> flags{std::istream_iterator<std::string>(words), std::istream_iterator<std::string>()};
+    EXPECT_EQ(crc32Folding(), flags.count("pclmulqdq") == 1 && flags.count("sse4_1") == 1) << line;
+}
+#endif
