@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <fstream>
 #include <map>
+#include <regex>
 #include <set>
 
 #include "core/config_keys.h"
@@ -74,6 +77,33 @@ TEST(KeyAliases, AliasesAndKeysAreUniqueWithinTheirKind)
         EXPECT_EQ(key, alias.key);
         EXPECT_EQ(aliasForKey(alias.key, alias.kind), alias.alias);
     }
+}
+
+// The header that numbers the keys is the peer: every key there goes by its constant's name in
+// snake case ("kMainClass" is "main_class"), config keys and message keys each in their kind.
+TEST(KeyAliases, EveryKeyOfTheHeaderGoesByItsConstantsName)
+{
+    std::ifstream header(CORE_SOURCE_DIR "/config_keys.h");
+    ASSERT_TRUE(header.is_open());
+    const std::regex constant(R"(^constexpr int32_t k(\w+) = (\d+);)");
+    KeyKind kind = KeyKind::Config;
+    int seen = 0;
+    for (std::string line; std::getline(header, line);) {
+        if (line.rfind("namespace messages", 0) == 0) kind = KeyKind::Message;
+        if (line.rfind("namespace internal_errors", 0) == 0) break;
+        std::smatch match;
+        if (!std::regex_search(line, match, constant)) continue;
+        std::string alias;
+        for (char c : match[1].str()) {
+            if (std::isupper(static_cast<unsigned char>(c)) && !alias.empty()) alias += '_';
+            alias += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        }
+        int32_t key = 0;
+        EXPECT_TRUE(keyFromAlias(alias, kind, key)) << alias;
+        EXPECT_EQ(key, std::stoi(match[2].str())) << alias;
+        ++seen;
+    }
+    EXPECT_GT(seen, 100);
 }
 
 TEST(KeyAliases, KnownNamesAndTheVersionGroupPattern)
