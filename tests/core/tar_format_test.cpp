@@ -71,7 +71,6 @@ struct Faults {
     int failWriteAt = -1;  // the write with this index (from 0) fails
     bool truncatedStream = false;
     long readErrorAt = -1;  // a read starting at this offset fails
-    size_t failSkipOf = 0;  // a skip of this many bytes fails
     long failSkipAt = -1;   // a skip starting at this offset fails
     long slowReadAt = -1;   // a read starting at this offset waits first, so the output catches up
     std::string slowCall;   // the output call with this event text ("write f" for f's writes) is slow
@@ -98,7 +97,7 @@ WalkRun walk(const Bytes& archive, const Faults& faults = {})
         return static_cast<long>(count);
     };
     input.skip = [&](size_t count) {
-        const bool fails = count == faults.failSkipOf || static_cast<long>(position) == faults.failSkipAt;
+        const bool fails = static_cast<long>(position) == faults.failSkipAt;
         position += count;
         return !fails;
     };
@@ -336,35 +335,6 @@ TEST(TarWalk, AnArchiveWithoutRegularFilesFails)
     EXPECT_EQ(ends.files["last"], "kept whole");
 }
 
-TEST(TarWalk, DataEndingInsideAFileFailsWithBothSizes)
-{
-    Bytes archive;
-    add(archive, "first", '0', "complete");
-    add(archive, "second", '0', std::string(5000, 's'));
-    archive.resize(512 + 512 + 512 + 1234);  // cut 1234 bytes into the second file's data
-
-    WalkRun run = walk(archive);
-    EXPECT_EQ(run.outcome.result, TarResult::Failure);
-    EXPECT_TRUE(run.reported("sizes don't match: 1234, 5000"));
-    EXPECT_TRUE(run.reported("extract file failed"));
-}
-
-TEST(TarWalk, DamageAtTheEndIsNotMistakenForTheEndOfTheArchive)
-{
-    Bytes archive;
-    add(archive, "first", '0', "complete");
-    Bytes cutHeader = archive;
-    Bytes next = header("second", octal(3), '0');
-    cutHeader.insert(cutHeader.end(), next.begin(), next.begin() + 300);  // a header cut short
-    EXPECT_EQ(walk(cutHeader).outcome.result, TarResult::Failure);
-
-    Faults cutStream;
-    cutStream.truncatedStream = true;  // the gzip stream ended early at a record boundary
-    WalkRun run = walk(archive, cutStream);
-    EXPECT_EQ(run.outcome.result, TarResult::Failure);
-    EXPECT_TRUE(run.reported("unexpected eof"));
-}
-
 TEST(TarWalk, ClimbingAndAbsoluteNamesAreRefusedBeforeAnythingIsCreated)
 {
     for (const std::string& name : {std::string("../x"), std::string("jre/../../x"), std::string("/tmp/x"),
@@ -387,31 +357,6 @@ TEST(TarWalk, ClimbingAndAbsoluteNamesAreRefusedBeforeAnythingIsCreated)
     WalkRun run = walk(viaLongName);
     EXPECT_EQ(run.outcome.result, TarResult::Failure);
     EXPECT_TRUE(run.files.empty());
-}
-
-TEST(TarWalk, MalformedHeadersFail)
-{
-    Bytes badSize;
-    add(badSize, "a", '0', "x");
-    Bytes bad = header("b", "00000000009", '0');
-    badSize.insert(badSize.end(), bad.begin(), bad.end());
-    finish(badSize);
-    WalkRun run = walk(badSize);
-    EXPECT_EQ(run.outcome.result, TarResult::Failure);
-    EXPECT_TRUE(run.reported("invalid size field"));
-
-    Bytes longLong;
-    add(longLong, "././@LongLink", 'L', std::string(kTarLongNameCapacity, 'n'));
-    add(longLong, "x", '0', "x");
-    finish(longLong);
-    EXPECT_EQ(walk(longLong).outcome.result, TarResult::Failure);
-
-    Bytes shortLongName;
-    add(shortLongName, "././@LongLink", 'L', std::string(40, 'n'));
-    shortLongName.resize(512 + 20);
-    WalkRun cut = walk(shortLongName);
-    EXPECT_EQ(cut.outcome.result, TarResult::Failure);
-    EXPECT_TRUE(cut.reported("gzread failed for long file name"));
 }
 
 TEST(TarWalk, IoFailuresEndTheWalk)
@@ -455,18 +400,6 @@ TEST(TarWalk, IoFailuresEndTheWalk)
         EXPECT_FALSE(cut.reported("write outside an open file")) << failing;
         EXPECT_EQ(cut.files.count("after"), 0u) << failing;
     }
-
-    Faults read;
-    read.readErrorAt = 512;  // the second header
-    WalkRun readError = walk(archive, read);
-    EXPECT_EQ(readError.outcome.result, TarResult::Failure);
-    EXPECT_TRUE(readError.reported("gzread failed"));
-
-    Faults skip;
-    skip.failSkipOf = tarPadding(8);  // after "contents"
-    WalkRun skipError = walk(archive, skip);
-    EXPECT_EQ(skipError.outcome.result, TarResult::Failure);
-    EXPECT_TRUE(skipError.reported("gzseek 3 failed"));
 }
 
 TEST(TarWalk, AFailedOutputCallEndsTheWalkWithNothingMadeAfterIt)
@@ -522,8 +455,8 @@ TEST(TarWalk, AFailedOutputCallEndsTheWalkWithNothingMadeAfterIt)
 
 TEST(TarWalk, DamageAfterAFileEndsTheWalkWithItsOwnLine)
 {
-    // After a complete file the end of the archive would succeed: each damage must end the walk
-    // where it is met, with its line and nothing after it. The file "a" and its padding end at 1024.
+    // Each damage ends the walk where it is met, with its line and nothing after it, also after a
+    // complete file, where the end of the archive would succeed. "a" and its padding end at 1024.
     auto longName = [](const std::string& stored) {
         Bytes tail;
         add(tail, "././@LongLink", 'L', stored);
