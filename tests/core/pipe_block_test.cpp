@@ -73,4 +73,5 @@ TEST(PipeBlock, ReceiveBufferGrowsWithWhatArrived)
         EXPECT_EQ(pipeBlockCapacity(length, length), length);
         EXPECT_LE(steps, 17) << length;
     }
+    EXPECT_EQ(pipeBlockCapacity(kPipeBlockFirstChunk, 4 * kPipeBlockFirstChunk), 2 * kPipeBlockFirstChunk);
 }
