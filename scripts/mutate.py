@@ -338,17 +338,15 @@ def main():
 
     equivalents = load_equivalents()
     digest = tests_digest()
-    done = {}
-    survived = set()
+    last = {}  # each mutant's latest result
     os.makedirs(os.path.dirname(args.results), exist_ok=True)
     if os.path.exists(args.results):
         for line in open(args.results):
             r = json.loads(line)
-            (survived.add if r['status'] == 'survived' else survived.discard)(r['id'])
-            if r['status'] == 'survived' and (r.get('tests') != digest or args.survivors):
-                done.pop(r['id'], None)  # the tests changed since, or asked for: run it again
-                continue
-            done[r['id']] = r
+            last[r['id']] = r
+    survived = {i for i, r in last.items() if r['status'] == 'survived'}
+    # A survivor runs again once the tests have changed, or when asked for.
+    done = {i: r for i, r in last.items() if i not in survived or (r.get('tests') == digest and not args.survivors)}
     compile_args, link_args = build_commands()
     started = time.time()
     todo = [m for m in chosen if m['id'] not in done and m['id'] not in equivalents
