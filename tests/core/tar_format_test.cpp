@@ -457,18 +457,14 @@ TEST(TarWalk, DamageAfterAFileEndsTheWalkWithItsOwnLine)
 {
     // Each damage ends the walk where it is met, with its line and nothing after it, also after a
     // complete file, where the end of the archive would succeed. "a" and its padding end at 1024.
-    auto longName = [](const std::string& stored) {
-        Bytes tail;
-        add(tail, "././@LongLink", 'L', stored);
-        return tail;
-    };
-    auto then = [](Bytes tail, const Bytes& more) {
-        tail.insert(tail.end(), more.begin(), more.end());
-        return tail;
-    };
     auto entry = [](const std::string& name, char type, const std::string& data) {
         Bytes tail;
         add(tail, name, type, data);
+        return tail;
+    };
+    auto longName = [&](const std::string& stored) { return entry("././@LongLink", 'L', stored); };
+    auto then = [](Bytes tail, const Bytes& more) {
+        tail.insert(tail.end(), more.begin(), more.end());
         return tail;
     };
     Bytes cutLongName = longName(std::string(40, 'n'));
