@@ -1,11 +1,13 @@
 /* A service for the tests of the service natives, run by the service control manager.
  *
- *   test_service.exe [--record <file>] [--stuck | --slow]
+ *   test_service.exe [--record <file>] [--stuck | --slow | --abrupt]
  *     Reports RUNNING and stops on SERVICE_CONTROL_STOP. --record writes the service's start
  *     arguments (argv of the service main, the service name first) to the file, one per line,
  *     UTF-16. --stuck answers a stop with STOP_PENDING and never stops (no progress, no wait
  *     hint); it ends on its own 60 s after it started, so a broken test leaves nothing running.
  *     --slow takes about 1.5 s to stop, advancing its check point every 300 ms (no wait hint).
+ *     --abrupt reports STOPPED and ends inside its stop handler, before the handler's answer can
+ *     reach the manager: what a service that ends the moment it has stopped can always do.
  *   test_service.exe --touch <file>
  *     Not a service: creates the file and ends (a program to start elevated).
  */
@@ -18,6 +20,7 @@ static SERVICE_STATUS status;
 static HANDLE stopEvent;
 static BOOL stuck;
 static BOOL slow;
+static BOOL abrupt;
 static const wchar_t* recordPath;
 
 static void report(DWORD state, DWORD checkPoint)
@@ -44,6 +47,7 @@ static DWORD WINAPI handler(DWORD control, DWORD type, void* data, void* context
             SetEvent(stopEvent);
         } else {
             report(SERVICE_STOPPED, 0);
+            if (abrupt) ExitProcess(0);
             SetEvent(stopEvent);
         }
         return NO_ERROR;
@@ -98,6 +102,7 @@ int wmain(int argc, wchar_t** argv)
         if (wcscmp(argv[i], L"--record") == 0 && i + 1 < argc) recordPath = argv[++i];
         else if (wcscmp(argv[i], L"--stuck") == 0) stuck = TRUE;
         else if (wcscmp(argv[i], L"--slow") == 0) slow = TRUE;
+        else if (wcscmp(argv[i], L"--abrupt") == 0) abrupt = TRUE;
     }
     stopEvent = CreateEventW(NULL, TRUE, FALSE, NULL);
     return StartServiceCtrlDispatcherW(table) ? 0 : 2;

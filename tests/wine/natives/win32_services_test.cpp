@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "native_fixture.h"
@@ -324,18 +325,22 @@ TEST_F(ServicesTest, StopWaitsWhileTheServiceProgressesAndGivesUpWhenItDoesNot)
 {
     const std::wstring stuck = newName();
     const std::wstring slow = newName();
-    ASSERT_EQ(install(stuck, L"--stuck"), 0);
-    ASSERT_EQ(install(slow, L"--slow"), 0);
-    ASSERT_EQ(start(stuck.c_str(), nullptr), 0);
-    ASSERT_EQ(start(slow.c_str(), nullptr), 0);
-    ASSERT_TRUE(reaches(stuck, kRunning));
-    ASSERT_TRUE(reaches(slow, kRunning));
+    const std::wstring abrupt = newName();
+    const std::pair<std::wstring, const wchar_t*> services[] = {{stuck, L"--stuck"}, {slow, L"--slow"}, {abrupt, L"--abrupt"}};
+    for (const auto& [name, how] : services) {
+        ASSERT_EQ(install(name, how), 0);
+        ASSERT_EQ(start(name.c_str(), nullptr), 0);
+        ASSERT_TRUE(reaches(name, kRunning)) << how;
+    }
     // No progress after the stop request: one poll and the wait ends.
     EXPECT_EQ(stop(stuck.c_str(), 0), 50001);
     EXPECT_EQ(status(stuck.c_str()), -static_cast<jint>(SERVICE_STOP_PENDING));
     // A check point that keeps growing is waited for beyond the time-out, until the service stops.
     EXPECT_EQ(stop(slow.c_str(), 0), 0);
     EXPECT_EQ(status(slow.c_str()), kStopped);
+    // A service that ends inside its stop handler leaves the control unanswered: it stopped all the same.
+    EXPECT_EQ(stop(abrupt.c_str(), 0), 0);
+    EXPECT_EQ(status(abrupt.c_str()), kStopped);
 }
 
 TEST_F(ServicesTest, FailureActionsAndDelayedStart)
