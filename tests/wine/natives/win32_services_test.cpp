@@ -225,9 +225,7 @@ TEST_F(ServicesTest, LifeCycleOfARealService)
     EXPECT_EQ(status(name.c_str()), kStopped);
     EXPECT_EQ(stop(name.c_str(), 1000), static_cast<jint>(ERROR_SERVICE_NOT_ACTIVE));
 
-    // Started again without arguments, then removed. Wine's service manager may hand the start
-    // to the first process while it is still ending, and the stop then fails with
-    // ERROR_BROKEN_PIPE (seen once in CI): the first process is let end first.
+    // Started again without arguments, once the first process has ended, then removed.
     ASSERT_TRUE(ended(firstProcess));
     ASSERT_EQ(start(name.c_str(), nullptr), 0);
     ASSERT_TRUE(reaches(name, kRunning));
